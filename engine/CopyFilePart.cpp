@@ -1,0 +1,112 @@
+#include <algorithm>
+
+#include "CopyProgress.h"
+#include "Crc32.h"
+#include "FileNode.h"
+#include "LogPrintf.h"
+#include "MainForm.h"
+#include "ReconnectSource.h"
+#include "RetryPause.h"
+#include "RunState.h"
+#include "UpdateProgress.h"
+
+ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string& destFolder) {
+  RunState& run = g_RunState;
+  CMainForm* form = run.mainForm.load();
+  if (!form) return kResultOk;
+
+  // The part's place is fixed when the operation begins, from one reading of
+  // each value, so that every pass cuts the same piece.
+  const uint64_t header = form->Header();
+  const uint32_t partNumber = form->PartNumber();
+  const uint64_t partSize = form->PartSize();
+  const uint64_t size = m_data.size;
+  const uint64_t partStart = header + (partNumber > 0 ? partNumber - 1 : 0) * partSize;
+  const uint64_t partEnd = std::min<uint64_t>(header + static_cast<uint64_t>(partNumber) * partSize, size);
+  // A part that starts beyond the source's end is empty.
+  run.totalBytes = partEnd > partStart ? partEnd - partStart : 0;
+
+  const std::string destination = DestinationPath(destFolder, m_data.name);
+  SeedRandom(static_cast<uint32_t>(TimeNow()));
+  LogPrintf("part %u, size %u\r\n", partNumber, form->PartSize());
+  if (!run.runFlag) return kResultOk;
+
+  auto progressPoint = [&](CStream& dest) {
+    const auto length = static_cast<uint64_t>(dest.Tell());
+    const uint64_t partBytes = length >= header ? length - header : 0;
+    run.fileProgress = partSize ? static_cast<uint32_t>(std::min<uint64_t>(ScaledShare(partBytes, 1000, partSize), 1000)) : 0;
+    run.bytesDone = partBytes;
+    UpdateProgress();
+    LogProgressLine(m_data.name, length, partSize ? ScaledShare(partBytes, 100, partSize) : 0);
+  };
+
+  bool retry = false;
+  ResultFlags result = kResultOk;
+  for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
+    if (!firstPass && result != kResultOk) SleepMs(kRetryPauseMs);
+
+    std::unique_ptr<CStream> src = ReconnectSource(source);
+    if (!src) return kResultReadFailure;
+    const bool resume = form->ReGet() || retry;
+    std::unique_ptr<CStream> dest = FileOpen(destination, resume ? OpenMode::kAppend : OpenMode::kWrite);
+    if (!dest) {
+      LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
+      return kResultWriteFailure;
+    }
+    dest->Seek(0, SeekOrigin::kEnd);
+    const auto length = static_cast<uint64_t>(dest->Tell());
+
+    bool insidePart = false;
+    if (resume && length >= header) {
+      src->Seek(static_cast<int64_t>(partStart + (length - header)), SeekOrigin::kSet);
+      insidePart = true;
+    } else if (length > 0) {
+      // A header cut short: the part file is written again from its start.
+      dest = FileOpen(destination, OpenMode::kWrite);
+      if (!dest) {
+        LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
+        return kResultWriteFailure;
+      }
+    }
+
+    for (;;) {
+      progressPoint(*dest);
+      uint32_t count = 0;
+      if (insidePart) {
+        const auto position = static_cast<uint64_t>(src->Tell());
+        // A part file that already holds more than the part counts as complete.
+        const uint64_t left = position < partEnd ? partEnd - position : 0;
+        result = TransferBlock(*src, *dest, static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left)), count);
+      } else {
+        // The header goes in as many blocks as the buffer size needs.
+        const auto position = static_cast<uint64_t>(src->Tell());
+        const uint64_t left = position < header ? header - position : 0;
+        const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left));
+        result = TransferBlock(*src, *dest, wanted, count);
+        if (result != kResultOk || count < wanted || src->Eof() ||
+            static_cast<uint64_t>(src->Tell()) >= header) {
+          src->Seek(static_cast<int64_t>(partStart), SeekOrigin::kSet);
+          insidePart = true;
+        }
+      }
+      if (result != kResultOk) {
+        retry = true;
+        break;
+      }
+      run.runCrc = CrcUpdate(run.runCrc, run.copyBuffer.get(), count);
+      progressPoint(*dest);
+      if (!(static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag)) break;
+    }
+
+    result |= CloseDestination(*dest, m_data.name);
+
+    if (static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag) continue;
+    if (result == kResultOk) {
+      LogPrintf("\r\n");
+      return kResultOk;
+    }
+    if (!run.runFlag) return result;
+  }
+  // A pass that failed to write ends the extraction.
+  return result;
+}

@@ -1,0 +1,33 @@
+#include "CopyProgress.h"
+#include "FileNode.h"
+#include "LogPrintf.h"
+#include "MainForm.h"
+#include "PathHelpers.h"
+#include "RunState.h"
+
+ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& destFolder) {
+  RunState& run = g_RunState;
+  // A folder that exists already is simply filled; one that cannot be made
+  // shows up as its files failing to open.
+  const std::string folderDestination = DestinationPath(destFolder, m_data.name);
+  MakeDir(folderDestination);
+
+  const std::string prefix = WithBackslash(source);
+  ResultFlags result = kResultOk;
+  for (std::unique_ptr<CFileNode>& child : m_children) {
+    if (!run.runFlag || result != kResultOk) break;
+    const std::string childSource = prefix + child->m_data.name;
+    if (child->IsFolder()) {
+      LogPrintf("%s%c\r\n", child->m_data.name.c_str(), kPathSeparator);
+      result = child->CopyFolder(childSource, folderDestination);
+    } else {
+      ++run.currentFileNumber;
+      CMainForm* form = run.mainForm.load();
+      if (form && form->CopyByParts())
+        result = child->CopyFilePart(childSource, folderDestination);
+      else
+        result = child->CopyWholeFile(childSource, folderDestination);
+    }
+  }
+  return result;
+}

@@ -1,0 +1,24 @@
+// Helpers shared by the whole-file copy and the part extraction.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "FileServices.h"
+#include "ResultFlags.h"
+
+// Returns value * scale / whole rounded down, exact for every 64-bit value.
+// whole must not be 0.
+uint64_t ScaledShare(uint64_t value, uint64_t scale, uint64_t whole);
+
+// Logs the progress line of a file: its name, the destination's length in
+// bytes and whole mebibytes, and the percentage done.
+void LogProgressLine(const std::string& name, uint64_t length, uint64_t percent);
+
+// Closes the destination of a pass. Returns 0, or 4 after logging a write
+// failure when the close reports one (a network file system may report a
+// failed write only then).
+ResultFlags CloseDestination(CStream& destination, const std::string& name);
+
+// Returns the path of the file or folder called name inside folder.
+std::string DestinationPath(const std::string& folder, const std::string& name);

@@ -1,0 +1,224 @@
+#include "CopyThreadProc.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <new>
+#include <string>
+
+#include "FileNode.h"
+#include "LogPrintf.h"
+#include "MainForm.h"
+#include "PathHelpers.h"
+#include "RetryPause.h"
+#include "RunState.h"
+#include "UpdateProgress.h"
+
+namespace {
+
+enum class SourceEnd { kWorkedOn, kConnectionFailed };
+
+// Returns the last component of path made absolute and free of "." and ".."
+// components; empty for the root folder.
+std::string NameOfFullPath(const std::string& path) {
+  std::string full = path.starts_with(kPathSeparator) ? path : WithBackslash(CurrentDirectory()) + path;
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= full.size()) {
+    size_t end = full.find(kPathSeparator, start);
+    if (end == std::string::npos) end = full.size();
+    std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  return parts.empty() ? std::string() : parts.back();
+}
+
+class CRunDriver {
+public:
+  ResultFlags Run();
+
+private:
+  SourceEnd WorkOnSource(size_t index, ResultFlags& result);
+  void ReportConnectionFailed(size_t index, int error);
+
+  RunState& m_run = g_RunState;
+  std::string m_source;
+  std::string m_destination;
+  CFileNode m_root;
+};
+
+ResultFlags CRunDriver::Run() {
+  m_run.currentSourcePath = &m_source;
+  if (m_run.bufferSize < 1024) m_run.bufferSize = 1024;
+
+  ResultFlags result = kResultOk;
+  m_run.copyBuffer.reset(new (std::nothrow) uint8_t[m_run.bufferSize]);
+  if (m_run.checkAfterCopy)
+    m_run.verifyRecords.reset(new (std::nothrow) PageRecord[(m_run.bufferSize >> 12) + 1]);
+  if (!m_run.copyBuffer) {
+    LogPrintf("\r\nnot enough memory for a copy buffer of %u bytes, nothing copied\r\n", m_run.bufferSize);
+    result = kResultNoStorage;
+  } else if (m_run.checkAfterCopy && !m_run.verifyRecords) {
+    LogPrintf("\r\nnot enough memory to check blocks of %u bytes, nothing copied\r\n", m_run.bufferSize);
+    result = kResultNoStorage;
+  } else {
+    LogPrintf("buf_size = %u bytes\r\n", m_run.bufferSize);
+    LogPrintf("reconnect_limit = %u sec\r\n", m_run.reconnectLimit);
+    for (size_t index = 0; index < m_run.sources.size(); ++index) {
+      if (!m_run.runFlag) break;
+      if (WorkOnSource(index, result) == SourceEnd::kConnectionFailed) break;
+    }
+  }
+
+  if (m_run.runFlag) {
+    if (CMainForm* form = m_run.mainForm.load()) form->SendStartCommand();
+  }
+  m_run.copyBuffer.reset();
+  m_run.verifyRecords.reset();
+  // The source text dies with the driver.
+  m_run.currentSourcePath = nullptr;
+  m_run.workerFinished = true;
+  m_root.FreeChildren();
+  return result;
+}
+
+void CRunDriver::ReportConnectionFailed(size_t index, int error) {
+  LogPrintf("\r\nconnection failed, error = %d \r\n", error);
+  if (CMainForm* form = m_run.mainForm.load()) {
+    CSourceSummary summary;
+    summary.index = index;
+    summary.path = m_source;
+    summary.result = kResultReadFailure;
+    summary.crc32 = ~m_run.runCrc;
+    summary.errorsFixed = m_run.errorsFixed;
+    summary.canceled = !m_run.runFlag;
+    summary.connected = false;
+    form->OnSourceDone(summary);
+  }
+}
+
+SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
+  CMainForm* form = m_run.mainForm.load();
+  m_source = m_run.sources[index];
+  StripBackslash(m_source);
+  m_destination = form ? form->Destination() : std::string();
+  StripBackslash(m_destination);
+  if (m_destination.empty()) m_destination = CurrentDirectory();
+
+  std::string shareName;
+  const bool shareRoot = IsShareRoot(m_source, &shareName);
+  if (shareRoot) {
+    m_root.m_data = CFindData();
+    m_root.m_data.attrib = kAttribSubdir;
+    m_root.m_data.name = shareName;
+  }
+
+  m_run.currentFileNumber = 0;
+  m_run.bytesDone = 0;
+  m_run.folderCount = 0;
+  m_run.fileCount = 0;
+  m_run.totalBytes = 0;
+  UpdateProgress();
+
+  if (!shareRoot) {
+    const int64_t start = TimeNow();
+    const int64_t deadline = start + static_cast<int64_t>(m_run.reconnectLimit);
+    int64_t last = start - 1;
+    for (;;) {
+      const int64_t now = TimeNow();
+      if (now > last)
+        LogPrintf("from %s  to %s, %4" PRId64 " sec limit...", m_source.c_str(), m_destination.c_str(),
+                  deadline - now);
+      CFindData found;
+      const bool reachable = FindFirst(m_source, found) != nullptr;
+      const int error = errno;
+      last = now;
+      if (reachable) {
+        m_root.m_data = found;
+        break;
+      }
+      if (now >= deadline || !m_run.runFlag) {
+        result = kResultReadFailure;
+        ReportConnectionFailed(index, error);
+        return SourceEnd::kConnectionFailed;
+      }
+      SleepMs(kRetryPauseMs);
+    }
+  }
+
+  const int64_t workStart = TimeNow();
+  m_run.runCrc = 0xFFFFFFFF;
+  m_run.errorsFixed = 0;
+
+  // "." or ".." as the source's own name would place the copy outside the
+  // destination: the copy takes the name the folder really has.
+  if (m_root.m_data.name == "." || m_root.m_data.name == "..") m_root.m_data.name = NameOfFullPath(m_source);
+
+  if (m_root.IsFolder()) {
+    result = m_root.ScanFolder(m_source, &m_run.totalBytes, &m_run.fileCount, &m_run.folderCount);
+    if (shareRoot && m_root.ChildCount() == 0) {
+      const int error = errno;
+      result = kResultReadFailure;
+      ReportConnectionFailed(index, error);
+      return SourceEnd::kConnectionFailed;
+    }
+    LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, files : %d, folders : %d\r\n", m_run.totalBytes,
+              m_run.totalBytes >> 20, m_run.fileCount, m_run.folderCount);
+    LogPrintf("copying from \"%s\" to \"%s\" ...\r\n", m_source.c_str(), m_destination.c_str());
+    result |= m_root.CopyFolder(m_source, m_destination);
+  } else {
+    m_run.fileCount = 1;
+    m_run.currentFileNumber = 1;
+    m_run.totalBytes = m_root.m_data.size;
+    LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, destination : %s\r\n", m_root.m_data.size,
+              m_root.m_data.size >> 20, m_destination.c_str());
+    if ((m_root.m_data.attrib & kAttribSpecial) != 0 || !IsSafeEntryName(m_root.m_data.name)) {
+      LogPrintf("\r\n%s : not a regular file, not copied\r\n", m_source.c_str());
+      result = kResultReadFailure;
+    } else if (form && form->CopyByParts()) {
+      result = m_root.CopyFilePart(m_source, m_destination);
+    } else {
+      result = m_root.CopyWholeFile(m_source, m_destination);
+    }
+  }
+
+  const int64_t elapsed = TimeNow() - workStart;
+  LogPrintf("time taken : %" PRId64 " min, %2" PRId64 " sec\r\n", elapsed / 60, elapsed % 60);
+  const bool running = m_run.runFlag;
+  LogPrintf(running ? "\r\ndone, crc32 = 0x%08x, errors fixed : %d\r\n"
+                    : "\r\ncanceled, crc32 = 0x%08x, errors fixed : %d\r\n",
+            ~m_run.runCrc, m_run.errorsFixed);
+  if (result == kResultOk && running) {
+    if (m_run.errorsFixed != 0)
+      LogPrintf("\r\nall files copyed, but errors encountered, some files may be corrupt\r\n");
+    else
+      LogPrintf("\r\nsuccesfully copyed\r\n");
+  }
+  if (result & kResultListingIncomplete) LogPrintf("errors while scanning folders, some files may be missed\r\n");
+  if (result & kResultReadFailure) LogPrintf("read error, try again later\r\n");
+  if (result & kResultWriteFailure)
+    LogPrintf("write error (not enough disk space/access denied/file opened by another program ?)\r\n");
+
+  if (form) {
+    CSourceSummary summary;
+    summary.index = index;
+    summary.path = m_source;
+    summary.result = result;
+    summary.crc32 = ~m_run.runCrc;
+    summary.errorsFixed = m_run.errorsFixed;
+    summary.canceled = !running;
+    form->OnSourceDone(summary);
+  }
+  return SourceEnd::kWorkedOn;
+}
+
+}  // namespace
+
+ResultFlags CopyThreadProc() {
+  CRunDriver driver;
+  return driver.Run();
+}

@@ -1,0 +1,9 @@
+// The one way the engine speaks to the user in words.
+#pragma once
+
+// Formats a printf-style message and hands it to the main form's log,
+// returning once the log holds it. A message that begins with "\r\n" starts a
+// new line; any other replaces the log's last line. Safe from any thread;
+// messages of any length are formatted whole. Without a main form the
+// message is dropped.
+void LogPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,51 @@
+// What the engine sees of its front end: the form values it reads while a
+// run goes on, the log and progress sinks, and the Start command the worker
+// sends when it ends by itself. The window and the command-line front end
+// implement it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// How one source of a run ended, for front ends that report it.
+struct CSourceSummary {
+  size_t index = 0;       // position in the source list
+  std::string path;       // the source path as the log names it
+  uint32_t result = 0;    // its ResultFlags
+  uint32_t crc32 = 0;     // the CRC-32 of the bytes copied from it (complemented register)
+  int32_t errorsFixed = 0;
+  bool canceled = false;  // the run flag was clear when it was reported
+  bool connected = true;  // false when it ended in "connection failed"
+};
+
+class CMainForm {
+public:
+  virtual ~CMainForm() = default;
+
+  // Form values, each read whole: a value the user changes meanwhile is seen
+  // either before or after the change, never half-written.
+  virtual std::string Destination() const = 0;
+  virtual bool CopyByParts() const = 0;
+  virtual bool ReGet() const = 0;
+  virtual uint32_t Header() const = 0;
+  virtual uint32_t PartNumber() const = 0;
+  virtual uint32_t PartSize() const = 0;
+
+  // Applies one formatted message to the log under the log's line rule and
+  // returns once it is applied. Called from any thread; messages are applied
+  // one at a time, in the order of the calls.
+  virtual void LogMessage(std::string_view message) = 0;
+
+  // Shows the progress counters of the run state and returns once the
+  // display state holds them. Called on the worker thread.
+  virtual void UpdateProgress() = 0;
+
+  // The Start command the worker sends when it ends with the run flag still
+  // set; returns once the window side has handled it.
+  virtual void SendStartCommand() = 0;
+
+  // Told on the worker thread once a source's summary lines are in the log,
+  // or once it failed to connect. The window has no use for it.
+  virtual void OnSourceDone(const CSourceSummary& /*summary*/) {}
+};

@@ -1,0 +1,33 @@
+// Small path helpers shared by the scan, the copies and the run driver.
+// Paths are texts of any length; the separator is the platform's.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+inline constexpr char kPathSeparator = '/';
+
+// Appends one separator to path unless it already ends with one.
+void AddBackslash(std::string& path);
+
+// Returns a copy of path with AddBackslash applied.
+std::string WithBackslash(std::string_view path);
+
+// Removes one trailing separator, if any. A text that is only the separator
+// (the root folder) stays as it is.
+void StripBackslash(std::string& path);
+
+// Returns the position of the last occurrence of c in text, or text.size()
+// when c does not occur.
+size_t FindLast(std::string_view text, char c);
+
+// Returns true when path names a share root, "//server/share", with or
+// without one trailing separator: it begins with two separators, a server
+// name follows, then exactly one more separator and a share name. The share
+// name goes to shareName.
+bool IsShareRoot(std::string_view path, std::string* shareName);
+
+// Returns true when a name from a listing can be joined to a folder path
+// without leaving that folder: not empty, not "." or "..", no separator and
+// no zero byte.
+bool IsSafeEntryName(std::string_view name);

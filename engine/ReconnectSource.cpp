@@ -1,0 +1,25 @@
+#include "ReconnectSource.h"
+
+#include <cinttypes>
+
+#include "LogPrintf.h"
+#include "RetryPause.h"
+#include "RunState.h"
+
+std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
+  const int64_t start = TimeNow();
+  const int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
+  int64_t last = start - 1;
+  for (;;) {
+    const int64_t now = TimeNow();
+    if (now > last) LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
+    std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kRead);
+    last = now;
+    if (stream) return stream;
+    if (now >= deadline || !g_RunState.runFlag) {
+      LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
+      return nullptr;
+    }
+    SleepMs(kRetryPauseMs);
+  }
+}

@@ -1,0 +1,13 @@
+// Opening a source file within the reconnect limit.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "FileServices.h"
+
+// Opens the file at path for reading, retrying with a short pause between
+// failed attempts until the reconnect limit has passed or the run flag is
+// cleared, and counts the seconds left down in the log's last line. Returns
+// the open stream, or nullptr after logging "reconnect limit over".
+std::unique_ptr<CStream> ReconnectSource(const std::string& path);

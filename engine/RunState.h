@@ -1,0 +1,67 @@
+// The one place where the window thread and the worker thread of a run meet:
+// the settings Start copies from the form, the control flags, the counters of
+// the progress display and the summary lines, the source list and the large
+// storage areas of a run. One process-wide instance, g_RunState.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PageRecord.h"
+
+class CMainForm;
+
+struct RunState {
+  // Settings, written by Start while no worker runs and read by the worker.
+  uint32_t bufferSize = 1048576;  // bytes; the run driver raises it to at least 1024
+  uint32_t reconnectLimit = 300;  // seconds
+  bool checkAfterCopy = true;
+  uint32_t checkCycles = 1;
+
+  // Control flags, shared by both threads without a lock.
+  std::atomic<bool> runFlag{false};        // cleared to stop the worker
+  std::atomic<bool> workerFinished{true};  // set once the worker released its buffers
+  std::atomic<bool> pauseFlag{false};      // only the Pause button's label reads it
+
+  // Counters, written and read on the worker thread.
+  uint32_t fileProgress = 0;  // per mille of the current file, 0 to 1000
+  int32_t currentFileNumber = 0;
+  int32_t fileCount = 0;
+  int32_t folderCount = 0;
+  uint64_t bytesDone = 0;
+  uint64_t totalBytes = 0;
+  uint32_t runCrc = 0xFFFFFFFF;  // CRC-32 register of the current source, not inverted
+  int32_t errorsFixed = 0;
+
+  // Sources of the run, written only while no worker runs. There is no limit
+  // on their number.
+  std::vector<std::string> sources;
+
+  // The copy buffer of a run: allocated when the worker starts, released when
+  // it ends.
+  std::unique_ptr<uint8_t[]> copyBuffer;
+
+  // Read verification's records, one per page of the largest block:
+  // allocated with the copy buffer while check after copy is on.
+  std::unique_ptr<PageRecord[]> verifyRecords;
+
+  // Where each re-read of a page lands: its first byte at offset 4096, with
+  // up to 1024 bytes of lead-in before and 1024 of run-out after the page.
+  uint8_t rereadScratch[3 * kPageSize] = {};
+
+  // The source being worked on, for the window caption; set by the run
+  // driver, never cleared.
+  const std::string* currentSourcePath = nullptr;
+
+  // The front end the engine reports to.
+  std::atomic<CMainForm*> mainForm{nullptr};
+
+  // Restores every member to its value at program start, except the main
+  // form reference. Only while no worker runs.
+  void Reset();
+};
+
+extern RunState g_RunState;

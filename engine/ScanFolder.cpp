@@ -1,0 +1,132 @@
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+
+#include "FileNode.h"
+#include "LogPrintf.h"
+#include "PathHelpers.h"
+#include "RunState.h"
+
+namespace {
+
+constexpr int kScanTries = 3;
+constexpr uint32_t kScanPauseMs = 500;
+
+// Entries of one listing attempt that are not stored as children.
+struct CLeftOut {
+  std::vector<std::string> special;  // neither a regular file nor a folder
+  std::vector<std::string> loops;    // folders that lead back to a folder being scanned
+  std::vector<std::string> unsafe;   // names that cannot be joined to a path
+};
+
+}  // namespace
+
+ResultFlags CFileNode::ScanFolder(const std::string& path, uint64_t* total, int32_t* files, int32_t* folders) {
+  return ScanFolderBelow(path, total, files, folders, nullptr);
+}
+
+ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total, int32_t* files,
+                                       int32_t* folders, const CAncestor* above) {
+  LogPrintf("scanning folder %s", path.c_str());
+  const std::string prefix = WithBackslash(path);
+  const std::string pattern = prefix + "*.*";
+  const CAncestor self{m_data.dev, m_data.ino, above};
+
+  auto isAncestor = [&self](const CFindData& entry) {
+    if (entry.dev == 0 && entry.ino == 0) return false;
+    for (const CAncestor* a = &self; a; a = a->parent) {
+      if (a->dev == entry.dev && a->ino == entry.ino) return true;
+    }
+    return false;
+  };
+
+  int tries = kScanTries;
+  int32_t best = 0;
+  const int64_t deadline = TimeNow() + static_cast<int64_t>(g_RunState.reconnectLimit);
+  bool succeeded = false;
+  CLeftOut leftOut;
+
+  for (;;) {
+    const int64_t now = TimeNow();
+    FreeChildren();
+    leftOut = CLeftOut();
+
+    bool failed = false;
+    bool stopped = false;
+    int listingErrno = 0;
+    CFindData entry;
+    std::unique_ptr<CFindHandle> search = FindFirst(pattern, entry);
+    if (!search) {
+      failed = true;
+      listingErrno = errno;
+    } else {
+      for (;;) {
+        if (!g_RunState.runFlag) {
+          failed = stopped = true;
+          break;
+        }
+        if (entry.name == "." || entry.name == "..") {
+          // The folder itself and its parent are never part of the tree.
+        } else if (!IsSafeEntryName(entry.name)) {
+          leftOut.unsafe.push_back(entry.name);
+        } else if ((entry.attrib & kAttribSpecial) != 0) {
+          leftOut.special.push_back(prefix + entry.name);
+        } else if ((entry.attrib & kAttribSubdir) != 0 && isAncestor(entry)) {
+          leftOut.loops.push_back(prefix + entry.name);
+        } else {
+          m_children.push_back(std::make_unique<CFileNode>(entry));
+        }
+        if (!search->FindNext(entry)) {
+          if (errno != ENOENT) {
+            failed = true;
+            listingErrno = errno;
+          }
+          break;
+        }
+      }
+    }
+
+    // An attempt stopped by the run flag is incomplete, but nobody waits
+    // for a retry of it.
+    if (failed && !stopped) {
+      if (ChildCount() > best) {
+        best = ChildCount();
+        --tries;
+      }
+      SleepMs(kScanPauseMs);
+      LogPrintf("try limit : %d, errno = %d, left % " PRId64 " sec", tries, listingErrno, deadline - now);
+    }
+    search.reset();
+
+    succeeded = !failed;
+    if (!g_RunState.runFlag || tries == 0 || succeeded || now >= deadline) break;
+  }
+
+  for (const std::string& name : leftOut.special) LogPrintf("\r\nskipped %s : not a regular file\r\n", name.c_str());
+  for (const std::string& name : leftOut.loops)
+    LogPrintf("\r\nskipped %s : link to a folder that contains it\r\n", name.c_str());
+  for (const std::string& name : leftOut.unsafe)
+    LogPrintf("\r\nskipped an entry of %s : unsafe name \"%s\"\r\n", path.c_str(), name.c_str());
+
+  ResultFlags result = succeeded ? kResultOk : kResultListingIncomplete;
+
+  std::sort(m_children.begin(), m_children.end(),
+            [](const std::unique_ptr<CFileNode>& a, const std::unique_ptr<CFileNode>& b) {
+              return CompareEntries(*a, *b) < 0;
+            });
+
+  for (std::unique_ptr<CFileNode>& child : m_children) {
+    if (!g_RunState.runFlag || result != kResultOk) break;
+    if (child->IsFolder()) {
+      result = child->ScanFolderBelow(prefix + child->m_data.name, total, files, folders, &self);
+      if (folders) ++*folders;
+    } else {
+      if (total) *total += child->m_data.size;
+      if (files) ++*files;
+    }
+  }
+
+  // A name that could not be used means files are missing from the copy.
+  if (!leftOut.unsafe.empty()) result |= kResultListingIncomplete;
+  return result;
+}

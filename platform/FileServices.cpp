@@ -1,0 +1,91 @@
+#include "FileServices.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "PosixFileSystem.h"
+#include "SystemClock.h"
+
+CStream::~CStream() = default;
+void CStream::DropCache(int64_t /*offset*/, int64_t /*length*/) {}
+CFindHandle::~CFindHandle() = default;
+CFileSystem::~CFileSystem() = default;
+CClock::~CClock() = default;
+
+namespace {
+
+struct CMount {
+  std::string prefix;
+  CFileSystem* fs;
+};
+
+std::mutex g_mountLock;
+std::vector<CMount> g_mounts;  // longest prefix first
+std::atomic<CClock*> g_clock{nullptr};
+
+thread_local uint32_t t_randomState = 1;
+
+}  // namespace
+
+void MountFileSystem(const std::string& prefix, CFileSystem* fs) {
+  std::lock_guard lock(g_mountLock);
+  std::erase_if(g_mounts, [&](const CMount& m) { return m.prefix == prefix; });
+  g_mounts.push_back({prefix, fs});
+  std::stable_sort(g_mounts.begin(), g_mounts.end(),
+                   [](const CMount& a, const CMount& b) { return a.prefix.size() > b.prefix.size(); });
+}
+
+void UnmountFileSystem(const std::string& prefix) {
+  std::lock_guard lock(g_mountLock);
+  std::erase_if(g_mounts, [&](const CMount& m) { return m.prefix == prefix; });
+}
+
+CFileSystem& FileSystemFor(std::string_view path) {
+  std::lock_guard lock(g_mountLock);
+  for (const CMount& m : g_mounts) {
+    // A prefix matches whole path components only: "/mem" serves "/mem/x",
+    // not "/memory".
+    if (path.starts_with(m.prefix) &&
+        (path.size() == m.prefix.size() || m.prefix.ends_with('/') || path[m.prefix.size()] == '/'))
+      return *m.fs;
+  }
+  return PosixFileSystem();
+}
+
+void SetClock(CClock* clock) { g_clock.store(clock); }
+
+static CClock& ClockInUse() {
+  CClock* clock = g_clock.load();
+  return clock ? *clock : SystemClock();
+}
+
+std::unique_ptr<CStream> FileOpen(const std::string& path, OpenMode mode) {
+  return FileSystemFor(path).Open(path, mode);
+}
+
+std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) {
+  return FileSystemFor(pattern).FindFirst(pattern, data);
+}
+
+int MakeDir(const std::string& path) { return FileSystemFor(path).MakeDir(path); }
+
+int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime) {
+  return FileSystemFor(path).SetFileTimes(path, accessTime, writeTime);
+}
+
+int64_t TimeNow() { return ClockInUse().Now(); }
+
+void SleepMs(uint32_t ms) { ClockInUse().Sleep(ms); }
+
+// The generator is the classic linear congruential one of the C runtimes
+// (multiplier 214013, increment 2531011, bits 16 to 30), so a seed gives the
+// same sequence on every platform.
+void SeedRandom(uint32_t seed) { t_randomState = seed; }
+
+int Random() {
+  t_randomState = t_randomState * 214013u + 2531011u;
+  return static_cast<int>((t_randomState >> 16) & 0x7fffu);
+}

@@ -1,0 +1,190 @@
+// The file services the copy engine uses instead of the C runtime: byte
+// streams, directory listing, folders, time stamps, the clock, a seeded
+// pseudo-random generator and sleeping.
+//
+// One interface, one implementation per backend. A backend is chosen per path
+// at run time (see MountFileSystem), so the engine never knows whether it
+// reads a local file, a mounted share or a test's in-memory tree.
+//
+// Positions, sizes and times are 64-bit. Failures are reported as values and
+// through errno, never by exceptions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Attribute bits of a listing record.
+inline constexpr uint32_t kAttribSubdir = 0x10;  // the entry is a folder
+// The entry is neither a regular file nor a folder (socket, FIFO, device, a
+// link that leads nowhere): it is listed so that it can be reported, but it is
+// never opened for reading.
+inline constexpr uint32_t kAttribSpecial = 0x40;
+
+// One directory-listing record.
+struct CFindData {
+  uint32_t attrib = 0;
+  int64_t time_create = -1;  // calendar seconds, -1 when the file system has none
+  int64_t time_access = -1;
+  int64_t time_write = -1;
+  uint64_t size = 0;
+  std::string name;  // the entry's own name, no folder part; bytes as stored
+  // Identity of the entry on its file system (device and inode on POSIX);
+  // both 0 when unknown. Used to recognise a folder reached twice.
+  uint64_t dev = 0;
+  uint64_t ino = 0;
+};
+
+enum class OpenMode {
+  kRead,    // "rb": an existing file, read from its start
+  kAppend,  // "ab": created when missing; every write goes to its end
+  kWrite,   // "wb": created, or emptied when it exists
+};
+
+enum class SeekOrigin { kSet, kCur, kEnd };
+
+// A byte stream with the C runtime's separate end-of-file and error
+// indicators. Streams are used by one thread at a time.
+class CStream {
+public:
+  CStream() = default;
+  CStream(const CStream&) = delete;
+  CStream& operator=(const CStream&) = delete;
+  virtual ~CStream();
+
+  // Reads up to count bytes into buffer and returns how many were read. Fewer
+  // than count only at end of file (end-of-file indicator set) or after a
+  // failure (error indicator set, errno tells why).
+  virtual size_t Read(void* buffer, size_t count) = 0;
+
+  // Writes count bytes and returns count, or sets the error indicator (and
+  // errno) and returns how many bytes reached the file before the failure.
+  virtual size_t Write(const void* buffer, size_t count) = 0;
+
+  // Moves the position. Returns 0 and clears the end-of-file indicator, or -1
+  // with errno set (the position is then unchanged).
+  virtual int Seek(int64_t offset, SeekOrigin origin) = 0;
+
+  // Returns the current position, or -1 with errno set.
+  virtual int64_t Tell() = 0;
+
+  // Writes out buffered output; on an input stream discards buffered input.
+  // Returns 0, or -1 with the error indicator and errno set.
+  virtual int Flush() = 0;
+
+  // Closes the stream: writes out what is buffered and releases the file.
+  // Returns 0, or -1 with the error indicator and errno set (a network file
+  // system may report a failed write only here). Later calls fail. Destroying
+  // an open stream closes it.
+  virtual int Close() = 0;
+
+  // Asks the backend to forget what it holds cached of [offset, offset +
+  // length) so that the next read of that range comes from the source itself.
+  // A backend without a cache does nothing.
+  virtual void DropCache(int64_t offset, int64_t length);
+
+  bool Eof() const { return m_eof; }
+  bool Error() const { return m_error; }
+  // Clears both indicators.
+  void ClearErr() {
+    m_eof = false;
+    m_error = false;
+  }
+
+protected:
+  void SetEof() { m_eof = true; }
+  void SetError() { m_error = true; }
+
+private:
+  bool m_eof = false;
+  bool m_error = false;
+};
+
+// An open directory search. Destroying it closes the search and leaves errno
+// as it was.
+class CFindHandle {
+public:
+  CFindHandle() = default;
+  CFindHandle(const CFindHandle&) = delete;
+  CFindHandle& operator=(const CFindHandle&) = delete;
+  virtual ~CFindHandle();
+
+  // Fills data with the next entry and returns true. Returns false with errno
+  // ENOENT when the listing has no more entries, or false with another errno
+  // when the listing failed.
+  virtual bool FindNext(CFindData& data) = 0;
+};
+
+// A file system backend: everything that depends on the path.
+class CFileSystem {
+public:
+  virtual ~CFileSystem();
+
+  // Opens the file at path. Returns nullptr with errno set when it does not
+  // open. Only regular files are opened; anything else fails with EINVAL.
+  virtual std::unique_ptr<CStream> Open(const std::string& path, OpenMode mode) = 0;
+
+  // Starts a search. A pattern whose last component is "*.*" lists every
+  // entry of the folder before it, "." and ".." included: a backend whose
+  // file system lacks them yields them all the same, so that an empty folder
+  // is never mistaken for one that cannot be listed. Any other pattern is a
+  // plain path and yields that entry itself.
+  // Returns the open search with its first entry in data, or nullptr with
+  // errno set (ENOENT when nothing matches).
+  virtual std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) = 0;
+
+  // Creates the folder. Returns 0, or -1 with errno set.
+  virtual int MakeDir(const std::string& path) = 0;
+
+  // Sets the access and modification times. Returns 0, or -1 with errno set.
+  virtual int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime) = 0;
+};
+
+// The clock and the pause. Every pause of the engine goes through Sleep, so a
+// test clock can advance time instead of waiting.
+class CClock {
+public:
+  virtual ~CClock();
+  // Returns the calendar time in seconds.
+  virtual int64_t Now() = 0;
+  // Pauses the calling thread for ms milliseconds.
+  virtual void Sleep(uint32_t ms) = 0;
+};
+
+// Makes fs serve every path that begins with prefix as whole components
+// ("/mem" serves "/mem" and "/mem/a", not "/memory"); the longest matching
+// prefix wins, and paths that match none go to the POSIX backend. The caller
+// keeps fs alive until it is unmounted. Mount before a run starts.
+void MountFileSystem(const std::string& prefix, CFileSystem* fs);
+void UnmountFileSystem(const std::string& prefix);
+
+// Returns the backend that serves path.
+CFileSystem& FileSystemFor(std::string_view path);
+
+// Replaces the clock (nullptr restores the system clock). Set it before a run
+// starts.
+void SetClock(CClock* clock);
+
+// The operations the engine calls. Each dispatches to the backend of its path.
+std::unique_ptr<CStream> FileOpen(const std::string& path, OpenMode mode);
+std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data);
+int MakeDir(const std::string& path);
+int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime);
+
+// Returns the full path of the process's current directory, or an empty text
+// when it cannot be determined.
+std::string CurrentDirectory();
+
+// Returns the calendar time in seconds, from the clock in use.
+int64_t TimeNow();
+
+// Pauses for ms milliseconds through the clock in use.
+void SleepMs(uint32_t ms);
+
+// Seeds the calling thread's pseudo-random generator.
+void SeedRandom(uint32_t seed);
+
+// Returns the next number of the calling thread's generator, 0 to 32767.
+int Random();

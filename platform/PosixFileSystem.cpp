@@ -1,0 +1,412 @@
+// The POSIX backend: streams over raw file descriptors and listings through
+// opendir/readdir, with every error reported through errno.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include "PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+static_assert(sizeof(off_t) >= 8, "the POSIX backend needs 64-bit file offsets");
+
+namespace {
+
+// The largest count handed to one read(2) or write(2) call. Linux transfers at
+// most about 2 GiB per call anyway; staying below SSIZE_MAX keeps the count
+// well defined everywhere.
+constexpr size_t kMaxTransfer = size_t{1} << 30;
+
+// Restores errno when it goes out of scope, so cleanup calls cannot change
+// the errno a failure reports.
+class CErrnoGuard {
+public:
+  CErrnoGuard() : m_saved(errno) {}
+  ~CErrnoGuard() { errno = m_saved; }
+  CErrnoGuard(const CErrnoGuard&) = delete;
+  CErrnoGuard& operator=(const CErrnoGuard&) = delete;
+
+private:
+  int m_saved;
+};
+
+// Closes fd without changing errno.
+void CloseQuietly(int fd) {
+  CErrnoGuard guard;
+  close(fd);
+}
+
+// Returns the lseek(2) origin for origin.
+int Whence(SeekOrigin origin) {
+  switch (origin) {
+    case SeekOrigin::kSet:
+      return SEEK_SET;
+    case SeekOrigin::kCur:
+      return SEEK_CUR;
+    case SeekOrigin::kEnd:
+      return SEEK_END;
+  }
+  return SEEK_SET;
+}
+
+// A stream over a file descriptor of a regular file. Nothing is buffered in
+// user space: every Read and Write goes straight to the kernel.
+class CPosixStream final : public CStream {
+public:
+  explicit CPosixStream(int fd) : m_fd(fd) {}
+
+  // Closes the descriptor if it is still open; errno is left as it was.
+  ~CPosixStream() override {
+    if (m_fd >= 0) CloseQuietly(m_fd);
+  }
+
+  // Returns the number of bytes read into buffer: count, or fewer when the
+  // file ended (end-of-file indicator set) or read(2) failed (error indicator
+  // set, errno from read). A count of 0 returns 0 and sets nothing.
+  size_t Read(void* buffer, size_t count) override {
+    if (count == 0) return 0;
+    if (m_fd < 0) {
+      errno = EBADF;
+      SetError();
+      return 0;
+    }
+    char* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+      size_t chunk = count - done < kMaxTransfer ? count - done : kMaxTransfer;
+      ssize_t got = read(m_fd, out + done, chunk);
+      if (got > 0) {
+        done += static_cast<size_t>(got);
+      } else if (got == 0) {
+        SetEof();
+        break;
+      } else if (errno != EINTR) {
+        SetError();
+        break;
+      }
+    }
+    return done;
+  }
+
+  // Returns count when every byte was written, or the number of bytes that
+  // reached the file before write(2) failed, with the error indicator and
+  // errno set.
+  size_t Write(const void* buffer, size_t count) override {
+    if (count == 0) return 0;
+    if (m_fd < 0) {
+      errno = EBADF;
+      SetError();
+      return 0;
+    }
+    const char* in = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+      size_t chunk = count - done < kMaxTransfer ? count - done : kMaxTransfer;
+      ssize_t put = write(m_fd, in + done, chunk);
+      if (put > 0) {
+        done += static_cast<size_t>(put);
+      } else if (put == 0) {
+        // A regular file accepting nothing without an error: report it as full
+        // rather than loop for ever.
+        errno = ENOSPC;
+        SetError();
+        break;
+      } else if (errno != EINTR) {
+        SetError();
+        break;
+      }
+    }
+    return done;
+  }
+
+  // Returns 0 after moving the position and clearing the end-of-file
+  // indicator (the error indicator stays), or -1 with errno set (EINVAL for a
+  // negative resulting position, EBADF on a closed stream); the position is
+  // then unchanged.
+  int Seek(int64_t offset, SeekOrigin origin) override {
+    if (m_fd < 0) {
+      errno = EBADF;
+      return -1;
+    }
+    if (lseek(m_fd, static_cast<off_t>(offset), Whence(origin)) < 0) return -1;
+    bool hadError = Error();
+    ClearErr();
+    if (hadError) SetError();
+    return 0;
+  }
+
+  // Returns the current position, or -1 with errno set.
+  int64_t Tell() override {
+    if (m_fd < 0) {
+      errno = EBADF;
+      return -1;
+    }
+    off_t position = lseek(m_fd, 0, SEEK_CUR);
+    return position < 0 ? -1 : static_cast<int64_t>(position);
+  }
+
+  // Returns 0 (nothing is buffered in user space), or -1 with the error
+  // indicator set and errno EBADF on a closed stream.
+  int Flush() override {
+    if (m_fd < 0) {
+      errno = EBADF;
+      SetError();
+      return -1;
+    }
+    return 0;
+  }
+
+  // Returns 0 after closing the descriptor, or -1 with the error indicator
+  // and errno set when close(2) reports an error (the descriptor is released
+  // either way) or when the stream was already closed (EBADF).
+  int Close() override {
+    if (m_fd < 0) {
+      errno = EBADF;
+      SetError();
+      return -1;
+    }
+    int fd = m_fd;
+    m_fd = -1;
+    if (close(fd) != 0) {
+      SetError();
+      return -1;
+    }
+    return 0;
+  }
+
+  // Asks the kernel to drop its cached pages of the range; failures are
+  // ignored and errno is left as it was. Pages not yet written back stay
+  // cached.
+  void DropCache(int64_t offset, int64_t length) override {
+    if (m_fd < 0) return;
+    CErrnoGuard guard;
+    // The kernel drops only whole pages inside the range, so widen it to the
+    // pages that hold its first and last bytes.
+    static const int64_t page = sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096;
+    const int64_t start = offset < 0 ? 0 : offset / page * page;
+    const int64_t end = (offset + length + page - 1) / page * page;
+    if (end <= start) return;
+    posix_fadvise(m_fd, static_cast<off_t>(start), static_cast<off_t>(end - start), POSIX_FADV_DONTNEED);
+  }
+
+private:
+  int m_fd;
+};
+
+// Fills data (all but the name) from st.
+void FillFromStat(const struct stat& st, CFindData& data) {
+  if (S_ISDIR(st.st_mode)) {
+    data.attrib = kAttribSubdir;
+    data.size = 0;
+  } else if (S_ISREG(st.st_mode)) {
+    data.attrib = 0;
+    data.size = static_cast<uint64_t>(st.st_size);
+  } else {
+    data.attrib = kAttribSpecial;
+    data.size = 0;
+  }
+  data.time_create = -1;
+  data.time_access = static_cast<int64_t>(st.st_atim.tv_sec);
+  data.time_write = static_cast<int64_t>(st.st_mtim.tv_sec);
+  data.dev = static_cast<uint64_t>(st.st_dev);
+  data.ino = static_cast<uint64_t>(st.st_ino);
+}
+
+// Fills data (all but the name) for an entry that could be stat'ed only
+// without following a link (st), or not at all (st null): a special entry of
+// size 0.
+void FillSpecial(const struct stat* st, CFindData& data) {
+  if (st) {
+    FillFromStat(*st, data);
+  } else {
+    data.time_create = -1;
+    data.time_access = -1;
+    data.time_write = -1;
+    data.dev = 0;
+    data.ino = 0;
+  }
+  data.attrib = kAttribSpecial;
+  data.size = 0;
+}
+
+// A listing of one folder through readdir.
+class CPosixDirHandle final : public CFindHandle {
+public:
+  explicit CPosixDirHandle(DIR* dir) : m_dir(dir) {}
+
+  // Closes the folder; errno is left as it was.
+  ~CPosixDirHandle() override {
+    CErrnoGuard guard;
+    closedir(m_dir);
+  }
+
+  // Returns true with the next entry in data, false with errno ENOENT at the
+  // end of the listing, or false with readdir's errno when it failed. Entries
+  // are described as what they lead to (links are followed); one that cannot
+  // be followed is special. errno is left as it was when true is returned.
+  bool FindNext(CFindData& data) override {
+    int saved = errno;
+    errno = 0;
+    const struct dirent* entry = readdir(m_dir);
+    if (entry == nullptr) {
+      if (errno == 0) errno = ENOENT;
+      return false;
+    }
+    data.name = entry->d_name;
+    int dirFd = dirfd(m_dir);
+    struct stat st {};
+    if (fstatat(dirFd, entry->d_name, &st, 0) == 0) {
+      FillFromStat(st, data);
+    } else if (fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      FillSpecial(&st, data);
+    } else {
+      FillSpecial(nullptr, data);
+    }
+    errno = saved;
+    return true;
+  }
+
+private:
+  DIR* m_dir;
+};
+
+// The search of a plain path: its one entry is returned by FindFirst.
+class CSingleEntryHandle final : public CFindHandle {
+public:
+  // Returns false with errno ENOENT: there is no entry after the first.
+  bool FindNext(CFindData& /*data*/) override {
+    errno = ENOENT;
+    return false;
+  }
+};
+
+// Returns the last component of path without trailing '/' characters ("/a/b/"
+// gives "b", "/" gives "").
+std::string LastComponent(const std::string& path) {
+  size_t end = path.find_last_not_of('/');
+  if (end == std::string::npos) return std::string();
+  size_t slash = path.find_last_of('/', end);
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(start, end + 1 - start);
+}
+
+// Returns true when the last component of pattern is exactly "*.*", and then
+// stores in folder the folder before it ("." when the pattern has none).
+bool IsFolderPattern(const std::string& pattern, std::string& folder) {
+  constexpr std::string_view kAll = "*.*";
+  if (!std::string_view(pattern).ends_with(kAll)) return false;
+  size_t prefix = pattern.size() - kAll.size();
+  if (prefix > 0 && pattern[prefix - 1] != '/') return false;
+  folder = prefix == 0 ? std::string(".") : pattern.substr(0, prefix);
+  return true;
+}
+
+class CPosixFileSystem final : public CFileSystem {
+public:
+  // Returns the open stream, or nullptr with errno set: open(2)'s errno, or
+  // EINVAL when path is not a regular file (folder, FIFO, socket, device).
+  // Opening never blocks on a FIFO. kWrite empties the file only after it is
+  // known to be a regular file.
+  std::unique_ptr<CStream> Open(const std::string& path, OpenMode mode) override {
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    switch (mode) {
+      case OpenMode::kRead:
+        flags |= O_RDONLY;
+        break;
+      case OpenMode::kAppend:
+        flags |= O_WRONLY | O_CREAT | O_APPEND;
+        break;
+      case OpenMode::kWrite:
+        flags |= O_WRONLY | O_CREAT;
+        break;
+    }
+    int fd = open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+      // Only entries that are not regular files give these: a folder opened
+      // for writing, a socket, a FIFO without a reader, a device without a
+      // driver.
+      if (errno == EISDIR || errno == ENXIO) errno = EINVAL;
+      return nullptr;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+      CloseQuietly(fd);
+      return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      CloseQuietly(fd);
+      errno = EINVAL;
+      return nullptr;
+    }
+    if (mode == OpenMode::kWrite && ftruncate(fd, 0) != 0) {
+      CloseQuietly(fd);
+      return nullptr;
+    }
+    int current = fcntl(fd, F_GETFL);
+    if (current < 0 || fcntl(fd, F_SETFL, current & ~O_NONBLOCK) != 0) {
+      CloseQuietly(fd);
+      return nullptr;
+    }
+    if (mode == OpenMode::kRead) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::make_unique<CPosixStream>(fd);
+  }
+
+  // Returns the search with its first entry in data, or nullptr with errno
+  // set: opendir's or stat's errno (ENOENT for a missing folder or path), or
+  // ENOENT for a folder that yields no entry.
+  std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
+    std::string folder;
+    if (IsFolderPattern(pattern, folder)) {
+      DIR* dir = opendir(folder.c_str());
+      if (dir == nullptr) return nullptr;
+      auto handle = std::make_unique<CPosixDirHandle>(dir);
+      if (!handle->FindNext(data)) return nullptr;  // the handle keeps errno
+      return handle;
+    }
+    struct stat st {};
+    if (stat(pattern.c_str(), &st) == 0) {
+      FillFromStat(st, data);
+    } else {
+      int statError = errno;
+      if (lstat(pattern.c_str(), &st) != 0) {
+        errno = statError;
+        return nullptr;
+      }
+      FillSpecial(&st, data);
+    }
+    data.name = LastComponent(pattern);
+    return std::make_unique<CSingleEntryHandle>();
+  }
+
+  // Returns 0 after creating the folder (mode 0777 less the umask), or -1
+  // with mkdir's errno.
+  int MakeDir(const std::string& path) override { return mkdir(path.c_str(), 0777) == 0 ? 0 : -1; }
+
+  // Returns 0 after setting the access and modification times of path (links
+  // are followed), or -1 with utimensat's errno.
+  int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime) override {
+    struct timespec times[2] = {};
+    times[0].tv_sec = static_cast<time_t>(accessTime);
+    times[1].tv_sec = static_cast<time_t>(writeTime);
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : -1;
+  }
+};
+
+}  // namespace
+
+// Returns the process-wide POSIX backend, created on first use.
+CFileSystem& PosixFileSystem() {
+  static CPosixFileSystem fs;
+  return fs;
+}

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LogChannel.h"
+#include "LogPrintf.h"
+#include "RunState.h"
+#include "TestFrontEnd.h"
+
+namespace {
+
+// Messages from two threads at once each reach the log whole: every line of
+// the log is one complete message, and each thread's lines keep their order.
+TEST(LogChannelThreadTest, MessagesFromTwoThreadsArriveWholeAndInOrder) {
+  g_RunState.Reset();
+  CTestFrontEnd front;
+  constexpr int kCount = 2000;
+  auto writer = [](char tag) {
+    for (int i = 0; i < kCount; ++i) LogPrintf("\r\n%c%05d%s", tag, i, std::string(40, tag).c_str());
+  };
+  std::thread worker(writer, 'w');
+  writer('u');
+  worker.join();
+
+  const std::vector<std::string> messages = front.Messages();
+  ASSERT_EQ(messages.size(), 2u * kCount);
+  int next[2] = {0, 0};
+  for (const std::string& m : messages) {
+    ASSERT_EQ(m.size(), 2u + 1 + 5 + 40);
+    const char tag = m[2];
+    const int index = tag == 'w' ? 0 : 1;
+    EXPECT_EQ(std::stoi(m.substr(3, 5)), next[index]++);
+    EXPECT_EQ(m.substr(8), std::string(40, tag));
+  }
+  // The log ends with complete lines only (it was emptied at the threshold on the way).
+  const std::string text = front.LogText();
+  EXPECT_LT(text.size(), 29000u);
+  EXPECT_EQ(text.size() % 48, 0u);
+}
+
+// The window side reads the text while the worker writes, without waiting
+// for the worker beyond the short lock.
+TEST(LogChannelThreadTest, ReadersSeeConsistentTextWhileAWorkerWrites) {
+  CLogChannel log;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 20000; ++i) log.OnLogUpdate(i % 2 ? "\r\nline\r\n" : "status 12%");
+    done = true;
+  });
+  int reads = 0;
+  while (!done) {
+    log.ReadText([](const std::string& text) {
+      EXPECT_EQ(text.find("status 12%status"), std::string::npos);
+      return 0;
+    });
+    ++reads;
+  }
+  worker.join();
+  EXPECT_GT(reads, 0);
+}
+
+}  // namespace

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "PathHelpers.h"
+
+namespace {
+
+TEST(PathHelpersTest, SeparatorsAreAddedAndStrippedOnce) {
+  std::string path = "/data/src";
+  AddBackslash(path);
+  EXPECT_EQ(path, "/data/src/");
+  AddBackslash(path);
+  EXPECT_EQ(path, "/data/src/");
+
+  path = "/data/src//";
+  StripBackslash(path);
+  EXPECT_EQ(path, "/data/src/");
+
+  // The root folder never becomes an empty text.
+  path = "/";
+  StripBackslash(path);
+  EXPECT_EQ(path, "/");
+
+  EXPECT_EQ(WithBackslash(""), "/");
+  EXPECT_EQ(FindLast("archive.tar.gz", '.'), 11u);
+  EXPECT_EQ(FindLast("readme", '.'), 6u);
+}
+
+TEST(PathHelpersTest, ShareRootsAreTwoSeparatorsServerAndShareAtTheStartOnly) {
+  std::string share;
+  EXPECT_TRUE(IsShareRoot("//server/share", &share));
+  EXPECT_EQ(share, "share");
+  EXPECT_TRUE(IsShareRoot("//my server/my share/", &share));
+  EXPECT_EQ(share, "my share");
+
+  EXPECT_FALSE(IsShareRoot("//server", &share));
+  EXPECT_FALSE(IsShareRoot("//server/", &share));
+  EXPECT_FALSE(IsShareRoot("//server/share/folder", &share));
+  // A stray double separator inside a local path is not a share.
+  EXPECT_FALSE(IsShareRoot("/home//data/sub", &share));
+  EXPECT_FALSE(IsShareRoot("///share", &share));
+}
+
+TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
+  EXPECT_TRUE(IsSafeEntryName(".git"));
+  EXPECT_TRUE(IsSafeEntryName("a b\xff"));
+  EXPECT_FALSE(IsSafeEntryName(""));
+  EXPECT_FALSE(IsSafeEntryName("."));
+  EXPECT_FALSE(IsSafeEntryName(".."));
+  EXPECT_FALSE(IsSafeEntryName("../etc"));
+  EXPECT_FALSE(IsSafeEntryName(std::string("a\0b", 3)));
+}
+
+}  // namespace

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineFixture.h"
+#include "FileNode.h"
+
+namespace {
+
+class ScanFolderTest : public CEngineTest {
+protected:
+  std::vector<std::string> ChildNames(const CFileNode& node) {
+    std::vector<std::string> names;
+    for (const auto& child : node.m_children) names.push_back(child->m_data.name);
+    return names;
+  }
+
+  // Adds count files named f000, f001 ... to folder.
+  void AddFiles(const std::string& folder, int count) {
+    for (int i = 0; i < count; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "f%03d", i);
+      fs.AddFile(folder + "/" + name, "x");
+    }
+  }
+};
+
+TEST_F(ScanFolderTest, ListsSortsAndTotalsATree) {
+  fs.AddFile("/mem/src/x.txt", "12345");
+  fs.AddFolder("/mem/src/b");
+  fs.AddFile("/mem/src/Y.TXT", "1");
+  fs.AddFolder("/mem/src/a.z");
+  fs.AddFile("/mem/src/readme", "12");
+  fs.AddFile("/mem/src/a.bat", "123");
+  fs.AddFile("/mem/src/b/inner.dat", std::string(1000, 'i'));
+  fs.AddFolder("/mem/src/a.z/empty");
+
+  CFileNode root;
+  uint64_t total = 0;
+  int32_t files = 0, folders = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/src", &total, &files, &folders), 0u);
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"b", "a.z", "readme", "Y.TXT", "a.bat", "x.txt"}));
+  EXPECT_EQ(total, 1011u);
+  EXPECT_EQ(files, 5);
+  EXPECT_EQ(folders, 3);  // b, a.z and a.z/empty; the source folder itself is not counted
+  EXPECT_EQ(CountMessages("scanning folder /mem/src"), 1);
+  EXPECT_EQ(CountMessages("scanning folder /mem/src/a.z/empty"), 1);
+  // Each scanning line replaces the one before it; b is scanned before a.z.
+  EXPECT_EQ(front.LogText(), "scanning folder /mem/src/a.z/empty");
+}
+
+TEST_F(ScanFolderTest, DotNamesAreListedButTheFolderAndItsParentAreNot) {
+  fs.AddFolder("/mem/src");
+  CFileNode empty;
+  EXPECT_EQ(empty.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(empty.ChildCount(), 0);
+
+  fs.AddFile("/mem/src/.profile", "p");
+  fs.AddFile("/mem/src/.git/HEAD", "ref");
+  CFileNode root;
+  int32_t files = 0, folders = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/src", nullptr, &files, &folders), 0u);
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{".git", ".profile"}));
+  EXPECT_EQ(files, 2);
+  EXPECT_EQ(folders, 1);
+
+  // Without dot entries, the first entry of a listing is a child like any other.
+  fs.SetDotEntries(false);
+  CFileNode again;
+  EXPECT_EQ(again.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(again.ChildCount(), 2);
+}
+
+TEST_F(ScanFolderTest, AFolderOfMoreThan1024EntriesIsListedWhole) {
+  AddFiles("/mem/big", 3000);
+  CFileNode root;
+  int32_t files = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/big", nullptr, &files, nullptr), 0u);
+  EXPECT_EQ(root.ChildCount(), 3000);
+  EXPECT_EQ(files, 3000);
+}
+
+TEST_F(ScanFolderTest, AListingThatBreaksOffSpendsATryOnlyWhenItGotFurther) {
+  AddFiles("/mem/src", 40);
+  fs.BreakListing("/mem/src", {10, 20, 30});
+  g_RunState.reconnectLimit = 300;
+  CFileNode root;
+  int32_t files = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/src", nullptr, &files, nullptr), 8u);
+  EXPECT_EQ(root.ChildCount(), 30);
+  // An incomplete folder's files are kept for the copy but not counted.
+  EXPECT_EQ(files, 0);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"), 3);
+  const auto messages = Messages();
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[1], "try limit : 2, errno = 5, left  300 sec");
+  EXPECT_EQ(messages[2], "try limit : 1, errno = 5, left  300 sec");
+  EXPECT_EQ(messages[3], "try limit : 0, errno = 5, left  299 sec");
+  EXPECT_EQ(clock.SleptMs(), 1500u);
+}
+
+TEST_F(ScanFolderTest, ARetryThatListsLessCostsNoTryAndTheLastAttemptIsKept) {
+  AddFiles("/mem/src", 40);
+  fs.BreakListing("/mem/src", {10, 5});
+  CFileNode root;
+  EXPECT_EQ(root.ScanFolder("/mem/src"), 0u);  // the third listing is complete
+  EXPECT_EQ(root.ChildCount(), 40);
+  const auto messages = Messages();
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[1], "try limit : 2, errno = 5, left  300 sec");
+  EXPECT_EQ(messages[2], "try limit : 2, errno = 5, left  300 sec");
+}
+
+TEST_F(ScanFolderTest, AFolderThatCannotBeListedIsRetriedUntilTheReconnectLimit) {
+  fs.AddFolder("/mem/src");
+  fs.FailListingOpen("/mem/src", CMemFileSystem::kForever, EHOSTUNREACH);
+  g_RunState.reconnectLimit = 10;
+  CFileNode root;
+  EXPECT_EQ(root.ScanFolder("/mem/src"), 8u);
+  // One attempt every 500 ms: seconds 0 to 10 hold 21 attempts.
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"), 21);
+  const auto messages = Messages();
+  EXPECT_EQ(messages[1], "try limit : 3, errno = 113, left  10 sec");
+  EXPECT_EQ(messages.back(), "try limit : 3, errno = 113, left  0 sec");
+}
+
+TEST_F(ScanFolderTest, AReconnectLimitOfZeroMakesOneAttempt) {
+  fs.AddFolder("/mem/src");
+  fs.FailListingOpen("/mem/src", 1);
+  g_RunState.reconnectLimit = 0;
+  CFileNode root;
+  EXPECT_EQ(root.ScanFolder("/mem/src"), 8u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"), 1);
+}
+
+TEST_F(ScanFolderTest, AFailedSubfolderStopsItsParentBeforeItsFilesAreCounted) {
+  fs.AddFolder("/mem/src/a");
+  fs.AddFolder("/mem/src/b");
+  fs.AddFile("/mem/src/b/keep.txt", "k");
+  fs.AddFolder("/mem/src/b/deeper");
+  fs.AddFolder("/mem/src/c");
+  fs.AddFile("/mem/src/top.txt", "12345");
+  fs.FailListingOpen("/mem/src/b", CMemFileSystem::kForever);
+  g_RunState.reconnectLimit = 0;
+
+  CFileNode root;
+  uint64_t total = 0;
+  int32_t files = 0, folders = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/src", &total, &files, &folders), 8u);
+  EXPECT_EQ(folders, 2);  // a, and the failed b; c is never scanned
+  EXPECT_EQ(files, 0);
+  EXPECT_EQ(total, 0u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/c/*.*"), 0);
+}
+
+TEST_F(ScanFolderTest, AClearedRunFlagEndsTheScanIncompleteWithoutWaiting) {
+  AddFiles("/mem/src", 10);
+  g_RunState.runFlag = false;
+  CFileNode root;
+  EXPECT_EQ(root.ScanFolder("/mem/src"), 8u);
+  EXPECT_EQ(root.ChildCount(), 0);
+  EXPECT_EQ(clock.SleepCount(), 0);
+  EXPECT_EQ(Messages().size(), 1u);
+}
+
+TEST_F(ScanFolderTest, SpecialFilesAndLinkLoopsAreLeftOutAndNamed) {
+  fs.AddFile("/mem/src/a.txt", "a");
+  fs.AddSpecial("/mem/src/fifo");
+  CFileNode root;
+  int32_t files = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/src", nullptr, &files, nullptr), 0u);
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(files, 1);
+  EXPECT_EQ(CountMessages("\r\nskipped /mem/src/fifo : not a regular file\r\n"), 1);
+}
+
+TEST_F(ScanFolderTest, AFolderThatIsItsOwnAncestorIsNotWalkedAgain) {
+  // A listing that reports a subfolder with the identity of the folder
+  // being scanned: what a symbolic link back up the tree looks like.
+  class CLoopingFs : public CMemFileSystem {
+  public:
+    using CMemFileSystem::CMemFileSystem;
+    std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
+      auto search = CMemFileSystem::FindFirst(pattern, data);
+      if (search) Rewrite(data);
+      return search ? std::make_unique<CRewriting>(std::move(search), *this) : nullptr;
+    }
+    void Rewrite(CFindData& data) {
+      if (data.name == "loop") {
+        data.dev = loopDev;
+        data.ino = loopIno;
+      }
+    }
+    uint64_t loopDev = 0, loopIno = 0;
+
+  private:
+    class CRewriting : public CFindHandle {
+    public:
+      CRewriting(std::unique_ptr<CFindHandle> inner, CLoopingFs& fs) : m_inner(std::move(inner)), m_fs(fs) {}
+      bool FindNext(CFindData& data) override {
+        if (!m_inner->FindNext(data)) return false;
+        m_fs.Rewrite(data);
+        return true;
+      }
+
+    private:
+      std::unique_ptr<CFindHandle> m_inner;
+      CLoopingFs& m_fs;
+    };
+  };
+  CLoopingFs loops("/loop");
+  CMountGuard mount(loops);
+  loops.AddFolder("/loop/src/sub/loop");
+  loops.AddFile("/loop/src/sub/file", "f");
+
+  CFileNode root;
+  auto search = ::FindFirst("/loop/src", root.m_data);
+  ASSERT_TRUE(search);
+  loops.loopDev = root.m_data.dev;
+  loops.loopIno = root.m_data.ino;
+  int32_t folders = 0;
+  EXPECT_EQ(root.ScanFolder("/loop/src", nullptr, nullptr, &folders), 0u);
+  EXPECT_EQ(folders, 1);
+  EXPECT_EQ(root.m_children[0]->ChildCount(), 1);
+  EXPECT_EQ(CountMessages("\r\nskipped /loop/src/sub/loop : link to a folder that contains it\r\n"), 1);
+}
+
+TEST_F(ScanFolderTest, NamesThatWouldLeaveTheFolderAreNeverStored) {
+  class CHostileFs : public CMemFileSystem {
+  public:
+    using CMemFileSystem::CMemFileSystem;
+    std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
+      auto search = CMemFileSystem::FindFirst(pattern, data);
+      if (search && data.name == ".") data.name = "../../etc";
+      return search;
+    }
+  };
+  CHostileFs hostile("/evil");
+  CMountGuard mount(hostile);
+  hostile.AddFile("/evil/share/ok.txt", "ok");
+  CFileNode root;
+  EXPECT_EQ(root.ScanFolder("/evil/share"), 8u);
+  EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"ok.txt"}));
+  EXPECT_EQ(CountMessages("\r\nskipped an entry of /evil/share : unsafe name \"../../etc\"\r\n"), 1);
+}
+
+TEST_F(ScanFolderTest, FreeChildrenReleasesTheTreeAndARescanStartsAfresh) {
+  fs.AddFile("/mem/src/a/b/c.txt", "c");
+  CFileNode root;
+  EXPECT_EQ(root.ScanFolder("/mem/src"), 0u);
+  ASSERT_EQ(root.ChildCount(), 1);
+  root.FreeChildren();
+  EXPECT_EQ(root.ChildCount(), 0);
+  EXPECT_EQ(root.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(root.ChildCount(), 1);
+  EXPECT_EQ(root.m_children[0]->m_children[0]->ChildCount(), 1);
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+// The common ground of engine tests: a fresh run state with the run flag
+// set, an in-memory file system mounted at /mem, a test clock and a front
+// end that records every message.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MemFileSystem.h"
+#include "RunState.h"
+#include "TestClock.h"
+#include "TestFrontEnd.h"
+
+class CEngineTest : public ::testing::Test {
+protected:
+  CEngineTest() : m_mount(fs), m_clockInstall(clock) {
+    g_RunState.Reset();
+    g_RunState.checkAfterCopy = false;
+    g_RunState.runFlag = true;
+    g_RunState.mainForm = &front;
+  }
+  ~CEngineTest() override { g_RunState.Reset(); }
+
+  // Allocates the copy buffer as the run driver does.
+  void AllocateBuffer(uint32_t size) {
+    g_RunState.bufferSize = size;
+    g_RunState.copyBuffer.reset(new uint8_t[size]);
+    if (g_RunState.checkAfterCopy) g_RunState.verifyRecords.reset(new PageRecord[(size >> 12) + 1]);
+  }
+
+  // Every message so far.
+  std::vector<std::string> Messages() const { return front.Messages(); }
+
+  // Returns how many messages equal text.
+  int CountMessages(const std::string& text) const {
+    int count = 0;
+    for (const std::string& m : front.Messages()) count += m == text;
+    return count;
+  }
+
+  CMemFileSystem fs{"/mem"};
+  CTestClock clock;
+  CTestFrontEnd front;
+
+private:
+  CMountGuard m_mount;
+  CClockInstall m_clockInstall;
+};

@@ -1,0 +1,39 @@
+#include "TestFrontEnd.h"
+
+#include "RunState.h"
+
+CTestFrontEnd::CTestFrontEnd() { g_RunState.mainForm = this; }
+
+CTestFrontEnd::~CTestFrontEnd() {
+  if (g_RunState.mainForm == this) g_RunState.mainForm = nullptr;
+}
+
+std::string CTestFrontEnd::Destination() const {
+  std::lock_guard lock(m_lock);
+  return m_destination;
+}
+
+void CTestFrontEnd::SetDestination(std::string destination) {
+  std::lock_guard lock(m_lock);
+  m_destination = std::move(destination);
+}
+
+void CTestFrontEnd::LogMessage(std::string_view message) {
+  {
+    std::lock_guard lock(m_lock);
+    m_messages.emplace_back(message);
+  }
+  log.OnLogUpdate(message);
+}
+
+void CTestFrontEnd::UpdateProgress() { ++progressUpdates; }
+
+void CTestFrontEnd::SendStartCommand() {
+  ++startCommands;
+  g_RunState.runFlag = false;
+}
+
+std::vector<std::string> CTestFrontEnd::Messages() const {
+  std::lock_guard lock(m_lock);
+  return m_messages;
+}

@@ -1,0 +1,51 @@
+// A front end for engine tests: holds the form values, applies every log
+// message to a log channel, and records what the engine showed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "LogChannel.h"
+#include "MainForm.h"
+
+class CTestFrontEnd : public CMainForm {
+public:
+  // Installs itself as the run state's main form; the destructor removes it.
+  CTestFrontEnd();
+  ~CTestFrontEnd() override;
+
+  std::string Destination() const override;
+  bool CopyByParts() const override { return copyByParts; }
+  bool ReGet() const override { return reget; }
+  uint32_t Header() const override { return header; }
+  uint32_t PartNumber() const override { return partNumber; }
+  uint32_t PartSize() const override { return partSize; }
+
+  void LogMessage(std::string_view message) override;
+  void UpdateProgress() override;
+  void SendStartCommand() override;
+
+  void SetDestination(std::string destination);
+
+  // Every message in the order received, replaced ones included.
+  std::vector<std::string> Messages() const;
+  // The log as the window would show it.
+  std::string LogText() const { return log.Text(); }
+
+  CLogChannel log;
+  std::atomic<bool> copyByParts{false};
+  std::atomic<bool> reget{false};
+  std::atomic<uint32_t> header{1024};
+  std::atomic<uint32_t> partNumber{1};
+  std::atomic<uint32_t> partSize{104857600};
+  std::atomic<int> progressUpdates{0};
+  std::atomic<int> startCommands{0};
+
+private:
+  mutable std::mutex m_lock;
+  std::string m_destination;
+  std::vector<std::string> m_messages;
+};

@@ -1,0 +1,24 @@
+// The five display elements of a run's progress (file label and bar, total
+// label and bar, window caption), computed from the run state's counters
+// without any toolkit. Each front end applies them to its own widgets.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct RunState;
+
+inline constexpr int kProgressBarRange = 1000;
+
+struct CProgressDisplay {
+  std::string fileLabel = "File :";
+  int32_t fileBar = 0;  // 0 to 1000
+  std::string totalLabel = "Total :";
+  int32_t totalBar = 0;  // bytes done in thousandths of the total; above 1000 when bytes done exceed it
+  std::string caption = "Ferrox";
+};
+
+// Updates display from the run state: the file label and bar and the caption
+// always; the total label and bar only while the total is known (not 0),
+// otherwise they keep what they showed and the caption names the source.
+void ComputeProgress(const RunState& state, CProgressDisplay& display);
