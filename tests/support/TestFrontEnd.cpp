@@ -24,9 +24,30 @@ void CTestFrontEnd::LogMessage(std::string_view message) {
     m_messages.emplace_back(message);
   }
   log.OnLogUpdate(message);
+  if (onMessage) onMessage(std::string(message));
 }
 
-void CTestFrontEnd::UpdateProgress() { ++progressUpdates; }
+void CTestFrontEnd::UpdateProgress() {
+  ++progressUpdates;
+  const RunState& run = g_RunState;
+  std::lock_guard lock(m_lock);
+  m_progress.push_back({run.fileProgress, run.bytesDone, run.totalBytes, run.currentFileNumber, run.fileCount});
+}
+
+void CTestFrontEnd::OnSourceDone(const CSourceSummary& summary) {
+  std::lock_guard lock(m_lock);
+  m_summaries.push_back(summary);
+}
+
+std::vector<CProgressSnapshot> CTestFrontEnd::Progress() const {
+  std::lock_guard lock(m_lock);
+  return m_progress;
+}
+
+std::vector<CSourceSummary> CTestFrontEnd::Summaries() const {
+  std::lock_guard lock(m_lock);
+  return m_summaries;
+}
 
 void CTestFrontEnd::SendStartCommand() {
   ++startCommands;

@@ -4,12 +4,22 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "LogChannel.h"
 #include "MainForm.h"
+
+// The run state's progress counters as one UpdateProgress call saw them.
+struct CProgressSnapshot {
+  uint32_t fileProgress;
+  uint64_t bytesDone;
+  uint64_t totalBytes;
+  int32_t currentFileNumber;
+  int32_t fileCount;
+};
 
 class CTestFrontEnd : public CMainForm {
 public:
@@ -27,11 +37,18 @@ public:
   void LogMessage(std::string_view message) override;
   void UpdateProgress() override;
   void SendStartCommand() override;
+  void OnSourceDone(const CSourceSummary& summary) override;
 
   void SetDestination(std::string destination);
 
   // Every message in the order received, replaced ones included.
   std::vector<std::string> Messages() const;
+  std::vector<CProgressSnapshot> Progress() const;
+  std::vector<CSourceSummary> Summaries() const;
+
+  // Called on the logging thread after each message has been applied.
+  std::function<void(const std::string&)> onMessage;
+
   // The log as the window would show it.
   std::string LogText() const { return log.Text(); }
 
@@ -48,4 +65,6 @@ private:
   mutable std::mutex m_lock;
   std::string m_destination;
   std::vector<std::string> m_messages;
+  std::vector<CProgressSnapshot> m_progress;
+  std::vector<CSourceSummary> m_summaries;
 };

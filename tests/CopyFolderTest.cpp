@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineFixture.h"
+#include "FileNode.h"
+
+namespace {
+
+class CopyFolderTest : public CEngineTest {
+protected:
+  CopyFolderTest() {
+    fs.AddFolder("/mem/dst");
+    AllocateBuffer(1024);
+  }
+
+  // Scans the folder at path into root, as the run driver does.
+  void Scan(const std::string& path) {
+    auto search = ::FindFirst(path, root.m_data);
+    ASSERT_TRUE(search);
+    ASSERT_EQ(root.ScanFolder(path, &g_RunState.totalBytes, &g_RunState.fileCount, &g_RunState.folderCount), 0u);
+  }
+
+  CFileNode root;
+};
+
+TEST_F(CopyFolderTest, RecreatesTheTreeAndNumbersFilesInWalkOrder) {
+  fs.AddFile("/mem/src/z.txt", "zz");
+  fs.AddFile("/mem/src/sub/inner.txt", "inner");
+  fs.AddFolder("/mem/src/sub/empty");
+  fs.AddFile("/mem/src/a.txt", "a");
+  fs.AddFile("/mem/src/.hidden", "h");
+  Scan("/mem/src");
+
+  std::vector<std::pair<std::string, int32_t>> numbers;
+  front.onMessage = [&](const std::string& m) {
+    if (m.starts_with("trying")) numbers.emplace_back(m, g_RunState.currentFileNumber);
+  };
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/dst"), 0u);
+
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/z.txt"), "zz");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a.txt"), "a");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/.hidden"), "h");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/sub/inner.txt"), "inner");
+  EXPECT_TRUE(fs.IsFolder("/mem/dst/src/sub/empty"));
+
+  // Folders first (sub, and in it empty before inner.txt), then .hidden, a.txt, z.txt.
+  EXPECT_EQ(numbers, (std::vector<std::pair<std::string, int32_t>>{
+                         {"trying to connect to /mem/src/sub/inner.txt,  300 sec left...", 1},
+                         {"trying to connect to /mem/src/.hidden,  300 sec left...", 2},
+                         {"trying to connect to /mem/src/a.txt,  300 sec left...", 3},
+                         {"trying to connect to /mem/src/z.txt,  300 sec left...", 4},
+                     }));
+  EXPECT_EQ(CountMessages("sub/\r\n"), 1);
+  EXPECT_EQ(CountMessages("empty/\r\n"), 1);
+  EXPECT_EQ(CountMessages("src/\r\n"), 0);  // the root gets no line of its own
+  EXPECT_EQ(g_RunState.currentFileNumber, 4);
+}
+
+TEST_F(CopyFolderTest, AnExistingFolderIsFilledAndSkippedFilesAreStillNumbered) {
+  fs.AddFile("/mem/src/a.txt", "aaa");
+  fs.AddFile("/mem/src/b.txt", "bbb");
+  fs.AddFile("/mem/dst/src/a.txt", "aaa");
+  Scan("/mem/src");
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/dst"), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/b.txt"), "bbb");
+  EXPECT_EQ(CountMessages("\"a.txt\"           3 bytes,    0 mb, 100% - allready exist\r\n"), 1);
+  EXPECT_EQ(g_RunState.currentFileNumber, 2);
+}
+
+TEST_F(CopyFolderTest, AFailingFileEndsTheWalkOfTheWholeTree) {
+  fs.AddFile("/mem/src/sub/a.txt", "a");
+  fs.AddFile("/mem/src/sub/b.txt", "b");
+  fs.AddFile("/mem/src/top.txt", "t");
+  Scan("/mem/src");
+  fs.FailWrites("/mem/dst/src/sub/a.txt", 1, ENOSPC);
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/dst"), 4u);
+  EXPECT_FALSE(fs.Exists("/mem/dst/src/sub/b.txt"));
+  EXPECT_FALSE(fs.Exists("/mem/dst/src/top.txt"));
+  EXPECT_EQ(fs.OpenCount("/mem/src/sub/b.txt"), 0);
+}
+
+TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedFailsItsFirstFile) {
+  fs.AddFile("/mem/src/a.txt", "a");
+  Scan("/mem/src");
+  fs.AddFile("/mem/dst/src", "a file in the way");
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/dst"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/dst/src/a.txt\r\n");
+}
+
+TEST_F(CopyFolderTest, CopyByPartsIsReadForEachFile) {
+  fs.AddFile("/mem/src/a.txt", std::string(3000, 'a'));
+  fs.AddFile("/mem/src/b.txt", std::string(3000, 'b'));
+  Scan("/mem/src");
+  front.header = 10;
+  front.partSize = 100;
+  front.partNumber = 2;
+  front.onMessage = [&](const std::string& m) {
+    if (m == "\r\n") front.copyByParts = true;  // switched on after the first file
+  };
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/dst"), 0u);
+  EXPECT_EQ(fs.FileSize("/mem/dst/src/a.txt"), 3000u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/b.txt"), std::string(110, 'b'));
+  EXPECT_EQ(CountMessages("part 2, size 100\r\n"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "CopyThreadProc.h"
+#include "Crc32.h"
+#include "EngineFixture.h"
+
+namespace {
+
+// Serves "//srv/..." paths from the in-memory file system's "/mem/..." ones:
+// what a share mounted under a network name looks like to the engine.
+class CShareAlias : public CFileSystem {
+public:
+  explicit CShareAlias(CMemFileSystem& fs) : m_fs(fs) {}
+  std::unique_ptr<CStream> Open(const std::string& path, OpenMode mode) override {
+    return m_fs.Open(Map(path), mode);
+  }
+  std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
+    return m_fs.FindFirst(Map(pattern), data);
+  }
+  int MakeDir(const std::string& path) override { return m_fs.MakeDir(Map(path)); }
+  int SetFileTimes(const std::string& path, int64_t a, int64_t w) override {
+    return m_fs.SetFileTimes(Map(path), a, w);
+  }
+
+private:
+  static std::string Map(const std::string& path) { return "/mem" + path.substr(5); }
+  CMemFileSystem& m_fs;
+};
+
+class CopyThreadProcTest : public CEngineTest {
+protected:
+  CopyThreadProcTest() {
+    fs.AddFolder("/mem/dst");
+    front.SetDestination("/mem/dst/");
+    g_RunState.workerFinished = false;
+  }
+
+  // Runs the driver on this thread, as the worker would.
+  ResultFlags Run(std::vector<std::string> sources) {
+    g_RunState.sources = std::move(sources);
+    return CopyThreadProc();
+  }
+
+  // The log's lines, without their line ends.
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    const std::string text = front.LogText();
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find("\r\n", start);
+      if (end == std::string::npos) end = text.size();
+      lines.push_back(text.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
+
+  static uint32_t Crc(const std::string& bytes) { return ~CrcUpdate(0xFFFFFFFF, bytes.data(), bytes.size()); }
+};
+
+TEST_F(CopyThreadProcTest, AFolderSourceIsScannedCopiedAndSummed) {
+  fs.AddFile("/mem/src/b.txt", "bbbb", 1000);
+  fs.AddFile("/mem/src/a.txt", "aa", 1000);
+  fs.AddFile("/mem/src/d/c.txt", "c", 1000);
+  clock.SetAutoAdvance(0);
+  EXPECT_EQ(Run({"/mem/src/"}), 0u);
+
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a.txt"), "aa");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/d/c.txt"), "c");
+  char crcLine[64];
+  std::snprintf(crcLine, sizeof crcLine, "done, crc32 = 0x%08x, errors fixed : 0", Crc("caabbbb"));
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{
+                            "buf_size = 1048576 bytes",
+                            "reconnect_limit = 300 sec",
+                            "total size = 7 bytes,    0 mb, files : 3, folders : 1",
+                            "copying from \"/mem/src\" to \"/mem/dst\" ...",
+                            "d/",
+                            "\"c.txt\"           1 bytes,    0 mb, 100%",
+                            "\"a.txt\"           2 bytes,    0 mb, 100%",
+                            "\"b.txt\"           4 bytes,    0 mb, 100%",
+                            "time taken : 0 min,  0 sec",
+                            "",
+                            crcLine,
+                            "",
+                            "succesfully copyed",
+                        }));
+  EXPECT_EQ(front.startCommands, 1);
+  EXPECT_TRUE(g_RunState.workerFinished);
+  EXPECT_FALSE(g_RunState.copyBuffer);
+  ASSERT_EQ(front.Summaries().size(), 1u);
+  EXPECT_EQ(front.Summaries()[0].crc32, Crc("caabbbb"));
+}
+
+TEST_F(CopyThreadProcTest, ASingleFileSourceAndTheBufferFloor) {
+  fs.AddFile("/mem/src/one.bin", std::string(5000, 'x'));
+  g_RunState.bufferSize = 100;
+  EXPECT_EQ(Run({"/mem/src/one.bin"}), 0u);
+  EXPECT_EQ(fs.FileSize("/mem/dst/one.bin"), 5000u);
+  const auto lines = LogLines();
+  EXPECT_EQ(lines[0], "buf_size = 1024 bytes");
+  EXPECT_EQ(g_RunState.bufferSize, 1024u);
+  EXPECT_EQ(CountMessages("total size = 5000 bytes,    0 mb, destination : /mem/dst\r\n"), 1);
+  EXPECT_EQ(lines.back(), "succesfully copyed");
+  EXPECT_EQ(g_RunState.fileCount, 1);
+  EXPECT_EQ(g_RunState.currentFileNumber, 1);
+}
+
+TEST_F(CopyThreadProcTest, AnUnreachableSourceEndsTheRunAndLaterOnesAreNeverTried) {
+  fs.AddFile("/mem/there.txt", "t");
+  g_RunState.reconnectLimit = 2;
+  EXPECT_EQ(Run({"/mem/missing", "/mem/there.txt"}), 2u);
+  EXPECT_EQ(CountMessages("from /mem/missing  to /mem/dst,    2 sec limit..."), 1);
+  EXPECT_EQ(CountMessages("from /mem/missing  to /mem/dst,    0 sec limit..."), 1);
+  EXPECT_EQ(Messages().back(), "\r\nconnection failed, error = 2 \r\n");
+  EXPECT_EQ(fs.FindFirstCount("/mem/there.txt"), 0);
+  EXPECT_FALSE(fs.Exists("/mem/dst/there.txt"));
+  EXPECT_EQ(front.startCommands, 1);
+  ASSERT_EQ(front.Summaries().size(), 1u);
+  EXPECT_FALSE(front.Summaries()[0].connected);
+}
+
+TEST_F(CopyThreadProcTest, AReconnectLimitOfZeroSearchesOnce) {
+  g_RunState.reconnectLimit = 0;
+  EXPECT_EQ(Run({"/mem/missing"}), 2u);
+  EXPECT_EQ(Messages()[2], "from /mem/missing  to /mem/dst,    0 sec limit...");
+  EXPECT_EQ(fs.FindFirstCount("/mem/missing"), 1);
+}
+
+TEST_F(CopyThreadProcTest, AnAbortDuringTheWaitEndsInConnectionFailedWithoutTheStartCommand) {
+  g_RunState.reconnectLimit = 300;
+  front.onMessage = [&](const std::string& m) {
+    if (m.starts_with("from /mem/missing  to /mem/dst,  298")) g_RunState.runFlag = false;
+  };
+  EXPECT_EQ(Run({"/mem/missing"}), 2u);
+  EXPECT_EQ(Messages().back(), "\r\nconnection failed, error = 2 \r\n");
+  EXPECT_EQ(front.startCommands, 0);
+  EXPECT_TRUE(g_RunState.workerFinished);
+}
+
+TEST_F(CopyThreadProcTest, AnAbortDuringACopyIsReportedAsCanceled) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 << 20, 2);
+  int reads = 0;
+  fs.SetOnRead([&](const std::string&, uint64_t, size_t) {
+    if (++reads == 2) g_RunState.runFlag = false;
+  });
+  EXPECT_EQ(Run({"/mem/src", "/mem/src"}), 0u);
+  const auto lines = LogLines();
+  char crcLine[64];
+  std::snprintf(crcLine, sizeof crcLine, "canceled, crc32 = 0x%08x, errors fixed : 0",
+                Crc(CMemFileSystem::PatternBytes(2, 0, 2 << 20)));
+  EXPECT_EQ(lines[lines.size() - 1], crcLine);
+  EXPECT_EQ(CountMessages("\r\nsuccesfully copyed\r\n"), 0);
+  EXPECT_EQ(front.startCommands, 0);
+  EXPECT_EQ(front.Summaries().size(), 1u);  // the second source is never started
+  EXPECT_TRUE(front.Summaries()[0].canceled);
+}
+
+TEST_F(CopyThreadProcTest, ResultLinesFollowTheVerdictInTheirOrder) {
+  fs.AddFile("/mem/src/ok/a.txt", "a");
+  fs.AddFolder("/mem/src/broken");
+  fs.FailListingOpen("/mem/src/broken", CMemFileSystem::kForever);
+  g_RunState.reconnectLimit = 0;
+  EXPECT_EQ(Run({"/mem/src"}), 8u);
+  const auto lines = LogLines();
+  EXPECT_EQ(lines.back(), "errors while scanning folders, some files may be missed");
+  EXPECT_EQ(CountMessages("\r\nsuccesfully copyed\r\n"), 0);
+  // What was listed is still copied.
+  EXPECT_TRUE(fs.IsFolder("/mem/dst/src/broken"));
+
+  fs.AddFile("/mem/two/x.txt", "x");
+  fs.SetCapacity(fs.StoredBytes());
+  front.log.SetText("");
+  g_RunState.runFlag = true;
+  EXPECT_EQ(Run({"/mem/two"}), 4u);
+  EXPECT_EQ(LogLines().back(), "write error (not enough disk space/access denied/file opened by another program ?)");
+}
+
+TEST_F(CopyThreadProcTest, EachSourceHasItsOwnCrcAndTotals) {
+  fs.AddFile("/mem/one/a.txt", "first");
+  fs.AddFile("/mem/two/b.txt", "second");
+  EXPECT_EQ(Run({"/mem/one", "/mem/two"}), 0u);
+  const auto summaries = front.Summaries();
+  ASSERT_EQ(summaries.size(), 2u);
+  EXPECT_EQ(summaries[0].crc32, Crc("first"));
+  EXPECT_EQ(summaries[1].crc32, Crc("second"));
+  EXPECT_EQ(CountMessages("total size = 6 bytes,    0 mb, files : 1, folders : 0\r\n"), 1);
+  EXPECT_EQ(CountMessages("\r\nsuccesfully copyed\r\n"), 2);
+}
+
+TEST_F(CopyThreadProcTest, ShareRootsAreNotWaitedForAndCopyIntoTheShareName) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv", alias);
+  fs.AddFile("/mem/share/f.txt", "shared");
+  EXPECT_EQ(Run({"//srv/share/"}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/f.txt"), "shared");
+  EXPECT_EQ(fs.FindFirstCount("/mem/share"), 0);  // no existence wait
+  for (const std::string& m : Messages()) EXPECT_FALSE(m.starts_with("from ")) << m;
+
+  // An empty share is taken as a failed connection.
+  fs.AddFolder("/mem/empty");
+  g_RunState.runFlag = true;
+  EXPECT_EQ(Run({"//srv/empty"}), 2u);
+  EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = "));
+}
+
+TEST_F(CopyThreadProcTest, AnEmptyDestinationIsTheCurrentDirectory) {
+  front.SetDestination("");
+  g_RunState.reconnectLimit = 0;
+  EXPECT_EQ(Run({"/mem/missing"}), 2u);
+  EXPECT_EQ(CountMessages("from /mem/missing  to " + CurrentDirectory() + ",    0 sec limit..."), 1);
+}
+
+TEST_F(CopyThreadProcTest, AnEmptySourceListStillEndsWithTheStartCommand) {
+  EXPECT_EQ(Run({}), 0u);
+  EXPECT_EQ(LogLines(), (std::vector<std::string>{"buf_size = 1048576 bytes", "reconnect_limit = 300 sec"}));
+  EXPECT_EQ(front.startCommands, 1);
+}
+
+TEST_F(CopyThreadProcTest, ASpecialFileSourceIsNotOpened) {
+  fs.AddSpecial("/mem/fifo");
+  EXPECT_EQ(Run({"/mem/fifo"}), 2u);
+  EXPECT_EQ(CountMessages("\r\n/mem/fifo : not a regular file, not copied\r\n"), 1);
+  EXPECT_EQ(fs.OpenCount("/mem/fifo"), 0);
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Crc32.h"
+#include "EngineFixture.h"
+#include "FileNode.h"
+
+namespace {
+
+constexpr uint32_t kMiB = 1048576;
+
+class CopyWholeFileTest : public CEngineTest {
+protected:
+  CopyWholeFileTest() {
+    fs.AddFolder("/mem/dst");
+    AllocateBuffer(kMiB);
+  }
+
+  // A node as the scan would list the file at path.
+  std::unique_ptr<CFileNode> NodeOf(const std::string& path) {
+    auto node = std::make_unique<CFileNode>();
+    auto search = ::FindFirst(path, node->m_data);
+    EXPECT_TRUE(search) << path;
+    return node;
+  }
+
+  ResultFlags Copy(CFileNode& node, const std::string& path) { return node.CopyWholeFile(path, "/mem/dst"); }
+
+  // Messages that are progress lines of file name.
+  std::vector<std::string> ProgressLines(const std::string& name) {
+    std::vector<std::string> lines;
+    for (const std::string& m : Messages())
+      if (m.starts_with("\"" + name + "\"")) lines.push_back(m);
+    return lines;
+  }
+
+  static uint32_t Crc(const std::string& bytes) { return ~CrcUpdate(0xFFFFFFFF, bytes.data(), bytes.size()); }
+};
+
+TEST_F(CopyWholeFileTest, ThreeMebibytesInOneMebibyteBlocksShowSixProgressPoints) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 * kMiB, 7, 1234567);
+  auto node = NodeOf("/mem/src/big.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 0u);
+
+  EXPECT_EQ(fs.FileBytes("/mem/dst/big.bin"), CMemFileSystem::PatternBytes(7, 0, 3 * kMiB));
+  EXPECT_EQ(ProgressLines("big.bin"), (std::vector<std::string>{
+                                          "\"big.bin\"           0 bytes,    0 mb,   0%",
+                                          "\"big.bin\"     1048576 bytes,    1 mb,  33%",
+                                          "\"big.bin\"     1048576 bytes,    1 mb,  33%",
+                                          "\"big.bin\"     2097152 bytes,    2 mb,  66%",
+                                          "\"big.bin\"     2097152 bytes,    2 mb,  66%",
+                                          "\"big.bin\"     3145728 bytes,    3 mb, 100%",
+                                      }));
+  std::vector<uint32_t> permille;
+  for (const CProgressSnapshot& p : front.Progress()) permille.push_back(p.fileProgress);
+  EXPECT_EQ(permille, (std::vector<uint32_t>{0, 333, 333, 666, 666, 1000}));
+  // The first progress line replaced the count-down; "\r\n" closed the last one.
+  EXPECT_EQ(Messages().front(), "trying to connect to /mem/src/big.bin,  300 sec left...");
+  EXPECT_EQ(front.LogText(), "\"big.bin\"     3145728 bytes,    3 mb, 100%\r\n");
+  EXPECT_EQ(~g_RunState.runCrc, Crc(CMemFileSystem::PatternBytes(7, 0, 3 * kMiB)));
+  EXPECT_EQ(fs.TimeWrite("/mem/dst/big.bin"), 1234567);
+  EXPECT_EQ(fs.TimeAccess("/mem/dst/big.bin"), 1234567);
+}
+
+TEST_F(CopyWholeFileTest, ACompleteDestinationIsSkippedByItsSizeAlone) {
+  fs.AddFile("/mem/src/a.txt", "source bytes");
+  fs.AddFile("/mem/dst/a.txt", "other bytes!", 99);  // same length, other contents
+  auto node = NodeOf("/mem/src/a.txt");
+  g_RunState.bytesDone = 100;
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 0u);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"\"a.txt\"          12 bytes,    0 mb, 100% - allready exist\r\n"}));
+  EXPECT_EQ(g_RunState.bytesDone, 112u);
+  EXPECT_EQ(g_RunState.fileProgress, 1000u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/a.txt"), "other bytes!");
+  EXPECT_EQ(fs.TimeWrite("/mem/dst/a.txt"), 99);
+  EXPECT_EQ(fs.OpenCount("/mem/src/a.txt"), 0);
+}
+
+TEST_F(CopyWholeFileTest, AShorterDestinationIsContinuedFromItsEnd) {
+  const std::string bytes = CMemFileSystem::PatternBytes(3, 0, 5000);
+  fs.AddFile("/mem/src/a.bin", bytes);
+  fs.AddFile("/mem/dst/a.bin", bytes.substr(0, 1200));
+  auto node = NodeOf("/mem/src/a.bin");
+  g_RunState.bytesDone = 10;
+  EXPECT_EQ(Copy(*node, "/mem/src/a.bin"), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/a.bin"), bytes);
+  EXPECT_EQ(ProgressLines("a.bin").front(), "\"a.bin\"        1200 bytes,    0 mb,  24%");
+  EXPECT_EQ(front.Progress().front().bytesDone, 1210u);
+  EXPECT_EQ(fs.BytesRead("/mem/src/a.bin"), 3800u);
+  // Only the bytes fetched in this run go into the CRC.
+  EXPECT_EQ(~g_RunState.runCrc, Crc(bytes.substr(1200)));
+}
+
+TEST_F(CopyWholeFileTest, AReadFailureReconnectsAndResumesAtTheDestinationsLength) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 * kMiB, 11);
+  fs.FailReadAt("/mem/src/big.bin", kMiB + 5000);
+  auto node = NodeOf("/mem/src/big.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 0u);
+  const std::string expected = CMemFileSystem::PatternBytes(11, 0, 3 * kMiB);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/big.bin"), expected);
+  EXPECT_EQ(CountMessages("error 32 reading big.bin"), 1);
+  EXPECT_EQ(fs.OpenCount("/mem/src/big.bin"), 2);
+  EXPECT_EQ(CountMessages("\"big.bin\"     1048576 bytes,    1 mb,  33%"), 3);
+  EXPECT_EQ(~g_RunState.runCrc, Crc(expected));
+}
+
+TEST_F(CopyWholeFileTest, ASourceThatStaysAwayEndsWithTheReconnectLimit) {
+  fs.AddFile("/mem/src/a.txt", "abc");
+  auto node = NodeOf("/mem/src/a.txt");
+  fs.FailOpens("/mem/src/a.txt", CMemFileSystem::kForever);
+  g_RunState.reconnectLimit = 3;
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 2u);
+  const auto messages = Messages();
+  EXPECT_EQ(messages.front(), "trying to connect to /mem/src/a.txt,    3 sec left...");
+  EXPECT_EQ(CountMessages("trying to connect to /mem/src/a.txt,    0 sec left..."), 1);
+  EXPECT_EQ(messages.back(), "/mem/src/a.txt reconnect limit over, try again\r\n");
+  EXPECT_EQ(messages.size(), 5u);  // one count-down line per second, then the verdict
+  EXPECT_FALSE(fs.Exists("/mem/dst/a.txt"));
+  // Attempts are paced, not back to back: 3 seconds at 50 ms.
+  EXPECT_EQ(fs.OpenCount("/mem/src/a.txt"), 61);
+}
+
+TEST_F(CopyWholeFileTest, AReconnectLimitOfZeroMakesExactlyOneAttempt) {
+  fs.AddFile("/mem/src/a.txt", "abc");
+  auto node = NodeOf("/mem/src/a.txt");
+  fs.FailOpens("/mem/src/a.txt", CMemFileSystem::kForever);
+  g_RunState.reconnectLimit = 0;
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 2u);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"trying to connect to /mem/src/a.txt,    0 sec left...",
+                                                  "/mem/src/a.txt reconnect limit over, try again\r\n"}));
+  EXPECT_EQ(fs.OpenCount("/mem/src/a.txt"), 1);
+  EXPECT_FALSE(fs.Exists("/mem/dst/a.txt"));
+}
+
+TEST_F(CopyWholeFileTest, ASourceBackWithinTheLimitIsCopied) {
+  fs.AddFile("/mem/src/a.txt", "abc");
+  auto node = NodeOf("/mem/src/a.txt");
+  fs.FailOpensUntil("/mem/src/a.txt", clock.Now() + 2);
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/a.txt"), "abc");
+  EXPECT_EQ(CountMessages("trying to connect to /mem/src/a.txt,  298 sec left..."), 1);
+}
+
+TEST_F(CopyWholeFileTest, AFullDiskIsAWriteFailureWithoutFurtherPasses) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 * kMiB, 5, 777);
+  fs.SetCapacity(kMiB + 100);
+  auto node = NodeOf("/mem/src/big.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 4u);
+  EXPECT_EQ(CountMessages("\r\neror 32 writing big.bin\r\n"), 1);
+  EXPECT_EQ(fs.OpenCount("/mem/src/big.bin"), 1);
+  // What reached the disk is the source's prefix, stamped, for a later run to continue.
+  EXPECT_EQ(fs.FileBytes("/mem/dst/big.bin"), CMemFileSystem::PatternBytes(5, 0, kMiB + 100));
+  EXPECT_EQ(fs.TimeWrite("/mem/dst/big.bin"), 777);
+  // The failed block adds nothing to the CRC.
+  EXPECT_EQ(~g_RunState.runCrc, Crc(CMemFileSystem::PatternBytes(5, 0, kMiB)));
+}
+
+TEST_F(CopyWholeFileTest, AnAbortBetweenBlocksLeavesAStampedPartialCopy) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 * kMiB, 9, 4242);
+  int reads = 0;
+  fs.SetOnRead([&](const std::string&, uint64_t, size_t) {
+    if (++reads == 2) g_RunState.runFlag = false;
+  });
+  auto node = NodeOf("/mem/src/big.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 0u);
+  // The second block was read but not written; it still counts in the CRC.
+  EXPECT_EQ(fs.FileSize("/mem/dst/big.bin"), kMiB);
+  EXPECT_EQ(fs.TimeWrite("/mem/dst/big.bin"), 4242);
+  EXPECT_EQ(Messages().back(), "\r\n");
+  EXPECT_EQ(~g_RunState.runCrc, Crc(CMemFileSystem::PatternBytes(9, 0, 2 * kMiB)));
+}
+
+TEST_F(CopyWholeFileTest, AnEmptySourceMakesAnEmptyStampedCopy) {
+  fs.AddFile("/mem/src/empty", "", 555);
+  auto node = NodeOf("/mem/src/empty");
+  EXPECT_EQ(Copy(*node, "/mem/src/empty"), 0u);
+  EXPECT_TRUE(fs.IsFile("/mem/dst/empty"));
+  EXPECT_EQ(fs.TimeWrite("/mem/dst/empty"), 555);
+  EXPECT_EQ(ProgressLines("empty"), (std::vector<std::string>{"\"empty\"           0 bytes,    0 mb, 100%",
+                                                              "\"empty\"           0 bytes,    0 mb, 100%"}));
+  EXPECT_EQ(Messages().back(), "\r\n");
+  EXPECT_EQ(g_RunState.runCrc, 0xFFFFFFFFu);
+}
+
+TEST_F(CopyWholeFileTest, ASourceShorterThanListedEndsWithoutLooping) {
+  fs.AddFile("/mem/src/a.bin", std::string(3000, 'a'));
+  auto node = NodeOf("/mem/src/a.bin");
+  node->m_data.size = 10000;  // listed before it shrank
+  EXPECT_EQ(Copy(*node, "/mem/src/a.bin"), 0u);
+  EXPECT_EQ(fs.FileSize("/mem/dst/a.bin"), 3000u);
+  EXPECT_EQ(fs.OpenCount("/mem/src/a.bin"), 1);
+}
+
+TEST_F(CopyWholeFileTest, ADestinationThatDoesNotOpenIsAWriteFailure) {
+  fs.AddFile("/mem/src/a.txt", "abc");
+  auto node = NodeOf("/mem/src/a.txt");
+  EXPECT_EQ(node->CopyWholeFile("/mem/src/a.txt", "/mem/missing"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/missing/a.txt\r\n");
+  EXPECT_EQ(fs.OpenStreams(), 0);
+}
+
+TEST_F(CopyWholeFileTest, AFailedCloseIsAWriteFailure) {
+  fs.AddFile("/mem/src/a.txt", "abc");
+  fs.FailClose("/mem/dst/a.txt");
+  auto node = NodeOf("/mem/src/a.txt");
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 4u);
+  EXPECT_EQ(CountMessages("\r\neror 32 writing a.txt\r\n"), 1);
+}
+
+TEST_F(CopyWholeFileTest, FilesOfMoreThanFourGibibytesAreCopiedWhole) {
+  // A source of 5 GiB whose destination already holds all but the last
+  // 3 MiB: only the tail is fetched, at offsets beyond 32 bits.
+  constexpr uint64_t kSize = 5ull << 30;
+  fs.AddPatternFile("/mem/src/huge.bin", kSize, 21);
+  fs.AddPatternFile("/mem/dst/huge.bin", kSize - 3 * kMiB, 21);
+  auto node = NodeOf("/mem/src/huge.bin");
+  EXPECT_EQ(node->m_data.size, kSize);
+  EXPECT_EQ(Copy(*node, "/mem/src/huge.bin"), 0u);
+  EXPECT_EQ(fs.FileSize("/mem/dst/huge.bin"), kSize);
+  EXPECT_EQ(fs.BytesRead("/mem/src/huge.bin"), 3 * kMiB);
+  EXPECT_EQ(ProgressLines("huge.bin").back(), "\"huge.bin\"  5368709120 bytes, 5120 mb, 100%");
+  EXPECT_EQ(ProgressLines("huge.bin").front(), "\"huge.bin\"  5365563392 bytes, 5117 mb,  99%");
+  EXPECT_EQ(~g_RunState.runCrc, Crc(CMemFileSystem::PatternBytes(21, kSize - 3 * kMiB, 3 * kMiB)));
+}
+
+}  // namespace
