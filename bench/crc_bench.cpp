@@ -102,8 +102,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "crc_bench: the implementations disagree with zlib\n");
     return 1;
   }
-  std::printf("crc_bench: all implementations agree with zlib; CrcUpdate uses implementation %d\n",
-              static_cast<int>(CrcChosenImpl()));
+  const char* const kNames[] = {"bytewise", "slicing", "pclmul", "vpclmul"};
+  std::printf("crc_bench: all implementations agree with zlib; CrcUpdate uses %s\n",
+              kNames[static_cast<int>(CrcChosenImpl())]);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -4,5 +4,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh build
+scripts/build.sh build -DFERROX_BUILD_TESTS=ON
 ctest --test-dir build --output-on-failure -j2

@@ -12,7 +12,8 @@ namespace {
 
 constexpr uint32_t kInitialRegister = 0xFFFFFFFFu;
 
-// One way of computing the register: CrcUpdate itself, or CrcUpdateWith a forced implementation.
+// One way of computing the register: CrcUpdate itself (automatic; impl is then unused), or
+// CrcUpdateWith a forced implementation.
 struct CrcVariant {
   const char* name;
   bool automatic;
@@ -20,8 +21,8 @@ struct CrcVariant {
 };
 
 const CrcVariant kVariants[] = {
-    {"CrcUpdate", true, CrcImpl::kSlicing},   {"Bytewise", false, CrcImpl::kBytewise},
-    {"Slicing", false, CrcImpl::kSlicing},    {"Pclmul", false, CrcImpl::kPclmul},
+    {"CrcUpdate", true, CrcImpl::kSlicing}, {"Bytewise", false, CrcImpl::kBytewise},
+    {"Slicing", false, CrcImpl::kSlicing},  {"Pclmul", false, CrcImpl::kPclmul},
     {"Vpclmul", false, CrcImpl::kVpclmul},
 };
 
