@@ -93,8 +93,9 @@ void CRunDriver::ReportConnectionFailed(size_t index, int error) {
     summary.index = index;
     summary.path = m_source;
     summary.result = kResultReadFailure;
-    summary.crc32 = ~m_run.runCrc;
-    summary.errorsFixed = m_run.errorsFixed;
+    // Nothing was copied from it: an empty CRC, no errors fixed.
+    summary.crc32 = 0;
+    summary.errorsFixed = 0;
     summary.canceled = !m_run.runFlag;
     summary.connected = false;
     form->OnSourceDone(summary);

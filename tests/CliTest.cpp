@@ -1,0 +1,593 @@
+// End-to-end tests of ferrox-cli: the built program copies real folder trees
+// in a temporary folder of its own per test.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int64_t kOldTime = 981173045;  // 2001-02-03, far from any copy's own time
+
+struct CRunResult {
+  int status = -1;  // the exit status, or 128 + the signal that ended the program
+  std::string out;
+  std::string err;
+};
+
+// Returns the whole content of the file at path; empty when it cannot be read.
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Replaces the content of the file at path with bytes.
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// Returns count bytes that never repeat at a short period.
+std::string PatternBytes(size_t count, uint32_t seed) {
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<char>(seed >> 23);
+  }
+  return bytes;
+}
+
+// Returns the standard CRC-32 (reflected polynomial 0xEDB88320) of bytes.
+uint32_t Crc32(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (const char c : bytes) {
+    crc ^= static_cast<uint8_t>(c);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// Returns value as "0x%08x" formats it.
+std::string Hex32(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", value);
+  return text;
+}
+
+// Returns the modification time of path in whole seconds, or -1.
+int64_t ModificationTime(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return -1;
+  return info.st_mtim.tv_sec;
+}
+
+// Sets the access and modification times of path to seconds.
+void SetModificationTime(const std::string& path, int64_t seconds) {
+  timespec times[2] = {};
+  times[0].tv_sec = static_cast<time_t>(seconds);
+  times[1].tv_sec = static_cast<time_t>(seconds);
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// Returns the lines of text without their line feeds.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Returns true when one of lines is exactly wanted.
+bool HasLine(const std::vector<std::string>& lines, const std::string& wanted) {
+  for (const std::string& line : lines)
+    if (line == wanted) return true;
+  return false;
+}
+
+// Starts ferrox-cli with args in folder dir, its output going to the files
+// out and err there. Returns the child's process id.
+pid_t StartCli(const CTempDir& dir, const std::vector<std::string>& args, int stdoutFd = -1) {
+  std::vector<std::string> words{FERROX_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string outPath = dir / "out";
+  const std::string errPath = dir / "err";
+
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = stdoutFd >= 0 ? stdoutFd : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0 ||
+        chdir(dir.Path().c_str()) != 0)
+      _exit(127);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits at most 20 seconds for the child pid and returns its exit status,
+// or 128 + the signal that ended it; kills it when it takes longer.
+int WaitForCli(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    int status = 0;
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (done < 0) return -1;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      ADD_FAILURE() << "ferrox-cli did not end in time";
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// Runs ferrox-cli with args in folder dir and returns what it did.
+CRunResult RunCli(const CTempDir& dir, const std::vector<std::string>& args) {
+  CRunResult result;
+  result.status = WaitForCli(StartCli(dir, args));
+  result.out = ReadFile(dir / "out");
+  result.err = ReadFile(dir / "err");
+  return result;
+}
+
+// A value of a flat JSON object: a string (as bytes), a number or a boolean.
+struct CJsonValue {
+  char kind = '?';  // 's', 'n' or 'b'
+  std::string text;
+  int64_t number = 0;
+};
+
+using CJsonObject = std::map<std::string, CJsonValue>;
+
+// Appends code point code to out as UTF-8.
+void AppendUtf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// A strict reader of the one-line flat objects that --json writes. Strings
+// decode to bytes: the escapes \udc80 to \udcff give back the byte they
+// stand for.
+class CJsonReader {
+public:
+  explicit CJsonReader(const std::string& line) : m_text(line) {}
+
+  // Returns true with the object in object when the whole line is one.
+  bool ReadObject(CJsonObject& object) {
+    if (!Take('{')) return false;
+    for (bool first = true; !Take('}'); first = false) {
+      if (!first && !Take(',')) return false;
+      std::string key;
+      if (!ReadString(key) || !Take(':')) return false;
+      CJsonValue value;
+      if (m_pos < m_text.size() && m_text[m_pos] == '"') {
+        value.kind = 's';
+        if (!ReadString(value.text)) return false;
+      } else if (m_text.compare(m_pos, 4, "true") == 0 || m_text.compare(m_pos, 5, "false") == 0) {
+        value.kind = 'b';
+        value.number = m_text[m_pos] == 't';
+        m_pos += value.number ? 4 : 5;
+      } else {
+        value.kind = 'n';
+        const size_t start = m_pos;
+        if (m_pos < m_text.size() && m_text[m_pos] == '-') ++m_pos;
+        while (m_pos < m_text.size() && std::isdigit(static_cast<unsigned char>(m_text[m_pos]))) ++m_pos;
+        if (m_pos == start) return false;
+        value.number = std::stoll(m_text.substr(start, m_pos - start));
+      }
+      object[key] = value;
+    }
+    return m_pos == m_text.size();
+  }
+
+private:
+  // Returns true and steps over c when it comes next.
+  bool Take(char c) {
+    if (m_pos >= m_text.size() || m_text[m_pos] != c) return false;
+    ++m_pos;
+    return true;
+  }
+
+  // Returns true with the value of the next four hex digits in unit.
+  bool ReadHex4(uint32_t& unit) {
+    if (m_pos + 4 > m_text.size()) return false;
+    const std::string digits = m_text.substr(m_pos, 4);
+    for (const char c : digits)
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    unit = static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+    m_pos += 4;
+    return true;
+  }
+
+  // Returns true with the decoded bytes of the string that comes next
+  // appended to out; false for a string JSON does not allow.
+  bool ReadString(std::string& out) {
+    if (!Take('"')) return false;
+    while (m_pos < m_text.size() && m_text[m_pos] != '"') {
+      const auto c = static_cast<unsigned char>(m_text[m_pos++]);
+      if (c < 0x20) return false;  // control characters must be escaped
+      if (c != '\\') {
+        out += static_cast<char>(c);
+        continue;
+      }
+      if (m_pos >= m_text.size()) return false;
+      const char escape = m_text[m_pos++];
+      const std::string simple = "\"\\/bfnrt";
+      const std::string meaning = "\"\\/\b\f\n\r\t";
+      if (const size_t at = simple.find(escape); at != std::string::npos) {
+        out += meaning[at];
+      } else if (escape == 'u') {
+        uint32_t unit = 0;
+        if (!ReadHex4(unit)) return false;
+        if (unit >= 0xDC80 && unit <= 0xDCFF) {
+          out += static_cast<char>(unit - 0xDC00);
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+          uint32_t low = 0;
+          if (!Take('\\') || !Take('u') || !ReadHex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+          AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        } else {
+          AppendUtf8(out, unit);
+        }
+      } else {
+        return false;
+      }
+    }
+    return Take('"');
+  }
+
+  const std::string& m_text;
+  size_t m_pos = 0;
+};
+
+// Returns true when bytes are valid UTF-8.
+bool IsValidUtf8(const std::string& bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const size_t length = lead < 0x80                    ? 1
+                          : lead >= 0xC2 && lead <= 0xDF ? 2
+                          : lead >= 0xE0 && lead <= 0xEF ? 3
+                          : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                         : 0;
+    if (length == 0 || i + length > bytes.size()) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
+// Returns the JSON objects of output, one per line; fails the test for a
+// line that is not one.
+std::vector<CJsonObject> ParseJsonLines(const std::string& output) {
+  std::vector<CJsonObject> objects;
+  for (const std::string& line : SplitLines(output)) {
+    CJsonObject object;
+    EXPECT_TRUE(IsValidUtf8(line)) << line;
+    EXPECT_TRUE(CJsonReader(line).ReadObject(object)) << line;
+    objects.push_back(object);
+  }
+  return objects;
+}
+
+// Returns message written as the log file writes it.
+std::string LogFileText(const std::string& message) {
+  std::string text;
+  for (const char c : message) {
+    if (c == '\r')
+      text += "\\r";
+    else if (c == '\n')
+      text += "\\n";
+    else if (c == '\\')
+      text += "\\\\";
+    else
+      text += c;
+  }
+  return text;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+  // Makes src with sub/c.txt, a.dat and b.dat (copied in that order), each
+  // with an old modification time, and an empty dst.
+  void MakeTree() {
+    fs::create_directories(dir / "src/sub");
+    fs::create_directories(dir / "dst");
+    files = {{"sub/c.txt", "third\n"}, {"a.dat", PatternBytes(200000, 1)}, {"b.dat", PatternBytes(5000, 2)}};
+    for (const auto& [name, bytes] : files) {
+      WriteFile(dir / ("src/" + name), bytes);
+      SetModificationTime(dir / ("src/" + name), kOldTime);
+    }
+  }
+
+  // Returns the CRC-32 of the tree's bytes in the order they are copied.
+  uint32_t TreeCrc() const {
+    std::string all;
+    for (const auto& [name, bytes] : files) all += bytes;
+    return Crc32(all);
+  }
+
+  CTempDir dir;
+  std::vector<std::pair<std::string, std::string>> files;
+};
+
+TEST_F(CliTest, CopiesATreeWithItsBytesAndTimesAndSummarizesIt) {
+  MakeTree();
+  // Options may follow the sources.
+  const CRunResult run = RunCli(dir, {dir / "src", "-d", dir / "dst"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes) << name;
+    EXPECT_EQ(ModificationTime(dir / ("dst/src/" + name)), kOldTime) << name;
+  }
+
+  const std::vector<std::string> lines = SplitLines(run.out);
+  EXPECT_TRUE(HasLine(lines, "buf_size = 1048576 bytes"));
+  EXPECT_TRUE(HasLine(lines, "reconnect_limit = 300 sec"));
+  EXPECT_TRUE(HasLine(lines, "total size = 205006 bytes,    0 mb, files : 3, folders : 1"));
+  EXPECT_TRUE(HasLine(lines, "copying from \"" + (dir / "src") + "\" to \"" + (dir / "dst") + "\" ..."));
+  const std::string done = "done, crc32 = " + Hex32(TreeCrc()) + ", errors fixed : 0";
+  size_t at = 0;
+  while (at < lines.size() && lines[at] != done) ++at;
+  ASSERT_LT(at, lines.size()) << run.out;
+  size_t next = at + 1;
+  while (next < lines.size() && lines[next].empty()) ++next;
+  ASSERT_LT(next, lines.size());
+  EXPECT_EQ(lines[next], "succesfully copyed");
+  EXPECT_EQ(lines.back(), "succesfully copyed");
+  bool timeTaken = false;
+  for (const std::string& line : lines)
+    timeTaken |= std::regex_match(line, std::regex("time taken : [0-9]+ min, +[0-9]+ sec"));
+  EXPECT_TRUE(timeTaken);
+}
+
+TEST_F(CliTest, ASecondRunFindsTheFilesThere) {
+  MakeTree();
+  ASSERT_EQ(RunCli(dir, {"-d", dir / "dst", dir / "src"}).status, 0);
+  const CRunResult again = RunCli(dir, {"-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(again.status, 0);
+  const std::vector<std::string> lines = SplitLines(again.out);
+  for (const auto& [name, bytes] : files) {
+    const std::string base = fs::path(name).filename().string();
+    char line[256];
+    std::snprintf(line, sizeof line, "\"%s\"  %10zu bytes, %4zu mb, 100%% - allready exist", base.c_str(),
+                  bytes.size(), bytes.size() >> 20);
+    EXPECT_TRUE(HasLine(lines, line)) << line << "\n" << again.out;
+  }
+}
+
+TEST_F(CliTest, CheckAfterCopyRaisesTheDefaultBufferUnlessOneIsGiven) {
+  MakeTree();
+  const CRunResult checked = RunCli(dir, {"-c", "-d", dir / "dst", dir / "src/a.dat"});
+  EXPECT_EQ(checked.status, 0) << checked.err;
+  EXPECT_TRUE(HasLine(SplitLines(checked.out), "buf_size = 10485760 bytes")) << checked.out;
+  EXPECT_EQ(ReadFile(dir / "dst/a.dat"), files[1].second);
+  EXPECT_TRUE(HasLine(SplitLines(checked.out),
+                      "done, crc32 = " + Hex32(Crc32(files[1].second)) + ", errors fixed : 0"));
+
+  // An explicit buffer size wins, before or after -c.
+  const CRunResult before = RunCli(dir, {"-b", "8192", "--check", "-d", dir / "dst2", dir / "src/b.dat"});
+  EXPECT_TRUE(HasLine(SplitLines(before.out), "buf_size = 8192 bytes")) << before.out;
+  const CRunResult after = RunCli(dir, {"-c", dir / "src/b.dat", "--buffer-size", " 4096 "});
+  EXPECT_TRUE(HasLine(SplitLines(after.out), "buf_size = 4096 bytes")) << after.out;
+}
+
+TEST_F(CliTest, UsageErrorsExitWithOneBeforeAnythingRuns) {
+  MakeTree();
+  const CRunResult none = RunCli(dir, {"-d", dir / "dst"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("no source"), std::string::npos) << none.err;
+
+  const CRunResult refused = RunCli(dir, {"-b", "12x", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(SplitLines(refused.err).at(0), "ferrox-cli: --buffer-size: Please enter a positive integer.");
+  EXPECT_EQ(refused.out, "");
+
+  const CRunResult part = RunCli(dir, {"--parts", "0", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(part.status, 1);
+  EXPECT_EQ(SplitLines(part.err).at(0), "ferrox-cli: --parts: Please enter an integer between 1 and 65535.");
+
+  EXPECT_EQ(RunCli(dir, {"-r", "-5", dir / "src"}).status, 1);
+  EXPECT_EQ(RunCli(dir, {"--no-such-option", dir / "src"}).status, 1);
+  EXPECT_EQ(RunCli(dir, {"--log", dir / "missing/folder/log.txt", "-d", dir / "dst", dir / "src"}).status, 1);
+  EXPECT_TRUE(fs::is_empty(dir / "dst"));
+}
+
+TEST_F(CliTest, AMissingSourceFailsToConnect) {
+  const CRunResult run = RunCli(dir, {"-r", "0", "-d", dir.Path(), dir / "missing"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(HasLine(SplitLines(run.out), "connection failed, error = 2 ")) << run.out;
+}
+
+TEST_F(CliTest, HelpAndVersion) {
+  const CRunResult help = RunCli(dir, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* option :
+       {"-d, --dest", "-b, --buffer-size", "-r, --reconnect-limit", "-c, --check", "--check-cycles",
+        "--parts", "--part-size", "--header", "--reget", "--log", "--json", "-h, --help", "--version",
+        "Exit status", "\\udcXX", "current directory"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  const CRunResult version = RunCli(dir, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "Ferrox Version 1.0\n");
+}
+
+TEST_F(CliTest, JsonLinesCarryEveryEventAndEscapeInvalidUtf8) {
+  fs::create_directories(dir / "src");
+  const std::string name = "x\xffy.bin";
+  const std::string bytes = PatternBytes(70000, 3);
+  WriteFile(dir / ("src/" + name), bytes);
+  fs::create_directories(dir / "dst");
+  const CRunResult run = RunCli(dir, {"--json", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes);
+  EXPECT_NE(run.out.find("x\\udcffy.bin"), std::string::npos);
+
+  const std::vector<CJsonObject> events = ParseJsonLines(run.out);
+  ASSERT_FALSE(events.empty());
+  std::map<std::string, int> kinds;
+  for (const CJsonObject& event : events) ++kinds[event.at("event").text];
+  EXPECT_GT(kinds["log"], 0);
+  EXPECT_GT(kinds["progress"], 0);
+  EXPECT_EQ(kinds["source"], 1);
+  EXPECT_EQ(kinds["end"], 1);
+  EXPECT_EQ(events.front().at("event").text, "log");
+  EXPECT_EQ(events.front().at("text").text, "buf_size = 1048576 bytes\r\n");
+  EXPECT_EQ(events.back().at("event").text, "end");
+  EXPECT_EQ(events.back().at("exit").number, 0);
+
+  bool namedTheFile = false;
+  for (const CJsonObject& event : events) {
+    const std::string& kind = event.at("event").text;
+    if (kind == "log") namedTheFile |= event.at("text").text.find("\"" + name + "\"") != std::string::npos;
+    if (kind == "progress") {
+      for (const char* key : {"file_label", "total_label", "caption"}) EXPECT_EQ(event.at(key).kind, 's');
+      for (const char* key : {"file_bar", "total_bar", "file_number", "file_count", "file_permille",
+                              "bytes_done", "total_bytes"})
+        EXPECT_EQ(event.at(key).kind, 'n');
+    }
+    if (kind == "source") {
+      EXPECT_EQ(event.at("index").number, 0);
+      EXPECT_EQ(event.at("path").text, dir / "src");
+      EXPECT_EQ(event.at("result").number, 0);
+      EXPECT_EQ(event.at("crc32").text, Hex32(Crc32(bytes)));
+      EXPECT_EQ(event.at("errors_fixed").number, 0);
+      EXPECT_EQ(event.at("canceled").kind, 'b');
+      EXPECT_EQ(event.at("canceled").number, 0);
+    }
+  }
+  EXPECT_TRUE(namedTheFile);
+  const CJsonObject& lastProgress = *std::find_if(
+      events.rbegin(), events.rend(), [](const CJsonObject& e) { return e.at("event").text == "progress"; });
+  EXPECT_EQ(lastProgress.at("bytes_done").number, 70000);
+  EXPECT_EQ(lastProgress.at("total_bytes").number, 70000);
+  EXPECT_EQ(lastProgress.at("total_label").text, "Total 100%");
+}
+
+TEST_F(CliTest, TheLogFileGetsEveryMessageOnALineOfItsOwn) {
+  MakeTree();
+  const std::string logPath = dir / "run.log";
+  WriteFile(logPath, "earlier line\n");
+  const CRunResult run = RunCli(dir, {"--log", logPath, "--json", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 0) << run.err;
+
+  std::vector<std::string> messages;
+  for (const CJsonObject& event : ParseJsonLines(run.out))
+    if (event.at("event").text == "log") messages.push_back(event.at("text").text);
+  const std::vector<std::string> lines = SplitLines(ReadFile(logPath));
+  ASSERT_EQ(lines.size(), messages.size() + 1);
+  EXPECT_EQ(lines[0], "earlier line");
+  const std::regex stamp("[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ");
+  for (size_t i = 0; i < messages.size(); ++i) {
+    const std::string& line = lines[i + 1];
+    ASSERT_GE(line.size(), 20u);
+    EXPECT_TRUE(std::regex_match(line.substr(0, 20), stamp)) << line;
+    EXPECT_EQ(line.substr(20), LogFileText(messages[i]));
+  }
+  EXPECT_NE(ReadFile(logPath).find("\\r\\nsuccesfully copyed\\r\\n\n"), std::string::npos);
+}
+
+TEST_F(CliTest, CtrlCAbortsTheRun) {
+  const pid_t pid = StartCli(dir, {"-r", "300", "-d", dir.Path(), dir / "missing"});
+  // The completed lines show that the worker runs, so the signals are watched.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadFile(dir / "out").find("reconnect_limit") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(pid, SIGINT);
+  EXPECT_EQ(WaitForCli(pid), 130);
+  EXPECT_TRUE(HasLine(SplitLines(ReadFile(dir / "out")), "connection failed, error = 2 "));
+}
+
+TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  winsize size{};
+  size.ws_col = 200;
+  size.ws_row = 24;
+  ioctl(terminal, TIOCSWINSZ, &size);
+
+  // A source that never appears keeps the count-down line open until Ctrl-C.
+  const std::string missing = dir / "miss\033ing";
+  const std::string shown = dir / "miss?ing";
+  const std::string openLine = "\r\033[Kfrom " + shown + "  to " + dir.Path() + ",  ";
+  const pid_t pid = StartCli(dir, {"-r", "300", "-d", dir.Path(), missing}, terminal);
+  close(terminal);
+  std::string screen;
+  bool interrupted = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    if (!interrupted &&
+        (screen.find(openLine) != std::string::npos || std::chrono::steady_clock::now() > deadline)) {
+      kill(pid, SIGINT);
+      interrupted = true;
+    }
+    if (std::chrono::steady_clock::now() > deadline + std::chrono::seconds(10)) break;
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 20) == 0) continue;
+    char chunk[4096];
+    const ssize_t got = read(master, chunk, sizeof chunk);
+    if (got > 0)
+      screen.append(chunk, static_cast<size_t>(got));
+    else if (!(got < 0 && errno == EINTR))
+      break;  // EIO once the program closed the terminal
+  }
+  close(master);
+  EXPECT_EQ(WaitForCli(pid), 130);
+  // The control character of the name is never sent to the terminal.
+  EXPECT_EQ(screen.find(missing), std::string::npos);
+  EXPECT_NE(screen.find(openLine), std::string::npos) << screen;
+  EXPECT_NE(screen.find("\033]0;from " + shown + "\a"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("connection failed, error = 2 "), std::string::npos) << screen;
+}
+
+}  // namespace

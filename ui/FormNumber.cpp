@@ -4,8 +4,10 @@
 
 namespace {
 
+// Returns true for the characters skipped around a number: blank and tab.
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Returns true for a decimal digit.
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Returns text with every "%1" replaced by first and every "%2" by second.

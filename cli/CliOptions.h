@@ -1,0 +1,43 @@
+// The command line of ferrox-cli: the form values it stands for, the sources
+// and the output choices.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr char kProgramName[] = "ferrox-cli";
+
+inline constexpr uint32_t kDefaultBufferSize = 1048576;
+// The default buffer size while check after copy is on.
+inline constexpr uint32_t kCheckBufferSize = 10485760;
+inline constexpr uint32_t kDefaultReconnectLimit = 300;
+inline constexpr uint32_t kDefaultCheckCycles = 1;
+inline constexpr uint32_t kDefaultPartSize = 104857600;
+inline constexpr uint32_t kDefaultHeader = 1024;
+
+struct CCliOptions {
+  std::string destination;  // empty: the current directory
+  uint32_t bufferSize = kDefaultBufferSize;
+  uint32_t reconnectLimit = kDefaultReconnectLimit;
+  bool checkAfterCopy = false;
+  uint32_t checkCycles = kDefaultCheckCycles;
+  bool copyByParts = false;
+  uint32_t partNumber = 1;
+  uint32_t partSize = kDefaultPartSize;
+  uint32_t header = kDefaultHeader;
+  bool reget = false;
+  std::optional<std::string> logPath;
+  bool json = false;
+  std::vector<std::string> sources;
+};
+
+enum class CliCommand { kRun, kHelp, kVersion, kUsageError };
+
+// Reads the command line into options. Options may stand before, between or
+// after the sources; "--" ends them. Returns kHelp or kVersion when asked
+// for, kUsageError with a one-line message in error (without the program
+// name) for an unknown option, a missing argument, a refused number or a
+// missing source, and kRun otherwise. May reorder argv.
+CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::string& error);

@@ -1,0 +1,83 @@
+#include "HelpText.h"
+
+const char* HelpText() {
+  return R"(Usage: ferrox-cli [options] SOURCE...
+Copies each SOURCE, a file or a folder tree (typically on a network share),
+into the destination folder, one source after the other in the order given.
+A source that cannot be reached is tried again until the reconnect limit runs
+out; a copy that breaks off is continued where it stopped. A file that exists
+in the destination at least as long as the source is left as it is.
+
+Options may stand before, between or after the sources; "--" ends them.
+  -d, --dest DIR             destination folder; without it, or when DIR is
+                             empty, the current directory
+  -b, --buffer-size BYTES    size of the copy buffer, the largest block read
+                             at once (default 1048576, or 10485760 with
+                             --check; at least 1024 is used)
+  -r, --reconnect-limit SEC  how long to keep trying a source that cannot be
+                             reached or read (default 300)
+  -c, --check                check after copy: every 4096-byte page is read
+                             again from the source before it is written, with
+                             the system's file cache for that range dropped
+                             first so that the re-read really reaches the
+                             source; a page whose readings differ is read
+                             until a majority settles it, and each such
+                             difference counts as an error fixed. Every page
+                             is read at least once more, which roughly doubles
+                             the reading. Raises the default buffer size to
+                             10485760; an explicit --buffer-size wins.
+      --check-cycles N       how many extra readings of each page check after
+                             copy makes at least (default 1; 0 checks nothing)
+      --parts N              copy by parts: write the header of each file
+                             followed by its part N (1 to 65535)
+      --part-size BYTES      size of one part (default 104857600)
+      --header BYTES         size of the header written before the part
+                             (default 1024)
+      --reget                continue an existing part file instead of
+                             writing it again
+      --log FILE             also append every log message to FILE (below)
+      --json                 write JSON lines instead of the log text (below)
+  -h, --help                 show this help and exit
+      --version              show the version and exit
+
+Numbers are unsigned decimal numbers; blanks around them and one plus sign
+are allowed, only the first 31 characters count, and values above 4294967295
+are read as 4294967295.
+
+Output: the log as the window shows it. On a terminal its last line is
+rewritten in place and the terminal's title shows the progress; otherwise
+only completed lines are written, and the last line once at the end.
+
+--log FILE: FILE is opened for appending and never emptied. Every message,
+also one that the log later replaces, becomes one line: the local time as
+"YYYY-MM-DD HH:MM:SS ", then the message with each carriage return written as
+\r, each line feed as \n and each backslash as \\. Bytes after a zero byte of
+a message are left out, as in the log.
+
+--json: one JSON object per line instead of the text:
+  {"event":"log","text":T}  every message exactly as formatted
+  {"event":"progress","file_label":S,"file_bar":N,"total_label":S,
+   "total_bar":N,"caption":S,"file_number":N,"file_count":N,
+   "file_permille":N,"bytes_done":N,"total_bytes":N}  every progress update
+  {"event":"source","index":N,"path":S,"result":N,"crc32":S,
+   "errors_fixed":N,"canceled":B}  every source that ended
+  {"event":"end","result":N,"exit":N}  once at the end; result is the last
+   source's result (16: the run could not start; after a second Ctrl-C the
+   bitwise or of the results so far)
+Texts are bytes: valid UTF-8 is passed through, control characters are
+escaped, and each byte of an invalid UTF-8 sequence is written as the escape
+\udcXX, XX being the byte's value in hex (the "surrogate escape" convention:
+decoders that keep lone surrogates give back the original bytes).
+
+Ctrl-C (or SIGTERM) aborts the run: a source still being waited for ends in
+"connection failed", one being copied in "canceled". A second Ctrl-C leaves
+at once.
+
+Exit status:
+  0         every source was copied
+  2, 4, 8   the bitwise or of the sources' failures: 2 read or connection
+            failure, 4 write failure, 8 a folder listing was incomplete
+  1         usage error, or the run could not start (not enough memory)
+  130       the run was aborted with Ctrl-C or SIGTERM
+)";
+}

@@ -1,0 +1,52 @@
+#include "LogFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+std::unique_ptr<CLogFile> CLogFile::Open(const std::string& path, std::string& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return nullptr;
+  }
+  return std::unique_ptr<CLogFile>(new CLogFile(fd));
+}
+
+CLogFile::~CLogFile() {
+  m_out.Flush();
+  close(m_fd);
+}
+
+void CLogFile::Append(std::string_view message, CSteadyTime now) {
+  message = message.substr(0, message.find('\0'));
+  // The stamp is formatted again only when the second changes.
+  const time_t second = time(nullptr);
+  if (second != m_stampSecond) {
+    m_stampSecond = second;
+    tm local{};
+    localtime_r(&second, &local);
+    if (std::strftime(m_stamp, sizeof m_stamp, "%Y-%m-%d %H:%M:%S ", &local) == 0) m_stamp[0] = '\0';
+  }
+  m_line.assign(m_stamp);
+  for (const char c : message) {
+    switch (c) {
+      case '\r':
+        m_line += "\\r";
+        break;
+      case '\n':
+        m_line += "\\n";
+        break;
+      case '\\':
+        m_line += "\\\\";
+        break;
+      default:
+        m_line += c;
+    }
+  }
+  m_line += '\n';
+  m_out.Append(m_line);
+  m_out.FlushIfDue(now);
+}

@@ -1,0 +1,14 @@
+// One run of the copy engine from the command line: the Start command of the
+// window, the wait for the worker while Ctrl-C is watched, and the exit
+// status.
+#pragma once
+
+#include "CliOptions.h"
+#include "LogFile.h"
+
+// Runs the copy of options.sources on a worker thread and shows it on
+// standard output (and in logFile when given). Returns the exit status: 0
+// when every source succeeded, else the bitwise or of the sources' result
+// flags; 130 after Ctrl-C or SIGTERM; 1 when the run could not start. A
+// second Ctrl-C ends the process at once with status 130.
+int RunCopy(const CCliOptions& options, CLogFile* logFile);
