@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cinttypes>
 
 #include "CopyProgress.h"
 #include "Crc32.h"
@@ -28,13 +29,15 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
 
   const std::string destination = DestinationPath(destFolder, m_data.name);
   SeedRandom(static_cast<uint32_t>(TimeNow()));
-  LogPrintf("part %u, size %u\r\n", partNumber, form->PartSize());
+  LogPrintf("part %u, size %" PRIu64 "\r\n", partNumber, partSize);
   if (!run.runFlag) return kResultOk;
 
   auto progressPoint = [&](CStream& dest) {
     const auto length = static_cast<uint64_t>(dest.Tell());
     const uint64_t partBytes = length >= header ? length - header : 0;
-    run.fileProgress = partSize ? static_cast<uint32_t>(std::min<uint64_t>(ScaledShare(partBytes, 1000, partSize), 1000)) : 0;
+    run.fileProgress =
+        partSize ? static_cast<uint32_t>(std::min<uint64_t>(ScaledShare(partBytes, 1000, partSize), 1000))
+                 : 0;
     run.bytesDone = partBytes;
     UpdateProgress();
     LogProgressLine(m_data.name, length, partSize ? ScaledShare(partBytes, 100, partSize) : 0);
@@ -62,6 +65,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
       insidePart = true;
     } else if (length > 0) {
       // A header cut short: the part file is written again from its start.
+      dest->Close();
       dest = FileOpen(destination, OpenMode::kWrite);
       if (!dest) {
         LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
@@ -76,7 +80,8 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
         const auto position = static_cast<uint64_t>(src->Tell());
         // A part file that already holds more than the part counts as complete.
         const uint64_t left = position < partEnd ? partEnd - position : 0;
-        result = TransferBlock(*src, *dest, static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left)), count);
+        result = TransferBlock(*src, *dest, static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left)),
+                               count);
       } else {
         // The header goes in as many blocks as the buffer size needs.
         const auto position = static_cast<uint64_t>(src->Tell());

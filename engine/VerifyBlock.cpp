@@ -25,6 +25,10 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
 
   auto pageLength = [&](uint32_t page) { return std::min(kPageSize, length - page * kPageSize); };
 
+  // A block of no bytes has no pages: nothing is read again, and the source
+  // keeps its position and its end-of-file indicator.
+  if (pageCount == 0) return kResultOk;
+
   for (uint32_t page = 0; page < pageCount; ++page) {
     PageRecord& record = records[page];
     record.variantCount = 1;
@@ -135,7 +139,13 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
     // than listed, so find out again whether the source ends here.
     if (endedAtEof) {
       uint8_t probe = 0;
-      if (source.Read(&probe, 1) != 0) source.Seek(blockStart + length, SeekOrigin::kSet);
+      const size_t probed = source.Read(&probe, 1);
+      // The source has bytes here after all, or the probe itself failed: the
+      // next block's own read is to find out, from this position.
+      if (probed != 0 || source.Error()) {
+        source.ClearErr();
+        source.Seek(blockStart + length, SeekOrigin::kSet);
+      }
     }
   }
   for (uint32_t page = 0; page < pageCount; ++page) {
