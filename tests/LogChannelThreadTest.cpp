@@ -49,16 +49,15 @@ TEST(LogChannelThreadTest, ReadersSeeConsistentTextWhileAWorkerWrites) {
     for (int i = 0; i < 20000; ++i) log.OnLogUpdate(i % 2 ? "\r\nline\r\n" : "status 12%");
     done = true;
   });
-  int reads = 0;
-  while (!done) {
+  bool last = false;
+  do {
+    last = done;
     log.ReadText([](const std::string& text) {
       EXPECT_EQ(text.find("status 12%status"), std::string::npos);
       return 0;
     });
-    ++reads;
-  }
+  } while (!last);
   worker.join();
-  EXPECT_GT(reads, 0);
 }
 
 }  // namespace
