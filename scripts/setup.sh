@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when they are
-# missing. Safe to run again: it does nothing when everything is there.
+# missing, and any further packages named as arguments. Safe to run again:
+# it does nothing when everything is there.
 set -euo pipefail
 
-packages=(cmake g++ make ninja-build pkg-config libgtest-dev libgmock-dev)
+packages=(cmake g++ make ninja-build pkg-config libgtest-dev libgmock-dev qt6-base-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

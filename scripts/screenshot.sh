@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Takes the README's screenshot of the window: starts ferrox under Xvfb (with
+# openbox for a title bar, when it is there) on a small copy, the way a user
+# would start one - the sources on the command line, the destination typed
+# into its field with xdotool, Enter pressed - waits until the copy has
+# finished and saves a PNG of the window.
+#
+# Usage: scripts/screenshot.sh [BUILD_DIR [OUTPUT_PNG]]
+#   BUILD_DIR   the build folder holding bin/ferrox (default: build)
+#   OUTPUT_PNG  where the picture goes (default: docs/screenshot.png)
+# Installs the packages it needs (xvfb, xdotool, imagemagick, openbox) when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=${2:-docs/screenshot.png}
+ferrox="$PWD/$build/bin/ferrox"
+[ -x "$ferrox" ] || { echo "no $ferrox: build it first (scripts/build.sh)" >&2; exit 1; }
+scripts/setup.sh xvfb xdotool imagemagick openbox
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ferrox-XXXXXX")
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A small share to copy from: a folder of photos and one film.
+share="$work/nas"
+mkdir -p "$share/holiday photos" "$work/copies"
+for i in 1 2 3 4 5 6 7 8; do
+  head -c $((250000 + i * 13000)) /dev/urandom >"$share/holiday photos/IMG_04$i.jpg"
+done
+head -c 12000000 /dev/urandom >"$share/concert.mkv"
+
+# A screen of its own: Xvfb picks a free display number and writes it out.
+Xvfb -displayfd 3 -screen 0 1100x760x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+if command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 1
+fi
+
+cd "$work"
+"$ferrox" "$share/holiday photos" "$share/concert.mkv" >"$work/ferrox.log" 2>&1 &
+pids+=($!)
+wid=$(xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1)
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+sleep 0.5
+xdotool key --clearmodifiers Tab  # from Source to Destination
+xdotool type --delay 15 "$work/copies"
+xdotool key --clearmodifiers Return
+
+# The caption names the last source at 100% once the copy has finished.
+done_caption="100% - $share/concert.mkv"
+for _ in $(seq 300); do
+  [ "$(xdotool getwindowname "$wid")" = "$done_caption" ] && break
+  sleep 0.1
+done
+[ "$(xdotool getwindowname "$wid")" = "$done_caption" ] || { echo "the copy did not finish" >&2; exit 1; }
+cmp -s "$share/concert.mkv" "$work/copies/concert.mkv" || { echo "the copy differs" >&2; exit 1; }
+sleep 0.5
+
+# The window with its frame: the screen with its black background trimmed.
+cd - >/dev/null
+mkdir -p "$(dirname "$out")"
+import -window root -trim +repage "$out"
+echo "saved $out"

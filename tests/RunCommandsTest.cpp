@@ -1,0 +1,181 @@
+// The run commands' state machine over a host that records what they do.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "RunCommands.h"
+#include "RunState.h"
+#include "SourceList.h"
+#include "TempDir.h"
+#include "TestFrontEnd.h"
+
+namespace {
+
+class CFakeRunHost : public CRunHost {
+public:
+  bool ReadFormValues() override {
+    ++reads;
+    return readPasses;
+  }
+  void EmptyLogAndWriteForm() override {
+    ++writes;
+    front.log.SetText("");
+  }
+  void ParseSourceList() override { ::ParseSourceList("", values.source, g_RunState.sources); }
+  const CFormValues& FormValues() const override { return values; }
+  void SetStartText(const char* text) override { startText = text; }
+  void SetPauseText(const char* text) override { pauseText = text; }
+  void BringToFront() override { ++broughtToFront; }
+  void CloseWindow() override { ++closed; }
+  bool StartWorker(std::function<void()> work, std::string& error) override {
+    ++workersStarted;
+    if (!threadsWork) {
+      error = "Resource temporarily unavailable";
+      return false;
+    }
+    if (runWorkerAtOnce) work();
+    return true;
+  }
+
+  CTestFrontEnd front;
+  CFormValues values;
+  bool readPasses = true;
+  bool threadsWork = true;
+  bool runWorkerAtOnce = false;
+  int reads = 0, writes = 0, broughtToFront = 0, closed = 0, workersStarted = 0;
+  std::string startText = "&Start", pauseText = "&Pause";
+};
+
+class CRunCommandsTest : public ::testing::Test {
+protected:
+  CRunCommandsTest() { g_RunState.Reset(); }
+  ~CRunCommandsTest() override { g_RunState.Reset(); }
+
+  CFakeRunHost host;
+};
+
+TEST_F(CRunCommandsTest, PhasesFollowTheTwoFlags) {
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kIdle);
+  g_RunState.runFlag = true;
+  g_RunState.workerFinished = false;
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kRunning);
+  g_RunState.runFlag = false;
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kStopping);
+}
+
+TEST_F(CRunCommandsTest, StartFromIdleArmsTheRunAndCopiesTheSettings) {
+  host.values.source = "\"/srv/a\" /srv/b";
+  host.values.bufferSize = 4096;
+  host.values.reconnectLimit = 9;
+  host.values.checkCycles = 3;
+  host.values.checkAfterCopy = true;
+  OnStartAbort(host);
+  EXPECT_EQ(host.reads, 1);
+  EXPECT_EQ(host.writes, 1);
+  EXPECT_EQ(host.workersStarted, 1);
+  EXPECT_EQ(host.startText, "&Abort");
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kRunning);
+  EXPECT_EQ(g_RunState.sources, (std::vector<std::string>{"/srv/a", "/srv/b"}));
+  EXPECT_EQ(g_RunState.bufferSize, 4096u);
+  EXPECT_EQ(g_RunState.reconnectLimit, 9u);
+  EXPECT_EQ(g_RunState.checkCycles, 3u);
+  EXPECT_TRUE(g_RunState.checkAfterCopy);
+  EXPECT_EQ(host.front.LogText(), "/srv/a\r\n/srv/b\r\n");
+}
+
+TEST_F(CRunCommandsTest, AbortThenStartWhileStoppingStartsNothing) {
+  OnStartAbort(host);
+  OnStartAbort(host);  // Abort
+  EXPECT_EQ(host.startText, "&Start");
+  EXPECT_EQ(host.broughtToFront, 1);
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kStopping);
+  OnStartAbort(host);  // during the stopping phase: the abort path again
+  EXPECT_EQ(host.workersStarted, 1);
+  EXPECT_EQ(host.broughtToFront, 2);
+  EXPECT_EQ(host.startText, "&Start");
+  g_RunState.workerFinished = true;  // the worker has wound down
+  OnStartAbort(host);
+  EXPECT_EQ(host.workersStarted, 2);
+  EXPECT_EQ(host.startText, "&Abort");
+}
+
+TEST_F(CRunCommandsTest, RefusedFieldStartsNothing) {
+  host.readPasses = false;
+  OnStartAbort(host);
+  EXPECT_EQ(host.workersStarted, 0);
+  EXPECT_EQ(host.writes, 0);
+  EXPECT_EQ(host.startText, "&Start");
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kIdle);
+}
+
+TEST_F(CRunCommandsTest, WorkerThatCannotStartReturnsTheWindowToIdle) {
+  host.threadsWork = false;
+  OnStartAbort(host);
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kIdle);
+  EXPECT_EQ(host.startText, "&Start");
+  EXPECT_NE(host.front.LogText().find("copy thread could not be started (Resource temporarily unavailable)"),
+            std::string::npos);
+  OnExit(host);
+  EXPECT_EQ(host.closed, 1);
+}
+
+TEST_F(CRunCommandsTest, ExitWhileIdleCloses) {
+  OnExit(host);
+  EXPECT_EQ(host.closed, 1);
+}
+
+TEST_F(CRunCommandsTest, ExitDuringARunAbortsAndAsksToWait) {
+  OnStartAbort(host);
+  OnExit(host);
+  EXPECT_EQ(host.closed, 0);
+  EXPECT_FALSE(g_RunState.runFlag);
+  EXPECT_EQ(host.startText, "&Start");
+  EXPECT_EQ(host.front.Messages().back(), "\r\nWait until copy thread exits...");
+  OnExit(host);  // still stopping: the message again
+  EXPECT_EQ(host.closed, 0);
+  EXPECT_EQ(host.front.Messages().back(), "\r\nWait until copy thread exits...");
+  g_RunState.workerFinished = true;
+  OnExit(host);
+  EXPECT_EQ(host.closed, 1);
+}
+
+TEST_F(CRunCommandsTest, PauseTogglesItsLabelOnly) {
+  OnPause(host);
+  EXPECT_TRUE(g_RunState.pauseFlag);
+  EXPECT_EQ(host.pauseText, "&Continue");
+  OnPause(host);
+  EXPECT_FALSE(g_RunState.pauseFlag);
+  EXPECT_EQ(host.pauseText, "&Pause");
+}
+
+TEST_F(CRunCommandsTest, ScanFoldersScansTheFirstSourceAndReturnsToIdle) {
+  CTempDir temp;
+  std::filesystem::create_directories(temp / "tree/sub");
+  std::ofstream(temp / "tree/sub/f") << "x";
+  host.values.source = "\"" + temp / "tree" + "\"";
+  host.runWorkerAtOnce = true;
+  OnScanFolders(host);
+  EXPECT_EQ(host.workersStarted, 1);
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kIdle);
+  EXPECT_EQ(host.startText, "&Start");
+  EXPECT_NE(host.front.LogText().find("scanning folder"), std::string::npos) << host.front.LogText();
+}
+
+TEST_F(CRunCommandsTest, ScanFoldersOnlyFromIdle) {
+  OnStartAbort(host);
+  OnScanFolders(host);
+  EXPECT_EQ(host.workersStarted, 1);
+}
+
+TEST_F(CRunCommandsTest, ScanFoldersWithoutSourceSaysSo) {
+  host.runWorkerAtOnce = true;
+  OnScanFolders(host);
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kIdle);
+  EXPECT_NE(host.front.LogText().find("no source to scan"), std::string::npos);
+}
+
+}  // namespace

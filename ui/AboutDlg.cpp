@@ -1,0 +1,18 @@
+#include "AboutDlg.h"
+
+#include <QPushButton>
+
+#include "ControlIds.h"
+#include "DialogTemplate.h"
+#include "ProgramIcon.h"
+#include "TemplateWidgets.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QString::fromUtf8(kAboutDialogCaption));
+  setWindowIcon(ProgramIcon());
+  const auto controls = AboutDialogTemplate();
+  const std::vector<QWidget*> widgets = CreateTemplateControls(this, controls);
+  PlaceTemplateControls(this, controls, widgets, kAboutDialogWidth, kAboutDialogHeight, ProgramIcon());
+  if (auto* ok = qobject_cast<QPushButton*>(ControlsById(controls, widgets).at(kIdStart)))
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}

@@ -1,0 +1,29 @@
+// Replacements for the main window's modal dialogs and its look at the
+// keyboard, so tests can drive every command without blocking. Each hook
+// that is not set leaves the real behaviour in place.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CDirDialog;
+
+struct CDialogHooks {
+  // Called with a validation message instead of showing it in a message box.
+  std::function<void(const std::string& message)> messageBox;
+  // Called instead of CDirDialog::PickFolder; returns whether a folder was
+  // chosen (then in the picker's m_path).
+  std::function<bool(CDirDialog& picker)> pickFolder;
+  // Called instead of the multiple-selection file dialog; returns the chosen
+  // files' full paths, or nullopt when cancelled.
+  std::function<std::optional<std::vector<std::string>>()> pickFiles;
+  // Called instead of asking the window system whether Shift is held.
+  std::function<bool()> shiftHeld;
+  // Called instead of starting a detached thread; returns false with an
+  // error text to act as a failed thread creation.
+  std::function<bool(std::function<void()> work, std::string& error)> startWorker;
+  // Called instead of showing the About box.
+  std::function<void()> aboutBox;
+};

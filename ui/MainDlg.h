@@ -1,0 +1,155 @@
+// The main window: the dialog of the template with its form values, the
+// front end the engine reports to, and the host of the run commands.
+//
+// Hand-overs from the worker: LogMessage applies a message to the log
+// channel at once on the calling thread and UpdateProgress computes the
+// progress display under a lock on the calling thread; both then only ask
+// for a repaint (one queued call while none is pending), and the window
+// thread copies that state into the widgets at most about 33 times a
+// second. The worker's closing Start command is the one real call into the
+// window thread. The window thread never waits for the worker.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "DialogHooks.h"
+#include "EngineFormValues.h"
+#include "FormValues.h"
+#include "FormView.h"
+#include "LogBoxView.h"
+#include "LogChannel.h"
+#include "MainForm.h"
+#include "ProgressDisplay.h"
+#include "RunHost.h"
+
+class QPlainTextEdit;
+class QPushButton;
+
+class CMainDlg : public QDialog, public CMainForm, private CFormView, private CRunHost {
+public:
+  // Builds the controls of the template with their defaults, takes
+  // arguments (the command line without the program's path) into Source,
+  // puts the help text into the log, becomes the run state's main form and
+  // clears the run and pause flags; then initialises the dialog: writes the
+  // form, lists the command-line sources under the help text (and names
+  // the arguments left out), sets both bars to 0..1000.
+  explicit CMainDlg(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
+  // Stops being the run state's main form.
+  ~CMainDlg() override;
+
+  // The engine's view of the form: the values last stored, each whole.
+  std::string Destination() const override;
+  bool CopyByParts() const override;
+  bool ReGet() const override;
+  uint32_t Header() const override;
+  uint32_t PartNumber() const override;
+  uint32_t PartSize() const override;
+
+  // Applies message to the log channel now, on the calling thread, and asks
+  // for a repaint without waiting.
+  void LogMessage(std::string_view message) override;
+  // Computes the progress display from the run state now, on the calling
+  // thread, and asks for a repaint without waiting.
+  void UpdateProgress() override;
+  // Runs Start/Abort on the window thread and returns once it has run.
+  void SendStartCommand() override;
+
+  // The commands of the buttons; each runs on the window thread.
+  void OnStartAbort();
+  void OnExit();
+  void OnPause();
+  void OnScanFolders();
+  void OnBrowseDestination();
+  void OnSourceDir();
+  void OnSourceFile();
+  // Fills Source from dropped paths as Source File does; append adds them.
+  void OnDropPaths(const std::vector<std::string>& paths, bool append);
+  // Shows the About box modally.
+  void ShowAbout();
+
+  // Copies the log text, the progress labels and bars and the caption into
+  // the widgets now.
+  void RefreshDisplay();
+
+  // Returns the control of id, or null.
+  QWidget* Control(int id) const;
+  const CFormValues& Values() const { return m_values; }
+  const CLogChannel& Log() const { return m_log; }
+  const std::string& LastSourceFolder() const { return m_lastSourceFolder; }
+  CDialogHooks& Hooks() { return m_hooks; }
+
+protected:
+  // Escape and the close box: the Exit command.
+  void reject() override;
+  // The window's context menu: "&About Ferrox...".
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // Takes drops of files meant for the window from the controls that would
+  // take them as text.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  // CFormView over the widgets.
+  std::string FieldText(int id) const override;
+  void SetFieldText(int id, std::string_view text) override;
+  bool IsChecked(int id) const override;
+  void SetChecked(int id, bool checked) override;
+  void SetEnabled(int id, bool enabled) override;
+  void RefuseField(int id, const std::string& message) override;
+
+  // CRunHost over the window.
+  bool ReadFormValues() override;
+  void EmptyLogAndWriteForm() override;
+  void ParseSourceList() override;
+  const CFormValues& FormValues() const override { return m_values; }
+  void SetStartText(const char* text) override;
+  void SetPauseText(const char* text) override;
+  void BringToFront() override;
+  void CloseWindow() override;
+  bool StartWorker(std::function<void()> work, std::string& error) override;
+
+  void CreateControls();
+  void ConnectCommands();
+  void InitDialog(const std::vector<std::string>& leftOutLines);
+  // Asks for one repaint; from any thread, never waits.
+  void RequestRepaint();
+  // Returns whether Shift is held at this moment.
+  bool ShiftHeld() const;
+  // Runs the folder picker, or the test hook in its place.
+  bool Pick(CDirDialog& picker);
+  // Writes the form values into the controls and hands the engine's share
+  // of them over.
+  void WriteFormValues();
+  // Names in the log each of paths that could not be written into Source.
+  void LogLeftOut(const char* what, const std::vector<std::string>& paths);
+  void ShowLogBoxMenu(const QPoint& position);
+
+  CFormValues m_values;
+  CEngineFormValues m_engineValues;
+  CLogChannel m_log;
+  std::string m_lastSourceFolder;
+  CDialogHooks m_hooks;
+
+  std::map<int, QWidget*> m_controls;
+  QPlainTextEdit* m_logBox = nullptr;
+  QPushButton* m_startButton = nullptr;
+  QPushButton* m_pauseButton = nullptr;
+  std::unique_ptr<CLogBoxView> m_logView;
+
+  std::mutex m_progressLock;
+  CProgressDisplay m_progress;     // under m_progressLock
+  bool m_progressChanged = false;  // under m_progressLock
+  std::atomic<bool> m_repaintRequested{false};
+  QTimer m_repaintTimer;
+  uint64_t m_shownLogRevision = ~uint64_t{0};
+};

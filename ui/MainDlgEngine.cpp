@@ -1,0 +1,83 @@
+// The main window as the engine's front end, and the repaint of the log,
+// the progress controls and the caption from their state.
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <algorithm>
+
+#include "ControlIds.h"
+#include "LogBoxText.h"
+#include "MainDlg.h"
+#include "RunCommands.h"
+#include "RunState.h"
+
+std::string CMainDlg::Destination() const { return m_engineValues.Destination(); }
+
+bool CMainDlg::CopyByParts() const { return m_engineValues.CopyByParts(); }
+
+bool CMainDlg::ReGet() const { return m_engineValues.ReGet(); }
+
+uint32_t CMainDlg::Header() const { return m_engineValues.Header(); }
+
+uint32_t CMainDlg::PartNumber() const { return m_engineValues.PartNumber(); }
+
+uint32_t CMainDlg::PartSize() const { return m_engineValues.PartSize(); }
+
+void CMainDlg::LogMessage(std::string_view message) {
+  m_log.OnLogUpdate(message);
+  RequestRepaint();
+}
+
+void CMainDlg::UpdateProgress() {
+  {
+    std::lock_guard lock(m_progressLock);
+    ComputeProgress(g_RunState, m_progress);
+    m_progressChanged = true;
+  }
+  RequestRepaint();
+}
+
+void CMainDlg::SendStartCommand() {
+  if (QThread::currentThread() == thread()) {
+    OnStartAbort();
+    return;
+  }
+  QMetaObject::invokeMethod(
+      this, [this] { OnStartAbort(); }, Qt::BlockingQueuedConnection);
+}
+
+void CMainDlg::RequestRepaint() {
+  if (m_repaintRequested.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (!m_repaintTimer.isActive()) m_repaintTimer.start();
+      },
+      Qt::QueuedConnection);
+}
+
+void CMainDlg::RefreshDisplay() {
+  m_repaintRequested = false;
+  const uint64_t revision = m_log.Revision();
+  if (revision != m_shownLogRevision) {
+    m_shownLogRevision = revision;
+    m_logView->Show(QString::fromStdString(WithoutCarriageReturns(LogBoxText(m_log.Text()))));
+  }
+
+  CProgressDisplay display;
+  {
+    std::lock_guard lock(m_progressLock);
+    if (!m_progressChanged) return;
+    m_progressChanged = false;
+    display = m_progress;
+  }
+  auto bar = [this](int id) { return static_cast<QProgressBar*>(m_controls.at(id)); };
+  auto label = [this](int id) { return static_cast<QLabel*>(m_controls.at(id)); };
+  label(kIdFileLabel)->setText(QString::fromStdString(display.fileLabel));
+  bar(kIdFileBar)->setValue(std::clamp(display.fileBar, 0, kProgressBarRange));
+  label(kIdTotalLabel)->setText(QString::fromStdString(display.totalLabel));
+  bar(kIdTotalBar)->setValue(std::clamp(display.totalBar, 0, kProgressBarRange));
+  setWindowTitle(QString::fromStdString(display.caption));
+}

@@ -1,0 +1,17 @@
+#include "ScanThreadProc.h"
+
+#include "FileNode.h"
+#include "LogPrintf.h"
+#include "RunState.h"
+
+int ScanThreadProc(const std::string* source) {
+  CFileNode root;
+  if (source)
+    root.ScanFolder(*source);
+  else
+    LogPrintf("\r\nno source to scan\r\n");
+  g_RunState.runFlag = false;
+  root.FreeChildren();
+  g_RunState.workerFinished = true;
+  return 0;
+}

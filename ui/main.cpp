@@ -1,0 +1,13 @@
+// The window program: ferrox [PATH...]. Every argument that Qt does not
+// take as its own option becomes a source in the Source field.
+#include <string>
+#include <vector>
+
+#include "MainApp.h"
+
+int main(int argc, char** argv) {
+  CMainApp app(argc, argv);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+  return app.InitInstance(arguments);
+}
