@@ -28,6 +28,10 @@ namespace {
 // well defined everywhere.
 constexpr size_t kMaxTransfer = size_t{1} << 30;
 
+// Linux's default readahead window: a file no longer than this is read in
+// by the first read of it whatever hint it is given.
+constexpr off_t kReadaheadWindow = 128 * 1024;
+
 // Restores errno when it goes out of scope, so cleanup calls cannot change
 // the errno a failure reports.
 class CErrnoGuard {
@@ -61,10 +65,21 @@ int Whence(SeekOrigin origin) {
 }
 
 // A stream over a file descriptor of a regular file. Nothing is buffered in
-// user space: every Read and Write goes straight to the kernel.
+// user space: every Read and Write goes straight to the kernel. The stream
+// keeps the file position it knows (the kernel's, without asking it), so
+// Tell and a Seek to where the stream already stands cost no system call;
+// only a write in append mode, which the kernel places at the file's end
+// whoever wrote there, leaves the position to be asked for once.
+//
+// A read that follows DropCache is a re-read of a few pages: the kernel reads
+// exactly what it asks for, without readahead, until the next read that
+// follows no DropCache, which brings back the readahead of the open.
 class CPosixStream final : public CStream {
 public:
-  explicit CPosixStream(int fd) : m_fd(fd) {}
+  // Takes over fd, whose position is 0; append tells that fd was opened with
+  // O_APPEND, advice is the posix_fadvise(2) advice given at the open
+  // (POSIX_FADV_NORMAL when none was).
+  CPosixStream(int fd, bool append, int advice) : m_fd(fd), m_append(append), m_advice(advice) {}
 
   // Closes the descriptor if it is still open; errno is left as it was.
   ~CPosixStream() override {
@@ -81,6 +96,12 @@ public:
       SetError();
       return 0;
     }
+    if (m_readaheadOff && !m_afterDrop) {
+      CErrnoGuard guard;
+      posix_fadvise(m_fd, 0, 0, m_advice);
+      m_readaheadOff = false;
+    }
+    m_afterDrop = false;
     char* out = static_cast<char*>(buffer);
     size_t done = 0;
     while (done < count) {
@@ -88,6 +109,7 @@ public:
       ssize_t got = read(m_fd, out + done, chunk);
       if (got > 0) {
         done += static_cast<size_t>(got);
+        m_position += got;
       } else if (got == 0) {
         SetEof();
         break;
@@ -116,6 +138,12 @@ public:
       ssize_t put = write(m_fd, in + done, chunk);
       if (put > 0) {
         done += static_cast<size_t>(put);
+        // In append mode the kernel wrote at the end of the file, wherever
+        // that was: the position is known again at the next Tell.
+        if (m_append)
+          m_positionKnown = false;
+        else
+          m_position += put;
       } else if (put == 0) {
         // A regular file accepting nothing without an error: report it as full
         // rather than loop for ever.
@@ -133,27 +161,42 @@ public:
   // Returns 0 after moving the position and clearing the end-of-file
   // indicator (the error indicator stays), or -1 with errno set (EINVAL for a
   // negative resulting position, EBADF on a closed stream); the position is
-  // then unchanged.
+  // then unchanged. A seek to the position the stream knows it stands at
+  // (kSet to it, or kCur by 0) asks nothing of the kernel: lseek(2) would
+  // succeed and change nothing.
   int Seek(int64_t offset, SeekOrigin origin) override {
     if (m_fd < 0) {
       errno = EBADF;
       return -1;
     }
-    if (lseek(m_fd, static_cast<off_t>(offset), Whence(origin)) < 0) return -1;
+    const bool stays = m_positionKnown && ((origin == SeekOrigin::kSet && offset == m_position) ||
+                                           (origin == SeekOrigin::kCur && offset == 0));
+    if (!stays) {
+      const off_t position = lseek(m_fd, static_cast<off_t>(offset), Whence(origin));
+      if (position < 0) return -1;
+      m_position = static_cast<int64_t>(position);
+      m_positionKnown = true;
+    }
     bool hadError = Error();
     ClearErr();
     if (hadError) SetError();
     return 0;
   }
 
-  // Returns the current position, or -1 with errno set.
+  // Returns the current position, or -1 with errno set. Asks the kernel only
+  // after a write in append mode.
   int64_t Tell() override {
     if (m_fd < 0) {
       errno = EBADF;
       return -1;
     }
-    off_t position = lseek(m_fd, 0, SEEK_CUR);
-    return position < 0 ? -1 : static_cast<int64_t>(position);
+    if (!m_positionKnown) {
+      const off_t position = lseek(m_fd, 0, SEEK_CUR);
+      if (position < 0) return -1;
+      m_position = static_cast<int64_t>(position);
+      m_positionKnown = true;
+    }
+    return m_position;
   }
 
   // Returns 0 (nothing is buffered in user space), or -1 with the error
@@ -187,7 +230,9 @@ public:
 
   // Asks the kernel to drop its cached pages of the range; failures are
   // ignored and errno is left as it was. Pages not yet written back stay
-  // cached.
+  // cached. The reads that follow go without readahead (see the class): a
+  // window of a page or two read back through the readahead of a long file
+  // makes the kernel look over its whole readahead range for every page.
   void DropCache(int64_t offset, int64_t length) override {
     if (m_fd < 0) return;
     CErrnoGuard guard;
@@ -198,10 +243,21 @@ public:
     const int64_t end = (offset + length + page - 1) / page * page;
     if (end <= start) return;
     posix_fadvise(m_fd, static_cast<off_t>(start), static_cast<off_t>(end - start), POSIX_FADV_DONTNEED);
+    m_afterDrop = true;
+    if (!m_readaheadOff) {
+      posix_fadvise(m_fd, 0, 0, POSIX_FADV_RANDOM);
+      m_readaheadOff = true;
+    }
   }
 
 private:
   int m_fd;
+  const bool m_append;
+  const int m_advice;
+  int64_t m_position = 0;       // the descriptor's file position, while m_positionKnown
+  bool m_positionKnown = true;  // false after a write in append mode, until the next Tell or Seek
+  bool m_readaheadOff = false;  // POSIX_FADV_RANDOM is in force since a DropCache
+  bool m_afterDrop = false;     // a DropCache came after the last read
 };
 
 // Fills data (all but the name) from st.
@@ -353,17 +409,26 @@ public:
       CloseQuietly(fd);
       return nullptr;
     }
-    int current = fcntl(fd, F_GETFL);
-    if (current < 0 || fcntl(fd, F_SETFL, current & ~O_NONBLOCK) != 0) {
+    // F_SETFL changes only the status flags O_APPEND, O_ASYNC, O_DIRECT,
+    // O_NOATIME and O_NONBLOCK, so setting those the stream was opened with,
+    // less O_NONBLOCK, clears it without reading the flags first.
+    const bool append = mode == OpenMode::kAppend;
+    if (fcntl(fd, F_SETFL, append ? O_APPEND : 0) != 0) {
       CloseQuietly(fd);
       return nullptr;
     }
-    if (mode == OpenMode::kRead) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return std::make_unique<CPosixStream>(fd);
+    // A file that one read of the default readahead window covers gains
+    // nothing from the hint; a longer one is read ahead in larger steps.
+    int advice = POSIX_FADV_NORMAL;
+    if (mode == OpenMode::kRead && st.st_size > kReadaheadWindow) {
+      advice = POSIX_FADV_SEQUENTIAL;
+      posix_fadvise(fd, 0, 0, advice);
+    }
+    return std::make_unique<CPosixStream>(fd, append, advice);
   }
 
   // Returns the search with its first entry in data, or nullptr with errno
-  // set: opendir's or stat's errno (ENOENT for a missing folder or path), or
+  // set: opendir's or lstat's errno (ENOENT for a missing folder or path), or
   // ENOENT for a folder that yields no entry.
   std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
     std::string folder;
@@ -374,16 +439,20 @@ public:
       if (!handle->FindNext(data)) return nullptr;  // the handle keeps errno
       return handle;
     }
+    // lstat first: a missing path (the usual case for a destination) and
+    // anything but a link cost one call. A path that lstat cannot reach
+    // fails stat the same way, as both walk the same folders; only a link
+    // is followed, and one that leads nowhere is special.
     struct stat st {};
-    if (stat(pattern.c_str(), &st) == 0) {
-      FillFromStat(st, data);
+    if (lstat(pattern.c_str(), &st) != 0) return nullptr;
+    if (S_ISLNK(st.st_mode)) {
+      struct stat target {};
+      if (stat(pattern.c_str(), &target) == 0)
+        FillFromStat(target, data);
+      else
+        FillSpecial(&st, data);
     } else {
-      int statError = errno;
-      if (lstat(pattern.c_str(), &st) != 0) {
-        errno = statError;
-        return nullptr;
-      }
-      FillSpecial(&st, data);
+      FillFromStat(st, data);
     }
     data.name = LastComponent(pattern);
     return std::make_unique<CSingleEntryHandle>();

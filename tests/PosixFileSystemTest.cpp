@@ -944,6 +944,113 @@ TEST_F(CPosixFileSystemTest, SparseFileOfFiveGibIsListedReadAndAppended) {
   }
 }
 
+// ---- Positions the stream keeps, and reads after DropCache --------------------------
+
+TEST_F(CPosixFileSystemTest, AppendTellAfterAWriteIsTheEndEvenWhenAnotherWriterAppended) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.txt", "abc"));
+  auto stream = m_fs.Open(m_dir / "f.txt", OpenMode::kAppend);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->Tell(), 0);
+  ASSERT_EQ(stream->Seek(0, SeekOrigin::kEnd), 0);
+  EXPECT_EQ(stream->Tell(), 3);
+  int other = open((m_dir / "f.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(write(other, "xyz", 3), 3);
+  close(other);
+  EXPECT_EQ(stream->Write("!", 1), 1u);
+  EXPECT_EQ(stream->Tell(), 7);
+  EXPECT_EQ(stream->Close(), 0);
+  EXPECT_EQ(ReadFileBytes(m_dir / "f.txt"), "abcxyz!");
+}
+
+TEST_F(CPosixFileSystemTest, WriteModeTellCountsTheBytesWritten) {
+  auto stream = m_fs.Open(m_dir / "f.bin", OpenMode::kWrite);
+  ASSERT_NE(stream, nullptr);
+  EXPECT_EQ(stream->Write("abcdef", 6), 6u);
+  EXPECT_EQ(stream->Tell(), 6);
+  ASSERT_EQ(stream->Seek(2, SeekOrigin::kSet), 0);
+  EXPECT_EQ(stream->Write("XY", 2), 2u);
+  EXPECT_EQ(stream->Tell(), 4);
+  EXPECT_EQ(stream->Close(), 0);
+  EXPECT_EQ(ReadFileBytes(m_dir / "f.bin"), "abXYef");
+}
+
+TEST_F(CPosixFileSystemTest, SeekToWhereTheStreamStandsClearsEof) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "abc"));
+  auto stream = m_fs.Open(m_dir / "f.bin", OpenMode::kRead);
+  ASSERT_NE(stream, nullptr);
+  char buffer[8];
+  EXPECT_EQ(stream->Read(buffer, sizeof buffer), 3u);
+  ASSERT_TRUE(stream->Eof());
+  ASSERT_EQ(stream->Seek(3, SeekOrigin::kSet), 0);
+  EXPECT_FALSE(stream->Eof());
+  EXPECT_EQ(stream->Tell(), 3);
+  EXPECT_EQ(stream->Read(buffer, sizeof buffer), 0u);
+  ASSERT_TRUE(stream->Eof());
+  ASSERT_EQ(stream->Seek(0, SeekOrigin::kCur), 0);
+  EXPECT_FALSE(stream->Eof());
+  EXPECT_EQ(stream->Tell(), 3);
+}
+
+TEST_F(CPosixFileSystemTest, ReadsAfterDropCacheAndTheBlocksAfterThemMatchTheFile) {
+  const std::string content = PatternBytes(3 * kMiB + 100);
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", content));
+  auto stream = m_fs.Open(m_dir / "f.bin", OpenMode::kRead);
+  ASSERT_NE(stream, nullptr);
+  std::vector<char> block(kMiB);
+  std::vector<char> window(6 * 1024);
+  for (size_t start = 0; start < content.size(); start += kMiB) {
+    ASSERT_EQ(stream->Seek(static_cast<int64_t>(start), SeekOrigin::kSet), 0);
+    const size_t length = std::min<size_t>(kMiB, content.size() - start);
+    ASSERT_EQ(stream->Read(block.data(), block.size()), length);
+    ASSERT_EQ(std::memcmp(block.data(), content.data() + start, length), 0) << "block at " << start;
+    EXPECT_EQ(stream->Tell(), static_cast<int64_t>(start + length));
+    // Every page of the block read again through a window around it, as
+    // read verification does.
+    for (size_t page = start; page < start + length; page += 4096) {
+      const size_t from = page >= 1000 ? page - 1000 : 0;
+      const size_t count = std::min(window.size(), content.size() - from);
+      stream->DropCache(static_cast<int64_t>(from), static_cast<int64_t>(count));
+      ASSERT_EQ(stream->Seek(static_cast<int64_t>(from), SeekOrigin::kSet), 0);
+      ASSERT_EQ(stream->Read(window.data(), count), count);
+      ASSERT_EQ(std::memcmp(window.data(), content.data() + from, count), 0) << "window at " << from;
+    }
+  }
+  EXPECT_FALSE(stream->Error());
+}
+
+TEST_F(CPosixFileSystemTest, PlainPathOfASymlinkToAFileIsTheFile) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "target.bin", "12345"));
+  ASSERT_EQ(symlink("target.bin", (m_dir / "link.bin").c_str()), 0);
+  CFindData data;
+  ASSERT_NE(m_fs.FindFirst(m_dir / "link.bin", data), nullptr);
+  EXPECT_EQ(data.name, "link.bin");
+  EXPECT_EQ(data.attrib, 0u);
+  EXPECT_EQ(data.size, 5u);
+  EXPECT_EQ(data.ino, static_cast<uint64_t>(StatOf(m_dir / "target.bin").st_ino));
+}
+
+TEST_F(CPosixFileSystemTest, PlainPathOfASymlinkLoopIsSpecial) {
+  ASSERT_EQ(symlink("loop2", (m_dir / "loop1").c_str()), 0);
+  ASSERT_EQ(symlink("loop1", (m_dir / "loop2").c_str()), 0);
+  CFindData data;
+  ASSERT_NE(m_fs.FindFirst(m_dir / "loop1", data), nullptr);
+  EXPECT_EQ(data.name, "loop1");
+  EXPECT_EQ(data.attrib, kAttribSpecial);
+  EXPECT_EQ(data.size, 0u);
+}
+
+TEST_F(CPosixFileSystemTest, PlainPathBelowADanglingSymlinkFailsWithEnoent) {
+  ASSERT_EQ(symlink("nowhere", (m_dir / "dangling").c_str()), 0);
+  CFindData data;
+  errno = 0;
+  EXPECT_EQ(m_fs.FindFirst(m_dir / "dangling/", data), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  errno = 0;
+  EXPECT_EQ(m_fs.FindFirst(m_dir / "dangling/below", data), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+}
+
 // ---- Folders and times ---------------------------------------------------------------
 
 TEST_F(CPosixFileSystemTest, SetFileTimesAreReadBackByFindFirst) {

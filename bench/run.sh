@@ -1,0 +1,381 @@
+#!/usr/bin/env bash
+# Measures Ferrox against the tools users would pick instead, side by side in one run: builds a
+# release ferrox-cli (and the CRC benchmark), makes its own data in a temporary folder, and prints
+# a table of medians and ratios, each against its peer measured in the same run.
+#
+#   bench/run.sh                          full sizes, about 10 minutes on 2 cores
+#   FERROX_BENCH_QUICK=1 bench/run.sh     small sizes, to try it out (about a minute)
+#
+# Settings (environment):
+#   FERROX_BENCH_QUICK=1    small sizes and fewer runs
+#   FERROX_BENCH_DIR=DIR    where the temporary data folder is made (default $TMPDIR or /tmp)
+#   FERROX_BENCH_BUILD=DIR  the release build folder (default build-bench in the checkout)
+#   FERROX_BENCH_JOBS=N     build jobs (default: the number of cores)
+#   FERROX_BENCH_RUNS=N     timed runs per command (default 10, quick 3), after one warm-up
+#   FERROX_BENCH_SKIP_SETUP=1  do not install missing Debian packages
+#
+# Copies of many files go each into a new, empty destination folder, and every destination is
+# deleted only when the script ends: on an ext4 file system without a journal (as on the machine
+# the table was made on) the kernel skips inodes freed in the last 5 to 300 seconds when it
+# allocates new ones, so creating 10,000 files right after deleting 10,000 gets slower with every
+# run (cp -r went from 0.36 s to 16 s in ten rounds) and would measure the file system, not the
+# copier. The 1 GiB destination is deleted before each run (one inode).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+quick=${FERROX_BENCH_QUICK:-0}
+build=${FERROX_BENCH_BUILD:-$root/build-bench}
+jobs=${FERROX_BENCH_JOBS:-$(nproc)}
+
+if [ "$quick" = 1 ]; then
+  big_mib=64 small_folders=10 tree_folders=100 runs=${FERROX_BENCH_RUNS:-3} check_runs=1
+else
+  big_mib=1024 small_folders=100 tree_folders=1000 runs=${FERROX_BENCH_RUNS:-10} check_runs=3
+fi
+small_per_folder=100
+tree_files_per_folder=99  # with its folder, 100 entries per folder
+tree_entries=$((tree_folders * (tree_files_per_folder + 1)))
+small_files=$((small_folders * small_per_folder))
+memory_runs=3
+
+say() { printf '%s\n' "$*" >&2; }
+
+# ---- packages ------------------------------------------------------------------------------------
+
+# Installs the Debian packages the build and the measurements need, when they are missing.
+InstallPackages() {
+  [ "${FERROX_BENCH_SKIP_SETUP:-0}" = 1 ] && return 0
+  "$root/scripts/setup.sh"
+  local wanted=(hyperfine time rsync zlib1g-dev libbenchmark-dev) missing=() p
+  for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing: ${missing[*]}"
+  local sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# ---- build -----------------------------------------------------------------------------------------
+
+# Returns 0 when the driver of the window is there: bench/window_bench.cpp, which gives the window
+# its sources and destination, presses Start and quits once the window is back to idle.
+WindowDriveDocumented() {
+  [ -f "$root/bench/window_bench.cpp" ]
+}
+
+# Builds the release programs into $build.
+Build() {
+  say "building the release programs in $build ..."
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFERROX_BUILD_TESTS=OFF \
+    -DFERROX_BUILD_BENCH=ON >/dev/null
+  local targets=(ferrox-cli)
+  cmake --build "$build" --target help | grep -q '^crc_bench' && targets+=(crc_bench)
+  cmake --build "$build" -j"$jobs" --target "${targets[@]}" >/dev/null
+  window_built=0
+  if WindowDriveDocumented && cmake --build "$build" --target help | grep -q '^window_bench' &&
+    cmake --build "$build" -j"$jobs" --target window_bench >/dev/null 2>&1; then
+    window_built=1
+  fi
+}
+
+# ---- data ------------------------------------------------------------------------------------------
+
+# Makes the source data in $work: big.bin (random bytes), small/ (4 KiB random files in folders),
+# tree/ (empty files in folders) and one/ (a folder with one empty file).
+MakeData() {
+  say "making the data in $work ..."
+  head -c $((big_mib << 20)) /dev/urandom >"$work/big.bin"
+  mkdir "$work/small" "$work/tree" "$work/one"
+  local d
+  for d in $(seq -w 0 $((small_folders - 1))); do
+    mkdir "$work/small/d$d"
+    head -c $((small_per_folder * 4096)) /dev/urandom | split -b 4096 -a 2 -d - "$work/small/d$d/f"
+  done
+  for d in $(seq -w 0 $((tree_folders - 1))); do
+    mkdir "$work/tree/d$d"
+    (cd "$work/tree/d$d" && touch $(seq -f 'e%02g' 0 $((tree_files_per_folder - 1))))
+  done
+  touch "$work/one/only"
+  mkdir "$work/runs"
+}
+
+# ---- measuring ------------------------------------------------------------------------------------
+
+# Times the commands given (name=command pairs after the prepare command, the number of runs and
+# the warm-up mode) and stores each median in seconds in median[name]. The commands take turns:
+# each round runs every one of them (hyperfine, prepare before each run), starting with a
+# different one each round, so that a slow spell of the machine falls on all of them alike.
+# Warm-up mode "turn" runs each command once untimed right before its timed run: on this virtual
+# machine a copy that follows a different program sometimes gets memory the host must first hand
+# back, which can triple its time, so every timed run follows a run of its own command. Mode
+# "round" has one untimed round first. Every command runs through sh -c, so each pays the same
+# shell start.
+declare -A median
+Time() {
+  local prepare=$1 count=$2 warm=$3
+  shift 3
+  local names=() commands=() pair
+  for pair in "$@"; do
+    names+=("${pair%%=*}")
+    commands+=("${pair#*=}")
+  done
+  local k=${#names[@]} csv=$work/hyperfine.csv round i value
+  local -A times=()
+  local first=0 warmup=0
+  if [ "$warm" = turn ]; then first=1 warmup=1; fi
+  for round in $(seq "$first" "$count"); do
+    local order=() turn=()
+    for ((i = 0; i < k; i++)); do
+      order+=($(((i + round) % k)))
+      turn+=("${commands[${order[$i]}]}")
+    done
+    hyperfine -N --style none --warmup "$warmup" --runs 1 --prepare "sh -c '$prepare'" --export-csv "$csv" \
+      "${turn[@]}" \
+      >/dev/null 2>"$work/hyperfine.err" || {
+      cat "$work/hyperfine.err" >&2
+      return 1
+    }
+    [ "$round" -eq 0 ] && continue
+    # The last seven fields are mean, stddev, median, user, system, min and max.
+    i=0
+    while read -r value; do
+      times[${names[${order[$i]}]}]+=" $value"
+      i=$((i + 1))
+    done < <(tail -n +2 "$csv" | awk -F, '{ print $(NF - 4) }')
+  done
+  local name
+  for name in "${names[@]}"; do
+    # shellcheck disable=SC2086
+    median[$name]=$(Median ${times[$name]})
+  done
+}
+
+# Prints the read system calls (read, pread64, readv, preadv: the syscr count of /proc/PID/io) of
+# the command given, less those of starting a program that reads nothing. A shell's count takes
+# in that of each child it has waited for, so the shell reads its own count before and after.
+CountReads() {
+  bash -c '
+    Syscr() {
+      local key value
+      while read -r key value; do [ "$key" = syscr: ] && echo "$value"; done </proc/$$/io
+    }
+    before=$(Syscr); "$@" >/dev/null 2>&1; after=$(Syscr); idle=$(Syscr); /bin/true; last=$(Syscr)
+    echo $(( (after - before) - (last - idle) ))' count "$@"
+}
+
+# Prints a/b with two decimals.
+Ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# Prints seconds as milliseconds, or as seconds from 10 s on.
+Shown() { awk -v s="$1" 'BEGIN { if (s >= 10) printf "%.1f s", s; else printf "%.0f ms", s * 1000 }'; }
+
+# Prints "met" when value compares to limit as op (le or ge) says, else "missed".
+Verdict() {
+  awk -v v="$1" -v l="$2" -v op="$3" \
+    'BEGIN { ok = op == "le" ? v <= l : v >= l; print ok ? "met" : "missed" }'
+}
+
+rows=()
+Row() { rows+=("| $1 | $2 | $3 | $4 | $5 |"); }
+
+BigFileRow() {
+  say "1: ${big_mib} MiB from the page cache ..."
+  local big=$work/big.bin dst=$work/bigdst
+  local prepare="rm -rf $dst && mkdir $dst && cat $big >/dev/null && sync"
+  Time "$prepare" "$runs" turn \
+    "ferrox=sh -c '$cli -d $dst $big >/dev/null'" \
+    "cat=sh -c 'cat $big > $dst/big.bin'" \
+    "dd=sh -c 'dd if=$big of=$dst/big.bin bs=1M status=none'" \
+    "cp=sh -c 'cp $big $dst/'" \
+    "rsync=sh -c 'rsync --whole-file $big $dst/'"
+  local r
+  r=$(Ratio "${median[ferrox]}" "${median[cat]}")
+  Row "${big_mib} MiB file, page cache to a new file" "ferrox-cli $(Shown "${median[ferrox]}")" \
+    "cat SRC > DST $(Shown "${median[cat]}")" "$r" "at most 1.25: $(Verdict "$r" 1.25 le)"
+  Row "" "" "dd bs=1M $(Shown "${median[dd]}")" "$(Ratio "${median[ferrox]}" "${median[dd]}")" ""
+  Row "" "" "cp $(Shown "${median[cp]}")" "$(Ratio "${median[ferrox]}" "${median[cp]}")" ""
+  Row "" "" "rsync --whole-file $(Shown "${median[rsync]}")" \
+    "$(Ratio "${median[ferrox]}" "${median[rsync]}")" ""
+  big_copy=${median[ferrox]}
+  rm -rf "$dst"
+}
+
+SmallFilesRow() {
+  say "2: $small_files files of 4 KiB ..."
+  local small=$work/small
+  Time "$fresh" "$runs" turn \
+    "ferrox=sh -c '$cli -d $work/cur $small >/dev/null'" \
+    "cp=sh -c 'cp -r $small $work/cur/'" \
+    "rsync=sh -c 'rsync -a $small $work/cur/'"
+  local r
+  r=$(Ratio "${median[ferrox]}" "${median[cp]}")
+  Row "$small_files files of 4 KiB in $small_folders folders" "ferrox-cli $(Shown "${median[ferrox]}")" \
+    "cp -r $(Shown "${median[cp]}")" "$r" "at most 2: $(Verdict "$r" 2 le)"
+  Row "" "" "rsync -a $(Shown "${median[rsync]}")" "$(Ratio "${median[ferrox]}" "${median[rsync]}")" ""
+  small_cli=${median[ferrox]}
+}
+
+# The window on the offscreen platform, driven by window_bench as its tests drive it: the small
+# tree as its sources, the destination typed in, Start pressed, and the process ends once the
+# window is back to idle. Its time includes starting Qt. Skipped while the driver is missing.
+WindowRow() {
+  local window=$build/bin/window_bench
+  if [ "$window_built" != 1 ] || [ ! -x "$window" ]; then
+    local why="no driver for the window yet (bench/window_bench.cpp)"
+    WindowDriveDocumented && why="the window or its driver does not build"
+    Row "the window, $small_files files" "skipped: $why" "" "" "at most 1.5"
+    return
+  fi
+  say "3: the window, $small_files files ..."
+  local small=$work/small
+  Time "$fresh" "$runs" turn \
+    "window=sh -c 'QT_QPA_PLATFORM=offscreen $window $work/cur $small >/dev/null 2>&1'" \
+    "ferrox=sh -c '$cli -d $work/cur $small >/dev/null'"
+  local r
+  r=$(Ratio "${median[window]}" "${median[ferrox]}")
+  Row "the window, $small_files files" "ferrox window $(Shown "${median[window]}")" \
+    "ferrox-cli $(Shown "${median[ferrox]}")" "$r" "at most 1.5: $(Verdict "$r" 1.5 le)"
+}
+
+CheckRow() {
+  say "4: ${big_mib} MiB with check after copy (one check cycle) ..."
+  local big=$work/big.bin dst=$work/bigdst
+  local prepare="rm -rf $dst && mkdir $dst && cat $big >/dev/null && sync"
+  Time "$prepare" "$check_runs" round \
+    "check=sh -c '$cli -c --check-cycles 1 -d $dst $big >/dev/null'" \
+    "plain=sh -c '$cli -d $dst $big >/dev/null'"
+  local pages=$(((big_mib << 20) / 4096)) checked plain
+  if [ -r /proc/self/io ]; then
+    eval "$prepare"
+    checked=$(CountReads "$cli" -c --check-cycles 1 -d "$dst" "$big")
+    eval "$prepare"
+    plain=$(CountReads "$cli" -d "$dst" "$big")
+    checked=$(awk -v n="$checked" -v p="$pages" 'BEGIN { printf "%.4f", n / p }')
+    plain=$(awk -v n="$plain" -v p="$pages" 'BEGIN { printf "%.4f", n / p }')
+  else
+    checked=n/a plain=n/a
+  fi
+  Row "${big_mib} MiB, check after copy, one cycle" \
+    "ferrox-cli -c $(Shown "${median[check]}"), $checked reads per page" \
+    "ferrox-cli $(Shown "${median[plain]}"), $plain reads per page" \
+    "$(Ratio "${median[check]}" "${median[plain]}")" \
+    "at most 2 reads per page: $([ "$checked" = n/a ] && echo n/a || Verdict "$checked" 2 le)"
+  rm -rf "$dst"
+}
+
+CrcRow() {
+  local bench=$build/bin/crc_bench
+  if [ ! -x "$bench" ]; then
+    Row "CRC-32 of 1 MiB" "skipped: crc_bench not built (needs libbenchmark-dev, zlib1g-dev)" "" "" \
+      "at least 3"
+    return
+  fi
+  say "5: CRC-32 ..."
+  local out=$work/crc.csv agree
+  "$bench" --benchmark_filter='^BM_(CrcUpdate|Zlib)/1048576$' --benchmark_repetitions=5 \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv >"$out" 2>/dev/null || true
+  agree=$(grep -c 'all implementations agree with zlib' "$out" || true)
+  local ours theirs
+  ours=$(awk -F, '/BM_CrcUpdate\/1048576_median/ { print $6 }' "$out")
+  theirs=$(awk -F, '/BM_Zlib\/1048576_median/ { print $6 }' "$out")
+  local gbs='BEGIN { printf "%.1f GB/s", v / 1e9 }'
+  local r
+  r=$(Ratio "$ours" "$theirs")
+  local verdict
+  verdict=$(Verdict "$r" 3 ge)
+  [ "$agree" = 1 ] || verdict="missed (results differ)"
+  Row "CRC-32 of 1 MiB" "CrcUpdate $(awk -v v="$ours" "$gbs")" "zlib crc32 $(awk -v v="$theirs" "$gbs")" \
+    "$r" "at least 3, identical results: $verdict"
+}
+
+# Prints the median of the numbers given.
+Median() {
+  printf '%s\n' "$@" | sort -n |
+    awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# Prints the median peak resident size in KiB of ferrox-cli copying source into new folders.
+PeakKib() {
+  local source=$1 sizes=() i out
+  for i in $(seq 0 "$memory_runs"); do
+    out=$(mktemp -d "$work/runs/m.XXXXXX")
+    sync
+    /usr/bin/time -f '%M' -o "$work/time.out" "$cli" -d "$out" "$source" >/dev/null
+    [ "$i" -gt 0 ] && sizes+=("$(tail -n 1 "$work/time.out")")  # run 0 is the warm-up
+  done
+  Median "${sizes[@]}"
+}
+
+MemoryRow() {
+  say "6: peak memory over $tree_entries entries ..."
+  local tree one per
+  tree=$(PeakKib "$work/tree")
+  one=$(PeakKib "$work/one")
+  per=$(awk -v t="$tree" -v o="$one" -v n="$tree_entries" 'BEGIN { printf "%.0f", (t - o) * 1024 / n }')
+  local mib='BEGIN { printf "%.1f MiB", k / 1024 }'
+  Row "peak memory, $tree_entries entries in $tree_folders folders" \
+    "ferrox-cli $(awk -v k="$tree" "$mib"), $per bytes per entry" \
+    "ferrox-cli over one file $(awk -v k="$one" "$mib")" "" \
+    "at most 400 bytes per entry: $(Verdict "$per" 400 le)"
+}
+
+# ---- the table -------------------------------------------------------------------------------------
+
+Machine() {
+  local cpu disk
+  cpu=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1)
+  disk=$(findmnt -no SOURCE,FSTYPE -T "$work" | awk '{ print $1 " (" $2 ")" }')
+  local journal="" device
+  device=$(basename "$(findmnt -no SOURCE -T "$work")")
+  [ "$(cat "/sys/fs/ext4/$device/journal_task" 2>/dev/null)" = "<none>" ] && journal=", no journal"
+  echo "- CPU: $cpu, $(nproc) cores"
+  echo "- RAM: $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
+  echo "- disk: $disk$journal, $(df -h --output=size "$work" | tail -n 1 | tr -d ' ')"
+  echo "- kernel: $(uname -sr); $(. /etc/os-release && echo "$PRETTY_NAME")"
+  echo "- load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+main() {
+  InstallPackages
+  Build
+  cli=$build/bin/ferrox-cli
+  work=$(mktemp -d "${FERROX_BENCH_DIR:-${TMPDIR:-/tmp}}/ferrox-bench.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  local need=$(((big_mib * 3 + small_files * 4 * (runs + 1) * 5 / 1024 + 256) * 1024))
+  if [ "$(df -k --output=avail "$work" | tail -n 1)" -lt "$need" ]; then
+    say "not enough space in $work: about $((need / 1024)) MiB needed"
+    exit 1
+  fi
+  fresh="n=\$(mktemp -d $work/runs/r.XXXXXX) && ln -sfn \$n $work/cur && sync"
+  local started=$SECONDS
+  MakeData
+  BigFileRow
+  SmallFilesRow
+  WindowRow
+  CheckRow
+  CrcRow
+  MemoryRow
+
+  echo
+  echo "Ferrox benchmark$([ "$quick" = 1 ] && echo " (quick sizes)"), $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo
+  Machine
+  echo
+  echo "Medians of $runs runs ($check_runs for the check row, $memory_runs for memory); the commands of a row"
+  echo "take turns, and each timed run follows an untimed run of the same command (the check row: one"
+  echo "untimed round first)."
+  echo "ratio = Ferrox / peer, lower is better (CRC: higher is better)."
+  echo
+  echo "| row | Ferrox | peer | ratio | goal |"
+  echo "|---|---|---|---|---|"
+  printf '%s\n' "${rows[@]}"
+  echo
+  echo "Whole run: $((SECONDS - started)) s after the build."
+  say "removing the data ..."
+}
+
+main "$@"
