@@ -51,11 +51,9 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return kResultReadFailure;
     const bool resume = form->ReGet() || retry;
-    std::unique_ptr<CStream> dest = FileOpen(destination, resume ? OpenMode::kAppend : OpenMode::kWrite);
-    if (!dest) {
-      LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
-      return kResultWriteFailure;
-    }
+    std::unique_ptr<CStream> dest =
+        OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite);
+    if (!dest) return kResultWriteFailure;
     dest->Seek(0, SeekOrigin::kEnd);
     const auto length = static_cast<uint64_t>(dest->Tell());
 
@@ -66,11 +64,8 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     } else if (length > 0) {
       // A header cut short: the part file is written again from its start.
       dest->Close();
-      dest = FileOpen(destination, OpenMode::kWrite);
-      if (!dest) {
-        LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
-        return kResultWriteFailure;
-      }
+      dest = OpenDestination(destination, OpenMode::kWrite);
+      if (!dest) return kResultWriteFailure;
     }
 
     for (;;) {

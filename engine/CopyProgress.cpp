@@ -11,8 +11,8 @@ uint64_t ScaledShare(uint64_t value, uint64_t scale, uint64_t whole) {
 }
 
 void LogProgressLine(const std::string& name, uint64_t length, uint64_t percent) {
-  LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, %3" PRIu64 "%%", name.c_str(), length, length >> 20,
-            percent);
+  LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, %3" PRIu64 "%%", name.c_str(), length,
+            length >> 20, percent);
 }
 
 ResultFlags CloseDestination(CStream& destination, const std::string& name) {
@@ -23,4 +23,10 @@ ResultFlags CloseDestination(CStream& destination, const std::string& name) {
 
 std::string DestinationPath(const std::string& folder, const std::string& name) {
   return WithBackslash(folder) + name;
+}
+
+std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode) {
+  std::unique_ptr<CStream> stream = FileOpen(path, mode);
+  if (!stream) LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
+  return stream;
 }

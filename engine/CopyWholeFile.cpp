@@ -1,7 +1,7 @@
 #include <cinttypes>
 
-#include "Crc32.h"
 #include "CopyProgress.h"
+#include "Crc32.h"
 #include "FileNode.h"
 #include "LogPrintf.h"
 #include "ReconnectSource.h"
@@ -22,8 +22,8 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     run.fileProgress = 1000;
     run.bytesDone += size;
     UpdateProgress();
-    LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n", m_data.name.c_str(), size,
-              size >> 20);
+    LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n", m_data.name.c_str(),
+              size, size >> 20);
     return kResultOk;
   }
   if (!run.runFlag) return kResultOk;
@@ -43,11 +43,8 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return kResultReadFailure;
-    std::unique_ptr<CStream> dest = FileOpen(destination, OpenMode::kAppend);
-    if (!dest) {
-      LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
-      return kResultWriteFailure;
-    }
+    std::unique_ptr<CStream> dest = OpenDestination(destination, OpenMode::kAppend);
+    if (!dest) return kResultWriteFailure;
 
     // Go on where the destination ends, whoever wrote what it holds.
     dest->Seek(0, SeekOrigin::kEnd);
