@@ -6,6 +6,8 @@
 #include "FileNode.h"
 #include "LogPrintf.h"
 #include "MainForm.h"
+#include "OpenDestination.h"
+#include "PassStall.h"
 #include "ReconnectSource.h"
 #include "RetryPause.h"
 #include "RunState.h"
@@ -27,11 +29,13 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
   // A part that starts beyond the source's end is empty.
   run.totalBytes = partEnd > partStart ? partEnd - partStart : 0;
 
+  const uint64_t owner = ++run.fileCopySerial;
   const std::string destination = DestinationPath(destFolder, m_data.name);
   SeedRandom(static_cast<uint32_t>(TimeNow()));
   LogPrintf("part %u, size %" PRIu64 "\r\n", partNumber, partSize);
   if (!run.runFlag) return kResultOk;
 
+  // Returns the part file's length after logging a progress point.
   auto progressPoint = [&](CStream& dest) {
     const auto length = static_cast<uint64_t>(dest.Tell());
     const uint64_t partBytes = length >= header ? length - header : 0;
@@ -41,35 +45,46 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     run.bytesDone = partBytes;
     UpdateProgress();
     LogProgressLine(m_data.name, length, partSize ? ScaledShare(partBytes, 100, partSize) : 0);
+    return length;
   };
 
+  CPassStall stall;
+  bool grew = false;
   bool retry = false;
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
-    if (!firstPass && result != kResultOk) SleepMs(kRetryPauseMs);
+    if (!firstPass && result != kResultOk) {
+      if (stall.GaveUp(grew, run.reconnectLimit)) {
+        LogPrintf("%s reconnect limit over, try again\r\n", source.c_str());
+        return kResultReadFailure;
+      }
+      SleepMs(kRetryPauseMs);
+    }
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return kResultReadFailure;
     const bool resume = form->ReGet() || retry;
     std::unique_ptr<CStream> dest =
-        OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite);
+        OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite, *src, owner);
     if (!dest) return kResultWriteFailure;
-    dest->Seek(0, SeekOrigin::kEnd);
-    const auto length = static_cast<uint64_t>(dest->Tell());
+    auto passStart = static_cast<uint64_t>(dest->Tell());
 
     bool insidePart = false;
-    if (resume && length >= header) {
-      src->Seek(static_cast<int64_t>(partStart + (length - header)), SeekOrigin::kSet);
+    if (resume && passStart >= header) {
+      src->Seek(static_cast<int64_t>(partStart + (passStart - header)), SeekOrigin::kSet);
       insidePart = true;
-    } else if (length > 0) {
-      // A header cut short: the part file is written again from its start.
-      dest->Close();
-      dest = OpenDestination(destination, OpenMode::kWrite);
-      if (!dest) return kResultWriteFailure;
+    } else if (passStart > 0) {
+      // A header cut short: the part file is written again from its start,
+      // under the lock this pass holds.
+      if (dest->Truncate(0) != 0 || dest->Seek(0, SeekOrigin::kEnd) != 0) {
+        LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
+        return kResultWriteFailure;
+      }
+      passStart = 0;
     }
 
     for (;;) {
-      progressPoint(*dest);
+      const uint64_t shown = progressPoint(*dest);
       uint32_t count = 0;
       if (insidePart) {
         const auto position = static_cast<uint64_t>(src->Tell());
@@ -94,10 +109,13 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
         break;
       }
       run.runCrc = CrcUpdate(run.runCrc, run.copyBuffer.get(), count);
-      progressPoint(*dest);
+      // A block read but not written, because the run was stopped meanwhile,
+      // shows nothing.
+      if (count == 0 || static_cast<uint64_t>(dest->Tell()) != shown) progressPoint(*dest);
       if (!(static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag)) break;
     }
 
+    grew = static_cast<uint64_t>(dest->Tell()) > passStart;
     result |= CloseDestination(*dest, m_data.name);
 
     if (static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag) continue;

@@ -1,3 +1,5 @@
+#include <cerrno>
+
 #include "CopyProgress.h"
 #include "FileNode.h"
 #include "LogPrintf.h"
@@ -8,9 +10,16 @@
 ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& destFolder) {
   RunState& run = g_RunState;
   // A folder that exists already is simply filled; one that cannot be made
-  // shows up as its files failing to open.
+  // is named with the cause and ends the walk as a write failure.
   const std::string folderDestination = DestinationPath(destFolder, m_data.name);
-  MakeDir(folderDestination);
+  if (MakeDir(folderDestination) != 0) {
+    const int error = errno;
+    CFindData existing;
+    if (!FindFirst(folderDestination, existing) || (existing.attrib & kAttribSubdir) == 0) {
+      LogPrintf("\r\ncannot create folder %s : %s\r\n", folderDestination.c_str(), ErrorText(error).c_str());
+      return kResultWriteFailure;
+    }
+  }
 
   const std::string prefix = WithBackslash(source);
   ResultFlags result = kResultOk;

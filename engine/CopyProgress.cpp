@@ -24,9 +24,3 @@ ResultFlags CloseDestination(CStream& destination, const std::string& name) {
 std::string DestinationPath(const std::string& folder, const std::string& name) {
   return WithBackslash(folder) + name;
 }
-
-std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode) {
-  std::unique_ptr<CStream> stream = FileOpen(path, mode);
-  if (!stream) LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
-  return stream;
-}

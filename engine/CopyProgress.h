@@ -21,9 +21,5 @@ void LogProgressLine(const std::string& name, uint64_t length, uint64_t percent)
 // failed write only then).
 ResultFlags CloseDestination(CStream& destination, const std::string& name);
 
-// Opens the destination file of a pass. Returns the stream, or nullptr
-// after logging "eror opening destination".
-std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode);
-
 // Returns the path of the file or folder called name inside folder.
 std::string DestinationPath(const std::string& folder, const std::string& name);

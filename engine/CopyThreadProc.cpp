@@ -54,6 +54,8 @@ private:
 ResultFlags CRunDriver::Run() {
   m_run.currentSourcePath = &m_source;
   if (m_run.bufferSize < 1024) m_run.bufferSize = 1024;
+  m_run.destinationClaims.Clear();
+  m_run.fileCopySerial = 0;
 
   ResultFlags result = kResultOk;
   m_run.copyBuffer.reset(new (std::nothrow) uint8_t[m_run.bufferSize]);
@@ -79,6 +81,7 @@ ResultFlags CRunDriver::Run() {
   }
   m_run.copyBuffer.reset();
   m_run.verifyRecords.reset();
+  m_run.destinationClaims.Clear();
   // The source text dies with the driver.
   m_run.currentSourcePath = nullptr;
   m_run.workerFinished = true;

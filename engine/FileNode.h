@@ -41,15 +41,19 @@ public:
 
   // Recreates this listed folder, named as the node, inside destFolder and
   // copies its children in order, files with CopyWholeFile (or CopyFilePart
-  // while the form's copy by parts is set). Returns 0, or the first non-zero
-  // result of a child, which ends the walk.
+  // while the form's copy by parts is set). Returns 0; 4 when the folder
+  // cannot be created (named in the log with the cause); or the first
+  // non-zero result of a child, which ends the walk.
   ResultFlags CopyFolder(const std::string& source, const std::string& destFolder);
 
   // Copies the file at source to the file of the node's name in destFolder:
   // skips it when a destination at least as long exists, else appends what
   // the destination lacks, reconnecting after read failures while the run
-  // flag stays set. Returns 0; 2 when the reconnect limit ran out; 4 when
-  // the destination does not open; otherwise the failing block's flags.
+  // flag stays set. Returns 0; 2 when the reconnect limit ran out, also
+  // when failing passes have not grown the destination for longer than it;
+  // 4 when the destination does not open or must not be written (it is the
+  // source itself, another copy holds it, or another file copy of this run
+  // took it); otherwise the failing block's flags.
   ResultFlags CopyWholeFile(const std::string& source, const std::string& destFolder);
 
   // Writes the source's header followed by part N of the form's part size to

@@ -19,6 +19,8 @@ void RunState::Reset() {
   runCrc = 0xFFFFFFFF;
   errorsFixed = 0;
   sources.clear();
+  destinationClaims.Clear();
+  fileCopySerial = 0;
   copyBuffer.reset();
   verifyRecords.reset();
   currentSourcePath = nullptr;

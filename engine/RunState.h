@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DestinationClaims.h"
 #include "PageRecord.h"
 
 class CMainForm;
@@ -39,6 +40,11 @@ struct RunState {
   // Sources of the run, written only while no worker runs. There is no limit
   // on their number.
   std::vector<std::string> sources;
+
+  // The destination files this run has written or found complete, and the
+  // number of the latest file copy, which owns what it takes. Worker only.
+  CDestinationClaims destinationClaims;
+  uint64_t fileCopySerial = 0;
 
   // The copy buffer of a run: allocated when the worker starts, released when
   // it ends.

@@ -1,6 +1,7 @@
 #include "FileServices.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <mutex>
 #include <utility>
@@ -11,6 +12,18 @@
 
 CStream::~CStream() = default;
 void CStream::DropCache(int64_t /*offset*/, int64_t /*length*/) {}
+bool CStream::Identify(CFileId& id) {
+  id = CFileId();
+  return false;
+}
+int CStream::LockExclusive() {
+  errno = ENOTSUP;
+  return -1;
+}
+int CStream::Truncate(int64_t /*length*/) {
+  errno = ENOTSUP;
+  return -1;
+}
 CFindHandle::~CFindHandle() = default;
 CFileSystem::~CFileSystem() = default;
 CClock::~CClock() = default;

@@ -37,6 +37,17 @@ struct CFindData {
   uint64_t ino = 0;
 };
 
+// Identity of a file on its file system (device and inode on POSIX): two
+// paths, or two open streams, name one file exactly when their identities
+// are equal and known.
+struct CFileId {
+  uint64_t dev = 0;
+  uint64_t ino = 0;
+  // Returns true when the identity says anything (not both 0).
+  bool Known() const { return dev != 0 || ino != 0; }
+  bool operator==(const CFileId&) const = default;
+};
+
 enum class OpenMode {
   kRead,    // "rb": an existing file, read from its start
   kAppend,  // "ab": created when missing; every write goes to its end
@@ -84,6 +95,22 @@ public:
   // length) so that the next read of that range comes from the source itself.
   // A backend without a cache does nothing.
   virtual void DropCache(int64_t offset, int64_t length);
+
+  // Fills id with the identity of the open file and returns true, or
+  // returns false when the backend cannot tell (id is then left unknown).
+  virtual bool Identify(CFileId& id);
+
+  // Takes an exclusive lock on the open file for as long as this stream
+  // stays open; streams of other runs or other processes that ask for one
+  // meanwhile are refused. Returns 0 when the lock is held, -1 with errno
+  // EWOULDBLOCK when another stream holds it, or -1 with another errno when
+  // the file system offers no such lock (the default: ENOTSUP).
+  virtual int LockExclusive();
+
+  // Cuts the file to length bytes (a stream opened for writing); the
+  // stream's position is not moved. Returns 0, or -1 with errno set (the
+  // default: ENOTSUP).
+  virtual int Truncate(int64_t length);
 
   bool Eof() const { return m_eof; }
   bool Error() const { return m_error; }
@@ -176,6 +203,10 @@ int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime)
 // Returns the full path of the process's current directory, or an empty text
 // when it cannot be determined.
 std::string CurrentDirectory();
+
+// Returns the system's description of the error number error, such as "No
+// space left on device".
+std::string ErrorText(int error);
 
 // Returns the calendar time in seconds, from the clock in use.
 int64_t TimeNow();

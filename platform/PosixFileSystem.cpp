@@ -250,6 +250,48 @@ public:
     }
   }
 
+  // Returns true with the device and inode of the open file, or false when
+  // fstat(2) fails.
+  bool Identify(CFileId& id) override {
+    id = CFileId();
+    struct stat st {};
+    if (m_fd < 0 || fstat(m_fd, &st) != 0) return false;
+    id.dev = static_cast<uint64_t>(st.st_dev);
+    id.ino = static_cast<uint64_t>(st.st_ino);
+    return true;
+  }
+
+  // Takes an open file description lock over the whole file: it conflicts
+  // with every other open of the file, in this process or another, and goes
+  // with the descriptor when it closes. Returns 0, -1 with errno
+  // EWOULDBLOCK while another description holds a conflicting lock, or -1
+  // with fcntl's errno when the file system cannot lock.
+  int LockExclusive() override {
+    if (m_fd < 0) {
+      errno = EBADF;
+      return -1;
+    }
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;
+    if (fcntl(m_fd, F_OFD_SETLK, &lock) == 0) return 0;
+    if (errno == EAGAIN || errno == EACCES) errno = EWOULDBLOCK;
+    return -1;
+  }
+
+  // Returns 0 after cutting the file to length bytes, or -1 with
+  // ftruncate's errno. The position stays where it was, as ftruncate(2)
+  // leaves the descriptor's offset alone.
+  int Truncate(int64_t length) override {
+    if (m_fd < 0) {
+      errno = EBADF;
+      return -1;
+    }
+    return ftruncate(m_fd, static_cast<off_t>(length)) == 0 ? 0 : -1;
+  }
+
 private:
   int m_fd;
   const bool m_append;

@@ -1,6 +1,7 @@
 // Process-wide services of the POSIX platform.
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -16,4 +17,11 @@ std::string CurrentDirectory() {
     if (errno != ERANGE) return std::string();
     path.resize(path.size() * 2);
   }
+}
+
+std::string ErrorText(int error) {
+  char buffer[256] = {};
+  // The GNU variant may return a static text instead of filling buffer.
+  const char* text = strerror_r(error, buffer, sizeof buffer);
+  return text ? std::string(text) : "error " + std::to_string(error);
 }

@@ -50,7 +50,11 @@ protected:
     return CMemFileSystem::PatternBytes(m_seed, offset, count);
   }
 
-  ResultFlags Extract() { return node.CopyFilePart(kSource, "/mem/dst"); }
+  // Extracts the part as a run of its own would.
+  ResultFlags Extract() {
+    g_RunState.destinationClaims.Clear();
+    return node.CopyFilePart(kSource, "/mem/dst");
+  }
 
   // The progress line of the part file at length bytes.
   static std::string Line(uint64_t length, uint64_t percent) {
@@ -106,7 +110,8 @@ TEST_F(CopyFilePartTest, DefaultsCutTheHeaderAndTheFirstHundredMebibytes) {
   EXPECT_EQ(Messages().back(), "\r\n");
   EXPECT_EQ(Permille().back(), 1000u);
   EXPECT_EQ(front.Progress().back().bytesDone, 104857600u);
-  EXPECT_EQ(partOpens, std::vector<OpenMode>{OpenMode::kWrite});
+  // Opened without emptying, and emptied only once it was known to be safe.
+  EXPECT_EQ(partOpens, std::vector<OpenMode>{OpenMode::kAppend});
 }
 
 TEST_F(CopyFilePartTest, TheThirdPartOfAShorterSourceEndsWithTheSource) {
@@ -186,7 +191,7 @@ TEST_F(CopyFilePartTest, WithoutReGetAnExistingPartFileIsEmptiedFirst) {
   fs.AddFile(kPart, std::string(50000, 'z'));
   EXPECT_EQ(Extract(), 0u);
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024) + Pattern(4024, 3000));
-  EXPECT_EQ(partOpens, std::vector<OpenMode>{OpenMode::kWrite});
+  EXPECT_EQ(partOpens, std::vector<OpenMode>{OpenMode::kAppend});
 }
 
 TEST_F(CopyFilePartTest, ReGetOnACompletePartFileMovesAnEmptyBlock) {
@@ -257,7 +262,7 @@ TEST_F(CopyFilePartTest, AReadFailureAfterTheHeaderResumesAtPartStartWithoutASec
   EXPECT_EQ(Extract(), 0u);
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024) + Pattern(6024, 5000));
   EXPECT_EQ(fs.OpenCount(kSource), 2);
-  EXPECT_EQ(partOpens, (std::vector<OpenMode>{OpenMode::kWrite, OpenMode::kAppend}));
+  EXPECT_EQ(partOpens, (std::vector<OpenMode>{OpenMode::kAppend, OpenMode::kAppend}));
   EXPECT_EQ(ReadsAt(0), 1);
   EXPECT_EQ(ReadsAt(6024), 2);
   EXPECT_EQ(CountMessages("error 32 reading big.bin"), 1);
@@ -389,3 +394,48 @@ TEST_F(CopyFilePartTest, FormChangesDuringTheRunDoNotMoveThePart) {
 }
 
 }  // namespace
+
+// ---- Part files that must not be written.
+
+TEST_F(CopyFilePartTest, APartFileThatIsTheSourceItselfIsNeverEmptied) {
+  front.partSize = 1000000;
+  AddSource(3000000, 41);
+  // No destination folder given: the part file would be the source.
+  g_RunState.destinationClaims.Clear();
+  EXPECT_EQ(node.CopyFilePart(kSource, "/mem/src"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n/mem/src/big.bin is the source itself, not written\r\n");
+  EXPECT_EQ(fs.FileSize(kSource), 3000000u);
+  EXPECT_EQ(fs.FileBytes(kSource), Pattern(0, 3000000));
+
+  // Nor a second name of it, with or without ReGet.
+  fs.AddHardLink(kPart, kSource);
+  EXPECT_EQ(Extract(), 4u);
+  front.reget = true;
+  EXPECT_EQ(Extract(), 4u);
+  EXPECT_EQ(CountMessages("\r\n/mem/dst/big.bin is the source itself, not written\r\n"), 2);
+  EXPECT_EQ(fs.FileBytes(kSource), Pattern(0, 3000000));
+}
+
+TEST_F(CopyFilePartTest, APartFileAnotherCopyHoldsIsNeitherEmptiedNorAppendedTo) {
+  front.partSize = 3000;
+  AddSource(10000, 42);
+  fs.AddFile(kPart, "held by another copy");
+  std::unique_ptr<CStream> other = FileOpen(kPart, OpenMode::kAppend);
+  ASSERT_EQ(other->LockExclusive(), 0);
+  EXPECT_EQ(Extract(), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n/mem/dst/big.bin is in use by another copy, left alone\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), "held by another copy");
+  other.reset();
+  EXPECT_EQ(Extract(), 0u);
+  EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 4024));
+}
+
+TEST_F(CopyFilePartTest, PassesThatNeverGetFurtherEndWithTheReconnectLimit) {
+  g_RunState.reconnectLimit = 1;
+  front.partSize = 3 * kMiB;
+  AddSource(4 * kMiB, 43);
+  fs.FailReadAt(kSource, 1024 + kMiB + 10, CMemFileSystem::kForever);
+  EXPECT_EQ(Extract(), 2u);
+  EXPECT_EQ(Messages().back(), "/mem/src/big.bin reconnect limit over, try again\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024 + kMiB));
+}

@@ -81,12 +81,28 @@ TEST_F(CopyFolderTest, AFailingFileEndsTheWalkOfTheWholeTree) {
   EXPECT_EQ(fs.OpenCount("/mem/src/sub/b.txt"), 0);
 }
 
-TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedFailsItsFirstFile) {
+TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedIsNamedWithItsCauseAndEndsTheWalk) {
   fs.AddFile("/mem/src/a.txt", "a");
   Scan("/mem/src");
   fs.AddFile("/mem/dst/src", "a file in the way");
   EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/dst"), 4u);
-  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/dst/src/a.txt\r\n");
+  EXPECT_EQ(Messages().back(), "\r\ncannot create folder /mem/dst/src : File exists\r\n");
+  EXPECT_EQ(fs.OpenCount("/mem/src/a.txt"), 0);
+
+  // An empty folder that cannot be made fails just the same, though no file
+  // of it would ever have failed to open.
+  fs.AddFolder("/mem/src/b/c");
+  fs.AddFile("/mem/src/z.txt", "z");
+  Scan("/mem/src");
+  fs.FailMakeDir("/mem/out/src/b", 1, ENOSPC);
+  fs.AddFolder("/mem/out");
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/out"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\ncannot create folder /mem/out/src/b : No space left on device\r\n");
+  EXPECT_FALSE(fs.Exists("/mem/out/src/z.txt"));
+
+  // A folder that exists already is simply filled.
+  EXPECT_EQ(root.CopyFolder("/mem/src", "/mem/out"), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/out/src/z.txt"), "z");
 }
 
 TEST_F(CopyFolderTest, CopyByPartsIsReadForEachFile) {

@@ -26,7 +26,11 @@ protected:
     return node;
   }
 
-  ResultFlags Copy(CFileNode& node, const std::string& path) { return node.CopyWholeFile(path, "/mem/dst"); }
+  // Copies the file as a run of its own would.
+  ResultFlags Copy(CFileNode& node, const std::string& path) {
+    g_RunState.destinationClaims.Clear();
+    return node.CopyWholeFile(path, "/mem/dst");
+  }
 
   // Messages that are progress lines of file name.
   std::vector<std::string> ProgressLines(const std::string& name) {
@@ -226,3 +230,128 @@ TEST_F(CopyWholeFileTest, FilesOfMoreThanFourGibibytesAreCopiedWhole) {
 }
 
 }  // namespace
+
+// ---- Files that must not be written: the source itself, a file another copy
+// holds, a file another file of the same run took.
+
+TEST_F(CopyWholeFileTest, TheSourceItselfIsNeverTakenAsItsOwnCopy) {
+  fs.AddFile("/mem/src/a.txt", "source bytes", 77);
+  auto node = NodeOf("/mem/src/a.txt");
+  // The destination folder is the source's own folder.
+  g_RunState.destinationClaims.Clear();
+  EXPECT_EQ(node->CopyWholeFile("/mem/src/a.txt", "/mem/src"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n/mem/src/a.txt is the source itself, not written\r\n");
+
+  // A second name of the same file, found complete or found short.
+  fs.AddHardLink("/mem/dst/a.txt", "/mem/src/a.txt");
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n/mem/dst/a.txt is the source itself, not written\r\n");
+  node->m_data.size = 50;  // listed longer than the file is
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 4u);
+  node->m_data.dev = node->m_data.ino = 0;  // a listing without identities: the open streams tell
+  EXPECT_EQ(Copy(*node, "/mem/src/a.txt"), 4u);
+  EXPECT_EQ(CountMessages("\r\n/mem/dst/a.txt is the source itself, not written\r\n"), 3);
+  EXPECT_EQ(fs.FileBytes("/mem/src/a.txt"), "source bytes");
+  EXPECT_EQ(fs.WriteCount("/mem/src/a.txt") + fs.WriteCount("/mem/dst/a.txt"), 0);
+}
+
+TEST_F(CopyWholeFileTest, AFileAnotherCopyHoldsIsLeftAlone) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 * kMiB, 4);
+  fs.AddFile("/mem/dst/big.bin", CMemFileSystem::PatternBytes(4, 0, 1000));
+  std::unique_ptr<CStream> other = FileOpen("/mem/dst/big.bin", OpenMode::kAppend);
+  ASSERT_EQ(other->LockExclusive(), 0);
+  auto node = NodeOf("/mem/src/big.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n/mem/dst/big.bin is in use by another copy, left alone\r\n");
+  EXPECT_EQ(fs.FileSize("/mem/dst/big.bin"), 1000u);
+
+  // Once the other copy is done with it, the file is continued.
+  other.reset();
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/big.bin"), CMemFileSystem::PatternBytes(4, 0, 3 * kMiB));
+}
+
+TEST_F(CopyWholeFileTest, TwoFilesOfOneNameInOneRunNeverShareADestination) {
+  fs.AddFile("/mem/a/x.bin", "first source");
+  fs.AddFile("/mem/b/x.bin", "second");
+  auto first = NodeOf("/mem/a/x.bin");
+  auto second = NodeOf("/mem/b/x.bin");
+  EXPECT_EQ(first->CopyWholeFile("/mem/a/x.bin", "/mem/dst"), 0u);
+  // Shorter than what the first wrote: it would be skipped as complete.
+  EXPECT_EQ(second->CopyWholeFile("/mem/b/x.bin", "/mem/dst"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n/mem/dst/x.bin is already the copy of another file of this run, left alone\r\n");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/x.bin"), "first source");
+
+  // A file found complete belongs to the file that found it, too; a longer
+  // second file would otherwise be appended to it.
+  fs.AddFile("/mem/c/y.bin", "short");
+  fs.AddFile("/mem/d/y.bin", "a longer file");
+  fs.AddFile("/mem/dst/y.bin", "short");
+  auto third = NodeOf("/mem/c/y.bin");
+  auto fourth = NodeOf("/mem/d/y.bin");
+  EXPECT_EQ(third->CopyWholeFile("/mem/c/y.bin", "/mem/dst"), 0u);
+  EXPECT_EQ(fourth->CopyWholeFile("/mem/d/y.bin", "/mem/dst"), 4u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/y.bin"), "short");
+
+  // A new file of a run made by the first of two: refused at the open.
+  fs.AddFile("/mem/e/z.bin", "e");
+  fs.AddFile("/mem/f/z.bin", "ff");
+  auto fifth = NodeOf("/mem/e/z.bin");
+  auto sixth = NodeOf("/mem/f/z.bin");
+  EXPECT_EQ(fifth->CopyWholeFile("/mem/e/z.bin", "/mem/dst"), 0u);
+  EXPECT_EQ(sixth->CopyWholeFile("/mem/f/z.bin", "/mem/dst"), 4u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/z.bin"), "e");
+}
+
+TEST_F(CopyWholeFileTest, AFolderOfTheFilesNameIsNoCopyOfIt) {
+  fs.AddFile("/mem/src/empty", "");
+  fs.AddFolder("/mem/dst/empty");
+  auto node = NodeOf("/mem/src/empty");
+  EXPECT_EQ(Copy(*node, "/mem/src/empty"), 4u);
+  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/dst/empty\r\n");
+}
+
+// ---- A read failure that never heals.
+
+TEST_F(CopyWholeFileTest, PassesThatNeverGetFurtherEndWithTheReconnectLimit) {
+  g_RunState.reconnectLimit = 2;
+  fs.AddPatternFile("/mem/src/bad.bin", 3 * kMiB, 6);
+  fs.FailReadAt("/mem/src/bad.bin", kMiB + 5, CMemFileSystem::kForever);
+  auto node = NodeOf("/mem/src/bad.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/bad.bin"), 2u);
+  EXPECT_EQ(Messages().back(), "/mem/src/bad.bin reconnect limit over, try again\r\n");
+  // The part before the bad spot stays for a later run; the passes stopped
+  // once two seconds went by after the last one that got further.
+  EXPECT_EQ(fs.FileBytes("/mem/dst/bad.bin"), CMemFileSystem::PatternBytes(6, 0, kMiB));
+  EXPECT_GE(fs.OpenCount("/mem/src/bad.bin"), 40);
+  EXPECT_LE(fs.OpenCount("/mem/src/bad.bin"), 62);
+}
+
+TEST_F(CopyWholeFileTest, PassesThatKeepGettingFurtherGoOnPastTheReconnectLimit) {
+  g_RunState.reconnectLimit = 0;
+  AllocateBuffer(4096);
+  fs.AddPatternFile("/mem/src/slow.bin", 40000, 8);
+  // Each pass gets one block further, then fails; a pass takes a second.
+  for (uint64_t offset = 4096; offset < 40000; offset += 4096) fs.FailReadAt("/mem/src/slow.bin", offset + 1);
+  fs.SetOnOpen([&](const std::string&, OpenMode mode) {
+    if (mode == OpenMode::kRead) clock.Advance(1000);
+  });
+  auto node = NodeOf("/mem/src/slow.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/slow.bin"), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/slow.bin"), CMemFileSystem::PatternBytes(8, 0, 40000));
+}
+
+TEST_F(CopyWholeFileTest, ABlockNotWrittenAfterAnAbortShowsNoProgressLine) {
+  fs.AddPatternFile("/mem/src/big.bin", 3 * kMiB, 9);
+  int reads = 0;
+  fs.SetOnRead([&](const std::string&, uint64_t, size_t) {
+    if (++reads == 2) g_RunState.runFlag = false;
+  });
+  auto node = NodeOf("/mem/src/big.bin");
+  EXPECT_EQ(Copy(*node, "/mem/src/big.bin"), 0u);
+  EXPECT_EQ(ProgressLines("big.bin"), (std::vector<std::string>{
+                                          "\"big.bin\"           0 bytes,    0 mb,   0%",
+                                          "\"big.bin\"     1048576 bytes,    1 mb,  33%",
+                                          "\"big.bin\"     1048576 bytes,    1 mb,  33%",
+                                      }));
+}

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -423,6 +424,80 @@ TEST_F(CPosixFileSystemTest, WriteModeEmptiesAnExistingFileAtOpen) {
   EXPECT_EQ(stream->Write("xy", 2), 2u);
   EXPECT_EQ(stream->Close(), 0);
   EXPECT_EQ(ReadFileBytes(m_dir / "f.txt"), "xy");
+}
+
+// ---- Identity, locks and truncation -----------------------------------------
+
+TEST_F(CPosixFileSystemTest, StreamsOfOneFileShareAnIdentityWhateverTheirPath) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "one file"));
+  ASSERT_TRUE(WriteFileBytes(m_dir / "other.bin", "one file"));
+  ASSERT_EQ(link((m_dir / "f.bin").c_str(), (m_dir / "hard.bin").c_str()), 0);
+  ASSERT_EQ(symlink((m_dir / "f.bin").c_str(), (m_dir / "soft.bin").c_str()), 0);
+  auto source = m_fs.Open(m_dir / "f.bin", OpenMode::kRead);
+  ASSERT_NE(source, nullptr);
+  CFileId sourceId;
+  ASSERT_TRUE(source->Identify(sourceId));
+  EXPECT_TRUE(sourceId.Known());
+  for (const char* name : {"hard.bin", "soft.bin", "f.bin"}) {
+    auto stream = m_fs.Open(m_dir / name, OpenMode::kAppend);
+    CFileId id;
+    ASSERT_TRUE(stream && stream->Identify(id)) << name;
+    EXPECT_EQ(id, sourceId) << name;
+  }
+  auto other = m_fs.Open(m_dir / "other.bin", OpenMode::kRead);
+  CFileId otherId;
+  ASSERT_TRUE(other && other->Identify(otherId));
+  EXPECT_NE(otherId, sourceId);
+  // The listing record carries the same identity.
+  CFindData data;
+  ASSERT_NE(m_fs.FindFirst(m_dir / "hard.bin", data), nullptr);
+  EXPECT_EQ((CFileId{data.dev, data.ino}), sourceId);
+}
+
+TEST_F(CPosixFileSystemTest, AnExclusiveLockRefusesEveryOtherOpenOfTheFileUntilItCloses) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "data"));
+  auto holder = m_fs.Open(m_dir / "f.bin", OpenMode::kAppend);
+  ASSERT_NE(holder, nullptr);
+  ASSERT_EQ(holder->LockExclusive(), 0) << std::strerror(errno);
+  EXPECT_EQ(holder->LockExclusive(), 0);  // taking it again changes nothing
+
+  auto second = m_fs.Open(m_dir / "f.bin", OpenMode::kAppend);
+  ASSERT_NE(second, nullptr);
+  errno = 0;
+  EXPECT_EQ(second->LockExclusive(), -1);
+  EXPECT_EQ(errno, EWOULDBLOCK);
+  // Through another name of the file, and from another process, too.
+  ASSERT_EQ(link((m_dir / "f.bin").c_str(), (m_dir / "hard.bin").c_str()), 0);
+  auto third = m_fs.Open(m_dir / "hard.bin", OpenMode::kAppend);
+  EXPECT_EQ(third->LockExclusive(), -1);
+  const pid_t child = fork();
+  if (child == 0) {
+    auto stream = PosixFileSystem().Open(m_dir / "f.bin", OpenMode::kAppend);
+    _exit(stream && stream->LockExclusive() == -1 && errno == EWOULDBLOCK ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  EXPECT_EQ(holder->Close(), 0);
+  EXPECT_EQ(second->LockExclusive(), 0);
+}
+
+TEST_F(CPosixFileSystemTest, TruncateCutsTheFileAndAppendWritesAtTheNewEnd) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "abcdef"));
+  auto stream = m_fs.Open(m_dir / "f.bin", OpenMode::kAppend);
+  ASSERT_NE(stream, nullptr);
+  ASSERT_EQ(stream->Truncate(2), 0);
+  EXPECT_EQ(StatOf(m_dir / "f.bin").st_size, 2);
+  ASSERT_EQ(stream->Truncate(0), 0);
+  ASSERT_EQ(stream->Seek(0, SeekOrigin::kEnd), 0);
+  EXPECT_EQ(stream->Tell(), 0);
+  EXPECT_EQ(stream->Write("xy", 2), 2u);
+  EXPECT_EQ(stream->Close(), 0);
+  EXPECT_EQ(ReadFileBytes(m_dir / "f.bin"), "xy");
+  errno = 0;
+  EXPECT_EQ(stream->Truncate(0), -1);
+  EXPECT_EQ(errno, EBADF);
 }
 
 TEST_F(CPosixFileSystemTest, WriteModeCreatesAFileWithTheUmaskApplied) {

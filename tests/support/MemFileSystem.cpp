@@ -65,6 +65,8 @@ struct CMemFileSystem::CNode {
   std::string data;
   // Names of a folder's entries in the order they were created.
   std::vector<std::string> children;
+  // The stream that holds the file's exclusive lock, or null.
+  const void* lockHolder = nullptr;
 
   uint64_t Size() const { return patternSize + data.size(); }
 
@@ -102,6 +104,7 @@ void CMemFileSystem::CPathState::ClearFaults() {
   glitches.clear();
   writeFault = CCountdown();
   closeFault = CCountdown();
+  makeDirFault = CCountdown();
   listingOpenFault = CCountdown();
   brokenListing.clear();
   brokenListingNext = 0;
@@ -250,6 +253,7 @@ public:
     }
     m_closed = true;
     --m_fs.m_openStreams;
+    if (m_node->lockHolder == this) m_node->lockHolder = nullptr;
     if (state.closeFault.Fire()) {
       Fail(state.closeFault.err);
       return -1;
@@ -260,6 +264,52 @@ public:
   void DropCache(int64_t offset, int64_t length) override {
     std::lock_guard lock(m_fs.m_lock);
     m_fs.m_paths[m_path].dropCaches.push_back({offset, length});
+  }
+
+  bool Identify(CFileId& id) override {
+    id = CFileId();
+    if (m_closed) return false;
+    id.dev = kDev;
+    id.ino = m_node->ino;
+    return true;
+  }
+
+  int LockExclusive() override {
+    std::lock_guard lock(m_fs.m_lock);
+    if (m_closed) {
+      errno = EBADF;
+      return -1;
+    }
+    if (m_node->lockHolder != nullptr && m_node->lockHolder != this) {
+      errno = EWOULDBLOCK;
+      return -1;
+    }
+    m_node->lockHolder = this;
+    return 0;
+  }
+
+  int Truncate(int64_t length) override {
+    std::lock_guard lock(m_fs.m_lock);
+    if (m_closed || m_mode == OpenMode::kRead) {
+      errno = EBADF;
+      return -1;
+    }
+    const uint64_t size = m_node->Size();
+    if (length < 0 || static_cast<uint64_t>(length) > size) {
+      errno = EINVAL;
+      return -1;
+    }
+    if (length == 0) {
+      m_fs.SetContent(*m_node, std::string(), 0, 0);
+    } else if (static_cast<uint64_t>(length) <= m_node->patternSize) {
+      std::string kept = PatternBytes(m_node->seed, 0, static_cast<size_t>(length));
+      m_fs.SetContent(*m_node, std::move(kept), 0, 0);
+    } else {
+      std::string kept = m_node->data.substr(0, static_cast<size_t>(static_cast<uint64_t>(length) - m_node->patternSize));
+      m_fs.SetContent(*m_node, std::move(kept), m_node->patternSize, m_node->seed);
+    }
+    m_node->mtime = TimeNow();
+    return 0;
   }
 
 private:
@@ -384,6 +434,21 @@ void CMemFileSystem::AddFile(const std::string& path, std::string_view bytes, in
   CNode& node = BuildNode(NormalisePath(path), ENodeKind::kFile, mtime);
   SetContent(node, std::string(bytes), 0, 0);
   node.atime = node.mtime = mtime;
+}
+
+void CMemFileSystem::AddHardLink(const std::string& rawLink, const std::string& rawTarget) {
+  const std::string link = NormalisePath(rawLink);
+  const std::string target = NormalisePath(rawTarget);
+  std::lock_guard lock(m_lock);
+  std::shared_ptr<CNode> node = FindShared(target);
+  if (node == nullptr || node->kind != ENodeKind::kFile) throw std::logic_error("not a file: " + target);
+  if (!UnderRoot(link)) throw std::invalid_argument("path outside the root: " + link);
+  if (FindNode(link) != nullptr) throw std::logic_error("an entry is at " + link);
+  CNode* folder = FindNode(ParentOf(link));
+  if (folder == nullptr) folder = &BuildNode(ParentOf(link), ENodeKind::kFolder, kDefaultTime);
+  if (folder->kind != ENodeKind::kFolder) throw std::logic_error("not a folder: " + ParentOf(link));
+  m_nodes.emplace(link, std::move(node));
+  folder->children.push_back(NameOf(link));
 }
 
 void CMemFileSystem::AddPatternFile(const std::string& path, uint64_t size, uint32_t seed, int64_t mtime) {
@@ -584,6 +649,11 @@ void CMemFileSystem::FailWrites(const std::string& path, int times, int err) {
   m_paths[NormalisePath(path)].writeFault = {times, err};
 }
 
+void CMemFileSystem::FailMakeDir(const std::string& path, int times, int err) {
+  std::lock_guard lock(m_lock);
+  m_paths[NormalisePath(path)].makeDirFault = {times, err};
+}
+
 void CMemFileSystem::FailClose(const std::string& path, int times, int err) {
   std::lock_guard lock(m_lock);
   m_paths[NormalisePath(path)].closeFault = {times, err};
@@ -758,10 +828,13 @@ std::unique_ptr<CFindHandle> CMemFileSystem::FindFirst(const std::string& rawPat
 int CMemFileSystem::MakeDir(const std::string& rawPath) {
   const std::string path = NormalisePath(rawPath);
   std::lock_guard lock(m_lock);
-  ++m_paths[path].makeDirs;
+  CPathState& state = m_paths[path];
+  ++state.makeDirs;
   int err = 0;
   const CNode* parent = FindNode(ParentOf(path));
-  if (UnderRoot(path) && FindNode(path) != nullptr)
+  if (state.makeDirFault.Fire())
+    err = state.makeDirFault.err;
+  else if (UnderRoot(path) && FindNode(path) != nullptr)
     err = EEXIST;
   else if (!UnderRoot(path) || parent == nullptr)
     err = ENOENT;

@@ -73,6 +73,9 @@ public:
   // capacity. Appending to such a file stores only the appended bytes after the synthetic ones; opening it
   // with kWrite empties it into an ordinary file.
   void AddPatternFile(const std::string& path, uint64_t size, uint32_t seed, int64_t mtime = kDefaultTime);
+  // Makes link a second name of the file at target (a hard link): both paths open the same content and
+  // list the same inode. Throws std::logic_error when target is no file or something is at link.
+  void AddHardLink(const std::string& link, const std::string& target);
   // Creates an entry that is neither a file nor a folder: listed with kAttribSpecial and size 0, every
   // Open of it fails with EINVAL. Sets the time of such an entry that exists.
   void AddSpecial(const std::string& path, int64_t mtime = kDefaultTime);
@@ -168,6 +171,8 @@ public:
   // The next times Close calls on streams of path fail: -1, error indicator, errno err (the stream is
   // closed all the same).
   void FailClose(const std::string& path, int times = 1, int err = EIO);
+  // The next times MakeDir calls of path fail: -1, errno err.
+  void FailMakeDir(const std::string& path, int times, int err = ENOSPC);
   // Removes every scripted fault (the capacity included) and every glitch's read numbering.
   void ClearFaults();
 
@@ -234,6 +239,7 @@ private:
     std::map<uint64_t, CGlitch> glitches;
     CCountdown writeFault;
     CCountdown closeFault;
+    CCountdown makeDirFault;
     CCountdown listingOpenFault;
     std::vector<int> brokenListing;
     size_t brokenListingNext = 0;

@@ -1,0 +1,22 @@
+// The bound on passes that keep failing at the same place: a file copy
+// whose destination has not grown for longer than the reconnect limit gives
+// up as when the source cannot be reached, so that a source that can be
+// opened but never read past a bad spot does not keep a run busy for ever.
+#pragma once
+
+#include <cstdint>
+
+class CPassStall {
+public:
+  // Starts the watch at the current time.
+  CPassStall();
+
+  // Notes the end of a failed pass; grew tells whether it added to the
+  // destination. Returns true when the destination has not grown for more
+  // than limit seconds: since the last pass that grew it, or since the
+  // watch started when none did.
+  bool GaveUp(bool grew, uint32_t limit);
+
+private:
+  int64_t m_lastGrowth;
+};
