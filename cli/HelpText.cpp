@@ -80,7 +80,11 @@ Exit status:
   0         every source was copied
   2, 4, 8   the bitwise or of the sources' failures: 2 read or connection
             failure, 4 write failure, 8 a folder listing was incomplete
-  1         usage error, or the run could not start (not enough memory)
+  32        output could not be written (standard output or the --log
+            file), or'ed with the sources' failures; the copy goes on, and
+            the first failure of each is named on standard error
+  1         usage error, the run could not start (not enough memory), or
+            the text of --help or --version could not be written
   130       the run was aborted with Ctrl-C or SIGTERM
 )";
 }

@@ -12,15 +12,22 @@ std::unique_ptr<CLogFile> CLogFile::Open(const std::string& path, std::string& e
     error = std::strerror(errno);
     return nullptr;
   }
-  return std::unique_ptr<CLogFile>(new CLogFile(fd));
+  return std::unique_ptr<CLogFile>(new CLogFile(fd, path));
 }
 
-CLogFile::~CLogFile() {
+CLogFile::~CLogFile() { Close(); }
+
+void CLogFile::Close() {
+  if (m_fd < 0) return;
   m_out.Flush();
-  close(m_fd);
+  // The descriptor is released even when close(2) fails, so it is never
+  // closed twice; the failure may be the last write's, reported only now.
+  if (close(m_fd) != 0) m_out.Fail(errno);
+  m_fd = -1;
 }
 
 void CLogFile::Append(std::string_view message, CSteadyTime now) {
+  if (m_fd < 0) return;
   message = message.substr(0, message.find('\0'));
   // The stamp is formatted again only when the second changes.
   const time_t second = time(nullptr);

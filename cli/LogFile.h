@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "OutputBuffer.h"
 
@@ -18,7 +19,7 @@ public:
   // Opens (or creates) the file at path for appending. Returns nullptr with
   // the reason in error when it does not open.
   static std::unique_ptr<CLogFile> Open(const std::string& path, std::string& error);
-  // Writes the pending lines and closes the file.
+  // Closes the file as Close does, unless that was done already.
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
@@ -33,10 +34,22 @@ public:
   // Writes every pending line now.
   void Flush() { m_out.Flush(); }
 
+  // Writes every pending line and closes the file; a failing close(2) counts
+  // as a failed write. Lines appended afterwards are dropped.
+  void Close();
+
+  // Returns the errno value of the first failure to write the file or to
+  // close it, or 0 while there was none.
+  int Error() const { return m_out.Error(); }
+
+  // Returns the path the file was opened at.
+  const std::string& Path() const { return m_path; }
+
 private:
-  explicit CLogFile(int fd) : m_fd(fd), m_out(fd) {}
+  CLogFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)), m_out(fd) {}
 
   int m_fd;
+  std::string m_path;
   COutputBuffer m_out;
   std::string m_line;
   time_t m_stampSecond = -1;

@@ -1,11 +1,12 @@
 #include "OutputBuffer.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 void COutputBuffer::Append(std::string_view text) {
-  if (m_failed) return;
+  if (m_error != 0) return;
   m_pending.append(text);
   if (m_pending.size() >= kOutputFlushBytes) Flush();
 }
@@ -17,17 +18,40 @@ void COutputBuffer::FlushIfDue(CSteadyTime now) {
 
 bool COutputBuffer::Flush() {
   m_lastFlush = std::chrono::steady_clock::now();
+  CSteadyTime deadline = m_lastFlush + kOutputStallLimit;
   size_t done = 0;
-  while (!m_failed && done < m_pending.size()) {
+  while (m_error == 0 && done < m_pending.size()) {
     const ssize_t written = write(m_fd, m_pending.data() + done, m_pending.size() - done);
     if (written > 0) {
       done += static_cast<size_t>(written);
+      deadline = std::chrono::steady_clock::now() + kOutputStallLimit;
     } else if (written < 0 && errno == EINTR) {
       continue;
+    } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (const int error = WaitUntilWritable(deadline); error != 0) Fail(error);
     } else {
-      m_failed = true;
+      // write(2) takes no byte of a non-empty request only on failure.
+      Fail(written < 0 ? errno : EIO);
     }
   }
   m_pending.clear();
-  return !m_failed;
+  return m_error == 0;
+}
+
+int COutputBuffer::WaitUntilWritable(CSteadyTime deadline) const {
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return EAGAIN;
+    pollfd ready{m_fd, POLLOUT, 0};
+    const int count = poll(&ready, 1, static_cast<int>(left));
+    // Readiness, an error or a hang-up: the next write tells which.
+    if (count > 0) return 0;
+    if (count < 0 && errno != EINTR) return errno;
+  }
+}
+
+void COutputBuffer::Fail(int error) {
+  if (m_error == 0) m_error = error;
+  m_pending.clear();
 }

@@ -48,7 +48,8 @@ int ExitStatusOf(ResultFlags result, ResultFlags sourceResults, bool aborted) {
 }  // namespace
 
 int RunCopy(const CCliOptions& options, CLogFile* logFile) {
-  // A reader that goes away must not end the copy; its output is dropped.
+  // A reader that goes away must not end the copy: the write fails with
+  // EPIPE, which is reported like any other failed write.
   std::signal(SIGPIPE, SIG_IGN);
 
   COutputBuffer out(STDOUT_FILENO);
@@ -57,7 +58,7 @@ int RunCopy(const CCliOptions& options, CLogFile* logFile) {
     presenter = std::make_unique<CJsonPresenter>(out);
   else
     presenter = std::make_unique<CTextPresenter>(out, isatty(STDOUT_FILENO) == 1, STDOUT_FILENO);
-  CCliFrontEnd frontEnd(options, *presenter, logFile);
+  CCliFrontEnd frontEnd(options, *presenter, out, logFile);
 
   CSignalWatch signals;
   const bool watching = signals.Start();
@@ -94,8 +95,7 @@ int RunCopy(const CCliOptions& options, CLogFile* logFile) {
   worker.join();
   if (doneFd >= 0) close(doneFd);
 
-  const int status = ExitStatusOf(result, frontEnd.SourceResults(), aborted);
-  frontEnd.Finish(result, status);
+  const int status = frontEnd.Finish(result, ExitStatusOf(result, frontEnd.SourceResults(), aborted));
   g_RunState.mainForm = nullptr;
   return status;
 }

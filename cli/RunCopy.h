@@ -7,8 +7,9 @@
 #include "LogFile.h"
 
 // Runs the copy of options.sources on a worker thread and shows it on
-// standard output (and in logFile when given). Returns the exit status: 0
-// when every source succeeded, else the bitwise or of the sources' result
-// flags; 130 after Ctrl-C or SIGTERM; 1 when the run could not start. A
-// second Ctrl-C ends the process at once with status 130.
+// standard output (and in logFile when given, which it closes). Returns the
+// exit status: 0 when every source succeeded, else the bitwise or of the
+// sources' result flags, with kExitOutputFailed added when standard output or
+// logFile could not be written; 130 after Ctrl-C or SIGTERM; 1 when the run
+// could not start. A second Ctrl-C ends the process at once with status 130.
 int RunCopy(const CCliOptions& options, CLogFile* logFile);

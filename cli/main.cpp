@@ -1,26 +1,44 @@
 // ferrox-cli: copies files and folder trees without a window.
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "CliOptions.h"
 #include "ExitStatus.h"
 #include "HelpText.h"
 #include "LogFile.h"
+#include "OutputBuffer.h"
 #include "RunCopy.h"
+#include "WriteFailures.h"
 
-// Returns 0 after --help or --version, 1 for a usage error or a log file
-// that does not open, and otherwise the exit status of the run.
+namespace {
+
+// Writes text to standard output. Returns kExitSuccess, or kExitUsage after
+// naming the failure on standard error when it could not be written.
+int PrintText(std::string_view text) {
+  COutputBuffer out(STDOUT_FILENO);
+  out.Append(text);
+  if (out.Flush()) return kExitSuccess;
+  ReportStandardOutputFailure(out.Error());
+  return kExitUsage;
+}
+
+}  // namespace
+
+// Returns 0 after --help or --version, 1 for a usage error, a log file that
+// does not open or a help or version text that cannot be written, and
+// otherwise the exit status of the run.
 int main(int argc, char** argv) {
   CCliOptions options;
   std::string error;
   switch (ParseCommandLine(argc, argv, options, error)) {
     case CliCommand::kHelp:
-      std::fputs(HelpText(), stdout);
-      return kExitSuccess;
+      return PrintText(HelpText());
     case CliCommand::kVersion:
-      std::printf("%s\n", kVersionText);
-      return kExitSuccess;
+      return PrintText(std::string(kVersionText) + "\n");
     case CliCommand::kUsageError:
       std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgramName, error.c_str(),
                    kProgramName);

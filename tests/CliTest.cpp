@@ -153,12 +153,23 @@ int WaitForCli(pid_t pid) {
   }
 }
 
-// Runs ferrox-cli with args in folder dir and returns what it did.
-CRunResult RunCli(const CTempDir& dir, const std::vector<std::string>& args) {
+// Runs ferrox-cli with args in folder dir and returns what it did; its
+// standard output goes to stdoutFd when one is given (out is empty then).
+CRunResult RunCli(const CTempDir& dir, const std::vector<std::string>& args, int stdoutFd = -1) {
   CRunResult result;
-  result.status = WaitForCli(StartCli(dir, args));
-  result.out = ReadFile(dir / "out");
+  result.status = WaitForCli(StartCli(dir, args, stdoutFd));
+  if (stdoutFd < 0) result.out = ReadFile(dir / "out");
   result.err = ReadFile(dir / "err");
+  return result;
+}
+
+// Runs ferrox-cli with args in folder dir, its standard output going to
+// /dev/full, and returns what it did.
+CRunResult RunCliIntoFullDevice(const CTempDir& dir, const std::vector<std::string>& args) {
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  EXPECT_GE(full, 0);
+  const CRunResult result = RunCli(dir, args, full);
+  close(full);
   return result;
 }
 
@@ -444,6 +455,98 @@ TEST_F(CliTest, AMissingSourceFailsToConnect) {
   EXPECT_TRUE(HasLine(SplitLines(run.out), "connection failed, error = 2 ")) << run.out;
 }
 
+// ---- Files that must not be written.
+
+TEST_F(CliTest, CopyByPartsNeverWritesItsOwnSource) {
+  MakeTree();
+  const std::string film = PatternBytes(3000000, 7);
+  WriteFile(dir / "film.mkv", film);
+  fs::create_hard_link(dir / "film.mkv", dir / "dst/film.mkv");
+  fs::create_directories(dir / "lnk");
+  fs::create_symlink(dir / "film.mkv", dir / "lnk/film.mkv");
+
+  // The program runs in dir: without -d the part file is the source itself.
+  for (const std::vector<std::string>& args : {
+           std::vector<std::string>{"--parts", "1", "--part-size", "1000000", "film.mkv"},
+           std::vector<std::string>{"--parts", "2", "-d", dir / "dst", dir / "film.mkv"},
+           std::vector<std::string>{"--parts", "2", "--reget", "-d", dir / "dst", dir / "film.mkv"},
+           std::vector<std::string>{"--parts", "1", "-d", dir / "lnk", dir / "film.mkv"},
+           std::vector<std::string>{"-d", dir / "dst", dir / "film.mkv"},
+           // A tree cut into parts in its own parent folder.
+           std::vector<std::string>{"--parts", "2", "--part-size", "100", "-d", "..", "."},
+       }) {
+    const CRunResult run = RunCli(dir, args);
+    EXPECT_EQ(run.status, 4) << run.out;
+    const std::vector<std::string> lines = SplitLines(run.out);
+    EXPECT_FALSE(HasLine(lines, "succesfully copyed")) << run.out;
+    EXPECT_TRUE(HasLine(lines, "write error (not enough disk space/access denied/file opened by another program ?)"))
+        << run.out;
+    EXPECT_NE(run.out.find(" is the source itself, not written"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFile(dir / "film.mkv"), film);
+  }
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dir / ("src/" + name)), bytes) << name;
+}
+
+TEST_F(CliTest, AFileAnotherCopyIsWritingIsLeftAlone) {
+  MakeTree();
+  fs::create_directories(dir / "dst/src/sub");
+  const std::string partial = files[0].second.substr(0, 3);
+  WriteFile(dir / "dst/src/sub/c.txt", partial);
+  // Another copy holds the file as every copy does while it writes.
+  const int held = open((dir / "dst/src/sub/c.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(held, F_OFD_SETLK, &lock), 0);
+
+  CRunResult run = RunCli(dir, {"-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 4) << run.out;
+  EXPECT_TRUE(HasLine(SplitLines(run.out), dir / "dst/src/sub/c.txt is in use by another copy, left alone"))
+      << run.out;
+  EXPECT_EQ(ReadFile(dir / "dst/src/sub/c.txt"), partial);
+
+  close(held);
+  run = RunCli(dir, {"-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes) << name;
+}
+
+TEST_F(CliTest, TwoRunsIntoOneDestinationAtOnceNeverDoubleAFile) {
+  const std::string big = PatternBytes(40000000, 9);
+  WriteFile(dir / "big", big);
+  fs::create_directories(dir / "cc");
+  const pid_t first = StartCli(dir, {"-b", "65536", "-d", dir / "cc", dir / "big"});
+  const pid_t second = StartCli(dir, {"-b", "65536", "-d", dir / "cc", dir / "big"});
+  const int firstStatus = WaitForCli(first);
+  const int secondStatus = WaitForCli(second);
+  // However the two met, the copy is never longer than its source; one that
+  // found the file in use says so and fails.
+  EXPECT_TRUE(firstStatus == 0 || firstStatus == 4) << firstStatus;
+  EXPECT_TRUE(secondStatus == 0 || secondStatus == 4) << secondStatus;
+  EXPECT_EQ(fs::file_size(dir / "cc/big"), big.size());
+  if (firstStatus == 0 && secondStatus == 0) {
+    EXPECT_EQ(ReadFile(dir / "cc/big"), big);
+  }
+  const CRunResult again = RunCli(dir, {"-d", dir / "cc", dir / "big"});
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_EQ(ReadFile(dir / "cc/big"), big);
+}
+
+TEST_F(CliTest, TwoSourcesOfOneNameInOneRunAreNotMerged) {
+  fs::create_directories(dir / "a");
+  fs::create_directories(dir / "b");
+  fs::create_directories(dir / "dest");
+  WriteFile(dir / "a/x.bin", "from a, the longer one");
+  WriteFile(dir / "b/x.bin", "from b");
+  const CRunResult run = RunCli(dir, {"-d", dir / "dest", dir / "a/x.bin", dir / "b/x.bin"});
+  EXPECT_EQ(run.status, 4) << run.out;
+  EXPECT_TRUE(HasLine(SplitLines(run.out),
+                      dir / "dest/x.bin is already the copy of another file of this run, left alone"))
+      << run.out;
+  EXPECT_EQ(ReadFile(dir / "dest/x.bin"), "from a, the longer one");
+}
+
 TEST_F(CliTest, HelpAndVersion) {
   const CRunResult help = RunCli(dir, {"--help"});
   EXPECT_EQ(help.status, 0);
@@ -455,6 +558,66 @@ TEST_F(CliTest, HelpAndVersion) {
   const CRunResult version = RunCli(dir, {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "Ferrox Version 1.0\n");
+  EXPECT_NE(help.out.find("  32        output could not be written"), std::string::npos);
+
+  for (const char* option : {"--help", "--version"}) {
+    const CRunResult full = RunCliIntoFullDevice(dir, {option});
+    EXPECT_EQ(full.status, 1) << option;
+    EXPECT_EQ(full.err, "ferrox-cli: cannot write standard output: No space left on device\n") << option;
+  }
+}
+
+TEST_F(CliTest, StandardOutputThatCannotBeWrittenIsNamedOnceAndTheCopyGoesOn) {
+  MakeTree();
+  for (const bool json : {false, true}) {
+    const std::string dst = dir / (json ? "dst-json" : "dst-text");
+    fs::create_directories(dst);
+    std::vector<std::string> args{"-b", "1024", "-d", dst, dir / "src"};
+    if (json) args.insert(args.begin(), "--json");
+    const CRunResult run = RunCliIntoFullDevice(dir, args);
+    EXPECT_EQ(run.status, 32) << json;
+    EXPECT_EQ(run.err, "ferrox-cli: cannot write standard output: No space left on device\n") << json;
+    for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dst + "/src/" + name), bytes) << name;
+  }
+  // The output's bit joins the sources' failure bits.
+  EXPECT_EQ(RunCliIntoFullDevice(dir, {"-r", "0", "-d", dir / "dst", dir / "missing"}).status, 2 | 32);
+}
+
+TEST_F(CliTest, AReaderThatLeftIsAFailedWrite) {
+  MakeTree();
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  close(ends[0]);
+  const CRunResult run = RunCli(dir, {"--json", "-d", dir / "dst", dir / "src"}, ends[1]);
+  close(ends[1]);
+  EXPECT_EQ(run.status, 32);
+  EXPECT_EQ(run.err, "ferrox-cli: cannot write standard output: Broken pipe\n");
+  EXPECT_EQ(ReadFile(dir / "dst/src/a.dat"), files[1].second);
+}
+
+TEST_F(CliTest, ANonBlockingPipeThatFillsUpIsWaitedFor) {
+  MakeTree();
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  // The smallest pipe, which the output of small blocks overfills at once.
+  fcntl(ends[1], F_SETPIPE_SZ, 4096);
+  ASSERT_EQ(fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
+  const pid_t pid = StartCli(dir, {"--json", "-b", "1024", "-d", dir / "dst", dir / "src"}, ends[1]);
+  close(ends[1]);
+  std::string output;
+  char chunk[4096];
+  for (ssize_t got = 1; got != 0;) {
+    got = read(ends[0], chunk, sizeof chunk);
+    if (got > 0) output.append(chunk, static_cast<size_t>(got));
+    if (got < 0 && errno != EINTR) break;
+  }
+  close(ends[0]);
+  EXPECT_EQ(WaitForCli(pid), 0);
+  EXPECT_EQ(ReadFile(dir / "err"), "");
+  EXPECT_GT(output.size(), 4096u);
+  std::vector<CJsonObject> events = ParseJsonLines(output);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back()["event"].text, "end");
 }
 
 TEST_F(CliTest, JsonLinesCarryEveryEventAndEscapeInvalidUtf8) {
@@ -530,6 +693,19 @@ TEST_F(CliTest, TheLogFileGetsEveryMessageOnALineOfItsOwn) {
     EXPECT_EQ(line.substr(20), LogFileText(messages[i]));
   }
   EXPECT_NE(ReadFile(logPath).find("\\r\\nsuccesfully copyed\\r\\n\n"), std::string::npos);
+}
+
+TEST_F(CliTest, ALogFileThatCannotBeWrittenIsNamedOnceAndTheCopyGoesOn) {
+  MakeTree();
+  // /dev/full opens for appending, then refuses every write.
+  const CRunResult run = RunCli(dir, {"--log", "/dev/full", "--json", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 32);
+  EXPECT_EQ(run.err, "ferrox-cli: --log: cannot write \"/dev/full\": No space left on device\n");
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes) << name;
+  const std::vector<CJsonObject> events = ParseJsonLines(run.out);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().at("event").text, "end");
+  EXPECT_EQ(events.back().at("exit").number, 32);
 }
 
 TEST_F(CliTest, CtrlCAbortsTheRun) {
