@@ -21,10 +21,11 @@ void StripBackslash(std::string& path);
 // when c does not occur.
 size_t FindLast(std::string_view text, char c);
 
-// Returns true when path names a share root, "//server/share", with or
-// without one trailing separator: it begins with two separators, a server
-// name follows, then exactly one more separator and a share name. The share
-// name goes to shareName.
+// Returns true when path names a share root, with or without one trailing
+// separator: "smb://server[:port]/share", "//server/share" or, typed in the
+// Windows form, \\server\share. The path begins with "smb://" or with
+// exactly two separators, a server name follows, then exactly one more
+// separator and a share name. The share name goes to shareName.
 bool IsShareRoot(std::string_view path, std::string* shareName);
 
 // Returns true when a name from a listing can be joined to a folder path

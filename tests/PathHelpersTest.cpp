@@ -38,6 +38,22 @@ TEST(PathHelpersTest, ShareRootsAreTwoSeparatorsServerAndShareAtTheStartOnly) {
   // A stray double separator inside a local path is not a share.
   EXPECT_FALSE(IsShareRoot("/home//data/sub", &share));
   EXPECT_FALSE(IsShareRoot("///share", &share));
+
+  // The URL form and the Windows form name shares the same way.
+  EXPECT_TRUE(IsShareRoot("smb://nas/films", &share));
+  EXPECT_EQ(share, "films");
+  EXPECT_TRUE(IsShareRoot("smb://127.0.0.1:4450/my films/", &share));
+  EXPECT_EQ(share, "my films");
+  EXPECT_TRUE(IsShareRoot("\\\\nas\\films\\", &share));
+  EXPECT_EQ(share, "films");
+  EXPECT_FALSE(IsShareRoot("smb://nas", &share));
+  EXPECT_FALSE(IsShareRoot("smb://nas/films/2024", &share));
+  EXPECT_FALSE(IsShareRoot("\\\\nas", &share));
+  EXPECT_FALSE(IsShareRoot("\\\\nas\\films\\2024", &share));
+  EXPECT_FALSE(IsShareRoot("\\\\\\films", &share));
+  // A backslash is an ordinary character of a name outside the Windows form.
+  EXPECT_TRUE(IsShareRoot("//nas/a\\b", &share));
+  EXPECT_EQ(share, "a\\b");
 }
 
 TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
