@@ -20,25 +20,28 @@ size_t FindLast(std::string_view text, char c) {
 }
 
 bool IsShareRoot(std::string_view path, std::string* shareName) {
-  // The separators of the path's form: "smb://" and "//" paths use '/'; in a
-  // path typed in the Windows form, \\server\share, either one is.
+  // On a share '/' and '\\' both separate names, in every form of the path.
+  constexpr std::string_view kSeparators = "/\\";
+  auto separator = [&](size_t at) { return at < path.size() && kSeparators.find(path[at]) != std::string_view::npos; };
   std::string_view rest;
-  std::string_view separators = "/";
-  if (path.starts_with("smb://")) {
+  auto urlForm = [&] {
+    if (path.size() <= 6 || path.substr(3, 3) != "://") return false;
+    for (size_t i = 0; i < 3; ++i)
+      if ((path[i] | 0x20) != "smb"[i]) return false;
+    return true;
+  };
+  if (urlForm()) {
     rest = path.substr(6);
-  } else if (path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' && path[2] != '/') {
-    rest = path.substr(2);
-    separators = "/\\";
-  } else if (path.size() > 2 && path[0] == '/' && path[1] == '/' && path[2] != '/') {
+  } else if (separator(0) && separator(1) && path.size() > 2 && !separator(2)) {
     rest = path.substr(2);
   } else {
     return false;
   }
-  if (rest.size() > 1 && separators.find(rest.back()) != std::string_view::npos) rest.remove_suffix(1);
-  const size_t slash = rest.find_first_of(separators);
+  if (rest.size() > 1 && kSeparators.find(rest.back()) != std::string_view::npos) rest.remove_suffix(1);
+  const size_t slash = rest.find_first_of(kSeparators);
   if (slash == 0 || slash == std::string_view::npos) return false;
   const std::string_view share = rest.substr(slash + 1);
-  if (share.empty() || share.find_first_of(separators) != std::string_view::npos) return false;
+  if (share.empty() || share.find_first_of(kSeparators) != std::string_view::npos) return false;
   if (shareName) *shareName = std::string(share);
   return true;
 }

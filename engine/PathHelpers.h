@@ -25,7 +25,8 @@ size_t FindLast(std::string_view text, char c);
 // separator: "smb://server[:port]/share", "//server/share" or, typed in the
 // Windows form, \\server\share. The path begins with "smb://" or with
 // exactly two separators, a server name follows, then exactly one more
-// separator and a share name. The share name goes to shareName.
+// separator and a share name; on a share both '/' and '\' are separators.
+// The share name goes to shareName.
 bool IsShareRoot(std::string_view path, std::string* shareName);
 
 // Returns true when a name from a listing can be joined to a folder path

@@ -51,9 +51,10 @@ TEST(PathHelpersTest, ShareRootsAreTwoSeparatorsServerAndShareAtTheStartOnly) {
   EXPECT_FALSE(IsShareRoot("\\\\nas", &share));
   EXPECT_FALSE(IsShareRoot("\\\\nas\\films\\2024", &share));
   EXPECT_FALSE(IsShareRoot("\\\\\\films", &share));
-  // A backslash is an ordinary character of a name outside the Windows form.
-  EXPECT_TRUE(IsShareRoot("//nas/a\\b", &share));
-  EXPECT_EQ(share, "a\\b");
+  // No name on a share holds a backslash: it separates, in every form.
+  EXPECT_FALSE(IsShareRoot("//nas/a\\b", &share));
+  EXPECT_TRUE(IsShareRoot("/\\nas/films", &share));
+  EXPECT_TRUE(IsShareRoot("SMB://nas/films", &share));
 }
 
 TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
