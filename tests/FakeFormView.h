@@ -29,7 +29,7 @@ public:
   void RefuseField(int id, const std::string& message) override { refusals.push_back({id, message}); }
 
   // Returns whether id is enabled; controls never switched count as enabled.
-  bool IsEnabled(int id) const {
+  bool IsEnabled(int id) const override {
     const auto found = enabled_.find(id);
     return found == enabled_.end() || found->second;
   }

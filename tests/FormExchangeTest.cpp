@@ -1,5 +1,6 @@
 // The form exchange: field order, the number rules, the three messages,
-// stop at the first refusal and what is stored; the two toggles.
+// stop at the first refusal and what is stored, disabled fields; the two
+// toggles.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -136,13 +137,44 @@ TEST_F(CFormExchangeTest, LogTextOverItsLimitIsRefusedFirst) {
   EXPECT_EQ(values.bufferSize, 4096u);
 }
 
-TEST_F(CFormExchangeTest, DisabledPartFieldsAreStillReadAndValidated) {
+TEST_F(CFormExchangeTest, DisabledFieldWithARefusedTextGoesBackToItsValueAndReadingGoesOn) {
+  values.header = 512;
+  values.partNumber = 9;
   OnCopyByPartsToggle(view, values);  // clear: the part controls are disabled
-  EXPECT_FALSE(view.IsEnabled(kIdHeader));
   view.texts[kIdHeader] = "bad";
-  EXPECT_FALSE(ReadForm(view, values));
-  ASSERT_EQ(view.refusals.size(), 1u);
-  EXPECT_EQ(view.refusals[0].id, kIdHeader);
+  view.texts[kIdPartNumber] = "0";
+  view.texts[kIdPartSize] = "4096";
+  view.texts[kIdDestination] = "/dst";
+  ASSERT_TRUE(ReadForm(view, values));
+  EXPECT_TRUE(view.refusals.empty());
+  EXPECT_EQ(view.texts[kIdHeader], "512");
+  EXPECT_EQ(values.header, 512u);
+  EXPECT_EQ(view.texts[kIdPartNumber], "9");
+  EXPECT_EQ(values.partNumber, 9u);
+  EXPECT_EQ(values.partSize, 4096u);  // a valid disabled field is read
+  EXPECT_EQ(values.destination, "/dst");
+  // Check after copy disables the buffer size: its refused text goes back too.
+  view.checks[kIdCheckAfterCopy] = true;
+  OnCheckAfterCopyToggle(view, values);
+  view.texts[kIdBufferSize] = "-1";
+  EXPECT_TRUE(ReadForm(view, values));
+  EXPECT_EQ(view.texts[kIdBufferSize], "10485760");
+  EXPECT_TRUE(view.refusals.empty());
+}
+
+TEST_F(CFormExchangeTest, DisabledPartNumberStoredOutOfRangeGoesBackToTheDefault) {
+  view.checks[kIdCopyByParts] = true;
+  OnCopyByPartsToggle(view, values);
+  view.texts[kIdPartNumber] = "70000";
+  EXPECT_FALSE(ReadForm(view, values));  // enabled: refused, and stored
+  EXPECT_EQ(values.partNumber, 70000u);
+  view.checks[kIdCopyByParts] = false;
+  OnCopyByPartsToggle(view, values);
+  view.refusals.clear();
+  EXPECT_TRUE(ReadForm(view, values));
+  EXPECT_TRUE(view.refusals.empty());
+  EXPECT_EQ(view.texts[kIdPartNumber], "1");
+  EXPECT_EQ(values.partNumber, 1u);
 }
 
 TEST_F(CFormExchangeTest, CopyByPartsToggleSwitchesThePartControls) {

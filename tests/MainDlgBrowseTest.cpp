@@ -1,10 +1,16 @@
 // The three browse commands, Shift held at the click, the last source
-// folder, and dropping files and folders on the window.
+// folder, the real folder pickers beside the window, and dropping files and
+// folders on the window.
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QMimeData>
+#include <QPointer>
+#include <QTimer>
 #include <QUrl>
+#include <filesystem>
 
 #include "GuiFixture.h"
+#include "MainApp.h"
 #include "SourceList.h"
 
 namespace {
@@ -41,6 +47,23 @@ protected:
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, modifiers);
     QApplication::sendEvent(target, &drop);
+  }
+
+  // Returns the shown folder pickers titled title.
+  static std::vector<QFileDialog*> ShownPickers(const char* title) {
+    std::vector<QFileDialog*> pickers;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      auto* picker = qobject_cast<QFileDialog*>(window);
+      if (picker && picker->isVisible() && picker->windowTitle() == QString::fromUtf8(title))
+        pickers.push_back(picker);
+    }
+    return pickers;
+  }
+
+  // Chooses folder in picker as the user does.
+  static void Choose(QFileDialog* picker, const std::string& folder) {
+    picker->selectFile(QString::fromStdString(folder));
+    QMetaObject::invokeMethod(picker, "accept");
   }
 
   std::vector<std::string> titles, initials;
@@ -116,13 +139,66 @@ TEST_F(CMainDlgBrowseTest, AFileNameThatCannotBeWrittenIsNamedInTheLog) {
 TEST_F(CMainDlgBrowseTest, RefusedFieldEndsTheBrowseBeforeThePicker) {
   Open();
   PickFolder("/srv/x");
-  Edit(kIdHeader)->setText("bad");
+  Edit(kIdCheckCycles)->setText("bad");
   Edit(kIdDestination)->setText("/typed");
   Button(kIdSourceDir)->click();
   EXPECT_EQ(messages, (std::vector<std::string>{"Please enter a positive integer."}));
   EXPECT_TRUE(titles.empty());
   EXPECT_EQ(Edit(kIdDestination)->text().toStdString(), "/typed");
   EXPECT_EQ(Source(), "");
+}
+
+TEST_F(CMainDlgBrowseTest, RealFolderPickersLeaveTheWindowUsableAndFillOnlyTheirField) {
+  Open();
+  const std::string first = temp / "first dir", second = temp / "second";
+  std::filesystem::create_directories(first);
+  std::filesystem::create_directories(second);
+  QPointer<QFileDialog> kept;
+  // Inside the loop that runs the program's window.
+  QTimer::singleShot(0, [&] {
+    Button(kIdBrowseDestination)->click();
+    HoldShift(true);
+    Button(kIdSourceDir)->click();
+    const std::vector<QFileDialog*> source = ShownPickers("Choose Source Dir");
+    const QPointer<QFileDialog> opened = source.empty() ? nullptr : source[0];
+    HoldShift(false);               // Shift counts at the click
+    Button(kIdSourceDir)->click();  // raises the open picker only
+    EXPECT_TRUE(opened && ShownPickers("Choose Source Dir") == source);
+    const std::vector<QFileDialog*> destination = ShownPickers("Choose Destination Dir");
+    EXPECT_EQ(destination.size(), 1u);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(dialog->isEnabled());
+    if (destination.size() == 1 && opened) {
+      EXPECT_FALSE(opened->isModal());
+      EXPECT_EQ(opened->parentWidget(), nullptr);
+      // Typed while the pickers are open.
+      Edit(kIdSource)->setText("\"/srv/typed\"");
+      Edit(kIdDestination)->setText("/typed");
+      Edit(kIdReconnectLimit)->setText("77");
+      Choose(opened, first);
+      EXPECT_EQ(Edit(kIdSource)->text().toStdString(), "\"/srv/typed\" \"" + first + "\"");
+      EXPECT_EQ(Edit(kIdDestination)->text().toStdString(), "/typed");
+      Choose(destination[0], second);
+      EXPECT_EQ(Edit(kIdDestination)->text().toStdString(), second);
+      EXPECT_EQ(dialog->Destination(), second);
+      EXPECT_EQ(Edit(kIdReconnectLimit)->text().toStdString(), "77");
+      EXPECT_EQ(dialog->LastSourceFolder(), first);
+      Button(kIdSourceDir)->click();  // again, at the last source folder, left open
+      const std::vector<QFileDialog*> again = ShownPickers("Choose Source Dir");
+      EXPECT_EQ(again.size(), 1u);
+      if (!again.empty()) {
+        kept = again[0];
+        EXPECT_EQ(kept->directory().absolutePath().toStdString(), first);
+      }
+    }
+    dialog->OnExit();
+  });
+  RunMainWindow(*dialog);
+  EXPECT_FALSE(dialog->isVisible());
+  ASSERT_FALSE(kept.isNull());
+  EXPECT_FALSE(kept->isVisible());  // closed with the window
+  dialog.reset();
+  EXPECT_TRUE(kept.isNull());
 }
 
 TEST_F(CMainDlgBrowseTest, DroppedFilesFillSourceAndShiftAppends) {

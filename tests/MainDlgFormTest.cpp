@@ -142,13 +142,27 @@ TEST_F(CMainDlgFormTest, EveryValidationMessage) {
   }
 }
 
-TEST_F(CMainDlgFormTest, DisabledFieldIsStillValidated) {
+TEST_F(CMainDlgFormTest, RefusedTextInADisabledFieldStopsNoCommand) {
   Open();
-  Edit(kIdPartNumber)->setText("0");
-  dialog->Hooks().pickFolder = [](CDirDialog&) { return false; };
+  dialog->show();
+  QApplication::setActiveWindow(dialog.get());
+  QTest::mouseClick(Button(kIdCopyByParts), Qt::LeftButton);
+  Edit(kIdPartNumber)->selectAll();
+  QTest::keyClicks(Edit(kIdPartNumber), "0");
+  QTest::mouseClick(Button(kIdCopyByParts), Qt::LeftButton);
+  ASSERT_FALSE(Edit(kIdPartNumber)->isEnabled());
+  dialog->Hooks().pickFolder = [this](CDirDialog& picker) {
+    picker.m_path = temp.Path();
+    return true;
+  };
   Button(kIdBrowseDestination)->click();
-  EXPECT_EQ(messages, (std::vector<std::string>{"Please enter an integer between 1 and 65535."}));
-  EXPECT_EQ(dialog->Values().partNumber, 0u);
+  EXPECT_EQ(Edit(kIdDestination)->text().toStdString(), temp.Path());
+  EXPECT_EQ(Edit(kIdPartNumber)->text().toStdString(), "1");
+  EXPECT_EQ(dialog->PartNumber(), 1u);
+  Button(kIdStart)->click();
+  EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Abort");
+  EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(WaitFor([] { return g_RunState.workerFinished.load(); }));
 }
 
 TEST_F(CMainDlgFormTest, LogBoxHoldsAtMostItsLimitSoReadingPassesAfterAHugeMessage) {

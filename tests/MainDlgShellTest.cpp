@@ -1,11 +1,13 @@
 // The window's start: the help text, then the command-line sources under
-// it; the About box and where it is offered.
+// it; the log box from the keyboard; the About box and where it is offered.
 #include <QContextMenuEvent>
+#include <QImage>
 #include <QMenu>
-#include <QTest>
-#include <QTimer>
-
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
 
 #include "AboutDlg.h"
 #include "GuiFixture.h"
@@ -13,7 +15,30 @@
 
 namespace {
 
-class CMainDlgShellTest : public CGuiTest {};
+class CMainDlgShellTest : public CGuiTest {
+protected:
+  // Opens the window with a log longer than the box, shown, and focuses the
+  // box as Tab does.
+  QPlainTextEdit* FocusedLongLog() {
+    Open();
+    dialog->show();
+    QApplication::setActiveWindow(dialog.get());
+    for (int i = 0; i < 200; ++i) dialog->LogMessage("\r\nline " + std::to_string(i));
+    dialog->RefreshDisplay();
+    LogBox()->setFocus(Qt::TabFocusReason);
+    return LogBox();
+  }
+
+  // Returns how many pixels inside area (or outside it, when outside is set)
+  // differ between a and b.
+  static int Differing(const QImage& a, const QImage& b, const QRect& area, bool outside) {
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x)
+        if (area.contains(x, y) != outside && a.pixel(x, y) != b.pixel(x, y)) ++count;
+    return count;
+  }
+};
 
 TEST_F(CMainDlgShellTest, HelpTextFirstThenTheCommandLineSources) {
   Open({temp / "my photos", "/srv/data"});
@@ -52,6 +77,50 @@ TEST_F(CMainDlgShellTest, StartEmptiesTheLogAndListsTheSources) {
   };
   Button(kIdStart)->click();
   EXPECT_TRUE(LogText().starts_with("/srv/nothing here\r\n")) << LogText();
+}
+
+TEST_F(CMainDlgShellTest, LogBoxKeysScrollMoveTheCaretAndSelect) {
+  QPlainTextEdit* box = FocusedLongLog();
+  QScrollBar* bar = box->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_TRUE(box->textCursor().atEnd());  // new text leaves the caret at the end in view
+  QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_EQ(box->textCursor().position(), 0);
+  QTest::keyClick(box, Qt::Key_PageDown);
+  const int paged = box->textCursor().blockNumber();
+  EXPECT_GT(paged, 0);
+  EXPECT_GT(bar->value(), 0);
+  QTest::keyClick(box, Qt::Key_Down);
+  EXPECT_EQ(box->textCursor().blockNumber(), paged + 1);
+  EXPECT_FALSE(box->textCursor().hasSelection());
+  QTest::keyClick(box, Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(box->textCursor().selectedText(),
+            box->document()->findBlockByNumber(paged + 1).text() + QChar(QChar::ParagraphSeparator));
+  // The repaint without new text leaves the view, the caret and the selection.
+  const int value = bar->value();
+  const QTextCursor before = box->textCursor();
+  dialog->RefreshDisplay();
+  EXPECT_EQ(bar->value(), value);
+  EXPECT_EQ(box->textCursor(), before);
+  QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(box->textCursor().position(), box->document()->characterCount() - 1);
+  EXPECT_GT(bar->value(), value);
+  QTest::keyClick(box, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), box);
+  EXPECT_TRUE(box->toPlainText().endsWith(QStringLiteral("\nline 199")));
+}
+
+TEST_F(CMainDlgShellTest, LogBoxCaretAndFrameShowTheFocus) {
+  QPlainTextEdit* box = FocusedLongLog();
+  QTest::keyClick(box, Qt::Key_Home, Qt::ControlModifier);
+  const QImage focused = box->grab().toImage();
+  const QRect caret = box->cursorRect().translated(box->viewport()->pos()).adjusted(-1, -1, 1, 1);
+  Edit(kIdSource)->setFocus(Qt::TabFocusReason);
+  const QImage unfocused = box->grab().toImage();
+  EXPECT_GT(Differing(focused, unfocused, caret, false), 0);
+  EXPECT_GT(Differing(focused, unfocused, box->viewport()->geometry(), true), 0);
 }
 
 TEST_F(CMainDlgShellTest, AboutBoxShowsTheVersion) {

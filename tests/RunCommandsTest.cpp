@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "LogPrintf.h"
 #include "RunCommands.h"
 #include "RunState.h"
 #include "SourceList.h"
@@ -134,10 +135,27 @@ TEST_F(CRunCommandsTest, ExitDuringARunAbortsAndAsksToWait) {
   EXPECT_EQ(host.closed, 0);
   EXPECT_FALSE(g_RunState.runFlag);
   EXPECT_EQ(host.startText, "&Start");
-  EXPECT_EQ(host.front.Messages().back(), "\r\nWait until copy thread exits...");
+  EXPECT_EQ(host.front.Messages().back(), "\r\nWait until copy thread exits...\r\n");
   OnExit(host);  // still stopping: the message again
   EXPECT_EQ(host.closed, 0);
-  EXPECT_EQ(host.front.Messages().back(), "\r\nWait until copy thread exits...");
+  EXPECT_EQ(host.front.Messages().back(), "\r\nWait until copy thread exits...\r\n");
+  g_RunState.workerFinished = true;
+  OnExit(host);
+  EXPECT_EQ(host.closed, 1);
+}
+
+TEST_F(CRunCommandsTest, WaitLineOutlivesTheWorkersReplacingLines) {
+  host.values.source = "/srv/a";
+  OnStartAbort(host);
+  LogPrintf("%s", "\"big.bin\"     1048576 bytes,    1 mb,  10%");
+  OnExit(host);
+  for (const char* line : {"\"big.bin\"     2097152 bytes,    2 mb,  20%",
+                           "trying to connect to /srv/a,  299 sec left...", "scanning folder /srv/a"})
+    LogPrintf("%s", line);
+  EXPECT_EQ(host.front.LogText(),
+            "/srv/a\r\n\"big.bin\"     1048576 bytes,    1 mb,  10%\r\nWait until copy thread exits...\r\n"
+            "scanning folder /srv/a");
+  EXPECT_EQ(host.closed, 0);
   g_RunState.workerFinished = true;
   OnExit(host);
   EXPECT_EQ(host.closed, 1);

@@ -1,5 +1,5 @@
-// Replacements for the main window's modal dialogs and its look at the
-// keyboard, so tests can drive every command without blocking. Each hook
+// Replacements for the main window's dialogs and its look at the keyboard,
+// so tests can drive every command without blocking or waiting. Each hook
 // that is not set leaves the real behaviour in place.
 #pragma once
 
@@ -13,8 +13,9 @@ class CDirDialog;
 struct CDialogHooks {
   // Called with a validation message instead of showing it in a message box.
   std::function<void(const std::string& message)> messageBox;
-  // Called instead of CDirDialog::PickFolder; returns whether a folder was
-  // chosen (then in the picker's m_path).
+  // Called instead of showing the folder picker, with its title and initial
+  // selection set; returns whether a folder was chosen (then in the picker's
+  // m_path), which the command then applies at once.
   std::function<bool(CDirDialog& picker)> pickFolder;
   // Called instead of the multiple-selection file dialog; returns the chosen
   // files' full paths, or nullopt when cancelled.

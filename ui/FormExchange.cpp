@@ -7,11 +7,42 @@
 
 namespace {
 
-// Reads the unsigned number field id into value; refuses it with the
-// positive-integer message and returns false when the text is not one.
+// Puts the stored value back into the disabled field id, which the user
+// cannot reach to mend a refused text.
+void RestoreField(CFormView& view, int id, uint32_t value) { view.SetFieldText(id, std::to_string(value)); }
+
+// Reads the unsigned number field id into value. Returns false after
+// refusing it with the positive-integer message when the text is not one
+// and the field is enabled; a disabled field's refused text is replaced by
+// value, which stays, and true is returned.
 bool ReadNumber(CFormView& view, int id, uint32_t& value) {
   if (ParseFormUnsigned(view.FieldText(id), value)) return true;
+  if (!view.IsEnabled(id)) {
+    RestoreField(view, id, value);
+    return true;
+  }
   view.RefuseField(id, kMsgPositiveInteger);
+  return false;
+}
+
+// Returns whether number is a part number.
+bool IsPartNumber(uint32_t number) { return number >= kMinPartNumber && number <= kMaxPartNumber; }
+
+// Reads the part number field into value as ReadNumber does, then checks its
+// range: a number outside it is stored and, when the field is enabled,
+// refused with the range message (false is returned). A disabled field goes
+// back to the value stored before, or to the default part number when that
+// one is outside the range too, and true is returned.
+bool ReadPartNumber(CFormView& view, uint32_t& value) {
+  const uint32_t stored = value;
+  if (!ReadNumber(view, kIdPartNumber, value)) return false;
+  if (IsPartNumber(value)) return true;
+  if (!view.IsEnabled(kIdPartNumber)) {
+    value = IsPartNumber(stored) ? stored : kDefaultPartNumber;
+    RestoreField(view, kIdPartNumber, value);
+    return true;
+  }
+  view.RefuseField(kIdPartNumber, FormatRangeMessage(kMinPartNumber, kMaxPartNumber));
   return false;
 }
 
@@ -36,11 +67,7 @@ bool ReadForm(CFormView& view, CFormValues& values) {
   values.destination = view.FieldText(kIdDestination);
   if (!ReadNumber(view, kIdCheckCycles, values.checkCycles)) return false;
   if (!ReadNumber(view, kIdHeader, values.header)) return false;
-  if (!ReadNumber(view, kIdPartNumber, values.partNumber)) return false;
-  if (values.partNumber < kMinPartNumber || values.partNumber > kMaxPartNumber) {
-    view.RefuseField(kIdPartNumber, FormatRangeMessage(kMinPartNumber, kMaxPartNumber));
-    return false;
-  }
+  if (!ReadPartNumber(view, values.partNumber)) return false;
   if (!ReadNumber(view, kIdPartSize, values.partSize)) return false;
   values.copyByParts = view.IsChecked(kIdCopyByParts);
   values.reget = view.IsChecked(kIdReGet);

@@ -18,12 +18,16 @@ inline constexpr char kMsgNoMoreThan[] = "Please enter no more than %1 character
 std::string FormatLimitMessage(uint32_t limit);
 
 // Reads the controls into values field by field, stopping at the first
-// refusal: the refused field's message is shown through view.RefuseField
-// (which also focuses the field) and false is returned. The fields before
-// the refused one have been stored, a part number refused only by its range
-// has been stored too, the refused field and all after it keep their
-// values. Returns true when every field passed. The log box's text is not
-// a form value: the log channel holds it, so reading only checks its limit.
+// refusal of an enabled field: the refused field's message is shown through
+// view.RefuseField (which also focuses the field) and false is returned. The
+// fields before the refused one have been stored, a part number refused only
+// by its range has been stored too, the refused field and all after it keep
+// their values. A disabled field is never refused, as the user cannot reach
+// it: a text it would be refused for is replaced by its stored value (by the
+// default part number when the stored one is outside its range too) and
+// reading goes on.
+// Returns true when no field was refused. The log box's text is not a form
+// value: the log channel holds it, so reading only checks its limit.
 bool ReadForm(CFormView& view, CFormValues& values);
 
 // Writes values into the controls: numbers in decimal ("%u"), check boxes

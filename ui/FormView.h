@@ -22,6 +22,8 @@ public:
 
   // Enables or disables the control id.
   virtual void SetEnabled(int id, bool enabled) = 0;
+  // Returns whether the control id is enabled, so the user can reach it.
+  virtual bool IsEnabled(int id) const = 0;
 
   // Shows message in a modal message box with a warning icon, then moves
   // the keyboard focus to the control id and selects its whole text.

@@ -25,5 +25,7 @@ void CLogBoxView::Show(const QString& text) {
   // The document counts a final paragraph separator of its own.
   if (document->characterCount() - 1 != text.size()) m_box->setPlainText(text);
   m_shown = text;
+  // The caret goes with the view, so the keyboard goes on from the end.
+  m_box->moveCursor(QTextCursor::End);
   m_box->verticalScrollBar()->setValue(m_box->verticalScrollBar()->maximum());
 }

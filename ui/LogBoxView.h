@@ -11,7 +11,9 @@ class CLogBoxView {
 public:
   explicit CLogBoxView(QPlainTextEdit* box) : m_box(box) {}
 
-  // Makes the box show text, scrolled to its end when it changed.
+  // Makes the box show text, scrolled to its end with the caret there when
+  // it changed; leaves the view, the caret and the selection alone when it
+  // did not.
   void Show(const QString& text);
 
   // Returns the text the box shows.

@@ -1,5 +1,8 @@
 #include "MainApp.h"
 
+#include <QDialog>
+#include <QEventLoop>
+
 #include "MainDlg.h"
 #include "ProgramIcon.h"
 
@@ -10,8 +13,15 @@ CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
   setWindowIcon(ProgramIcon());
 }
 
+void RunMainWindow(QDialog& dialog) {
+  QEventLoop loop;
+  QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+  dialog.show();
+  loop.exec();
+}
+
 int CMainApp::InitInstance(const std::vector<std::string>& arguments) {
   CMainDlg dialog(arguments);
-  dialog.exec();
+  RunMainWindow(dialog);
   return 0;
 }

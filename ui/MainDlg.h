@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "DialogHooks.h"
+#include "DirDialog.h"
 #include "EngineFormValues.h"
 #include "FormValues.h"
 #include "FormView.h"
@@ -63,6 +65,9 @@ public:
   void SendStartCommand() override;
 
   // The commands of the buttons; each runs on the window thread.
+  // Destination and Source Dir read the form, show their folder picker
+  // beside the window and return at once; the folder is applied when the
+  // user chooses it. While a picker is open, its button only raises it.
   void OnStartAbort();
   void OnExit();
   void OnPause();
@@ -105,6 +110,7 @@ private:
   bool IsChecked(int id) const override;
   void SetChecked(int id, bool checked) override;
   void SetEnabled(int id, bool enabled) override;
+  bool IsEnabled(int id) const override;
   void RefuseField(int id, const std::string& message) override;
 
   // CRunHost over the window.
@@ -125,8 +131,17 @@ private:
   void RequestRepaint();
   // Returns whether Shift is held at this moment.
   bool ShiftHeld() const;
-  // Runs the folder picker, or the test hook in its place.
-  bool Pick(CDirDialog& picker);
+  // Shows picker without blocking the window and hands a chosen folder to
+  // apply when the user chooses it; with the test hook set, runs the hook in
+  // its place and hands its folder over at once.
+  void PickFolder(CDirDialog& picker, std::function<void(const std::string& path)> apply);
+  // Puts path into the Destination field and its value, leaving every other
+  // field as it stands.
+  void ApplyDestinationFolder(const std::string& path);
+  // Remembers path as the last source folder and puts it, quoted, into the
+  // Source field and its value: after what the field holds now when append
+  // is set, in its place otherwise; leaves every other field as it stands.
+  void ApplySourceFolder(const std::string& path, bool append);
   // Writes the form values into the controls and hands the engine's share
   // of them over.
   void WriteFormValues();
@@ -139,6 +154,8 @@ private:
   CLogChannel m_log;
   std::string m_lastSourceFolder;
   CDialogHooks m_hooks;
+  CDirDialog m_destinationPicker;
+  CDirDialog m_sourceDirPicker;
 
   std::map<int, QWidget*> m_controls;
   QPlainTextEdit* m_logBox = nullptr;

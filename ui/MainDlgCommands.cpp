@@ -12,6 +12,7 @@
 #include "AboutDlg.h"
 #include "AboutText.h"
 #include "CommandLine.h"
+#include "ControlIds.h"
 #include "DirDialog.h"
 #include "FormExchange.h"
 #include "LogPrintf.h"
@@ -53,9 +54,12 @@ bool CMainDlg::ShiftHeld() const {
   return (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier) != 0;
 }
 
-bool CMainDlg::Pick(CDirDialog& picker) {
-  if (m_hooks.pickFolder) return m_hooks.pickFolder(picker);
-  return picker.PickFolder() == 1;
+void CMainDlg::PickFolder(CDirDialog& picker, std::function<void(const std::string& path)> apply) {
+  if (!m_hooks.pickFolder) {
+    picker.Show(std::move(apply));
+    return;
+  }
+  if (m_hooks.pickFolder(picker)) apply(picker.m_path);
 }
 
 void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& paths) {
@@ -64,32 +68,37 @@ void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& path
 }
 
 void CMainDlg::OnBrowseDestination() {
-  CDirDialog picker;
-  picker.m_owner = this;
+  if (m_destinationPicker.RaiseIfOpen()) return;
   if (!ReadFormValues()) return;
-  picker.m_title = kDestinationTitle;
-  picker.m_initialSelection = m_values.destination;
-  if (!Pick(picker)) return;
-  m_values.destination = picker.m_path;
-  WriteFormValues();
+  m_destinationPicker.m_title = kDestinationTitle;
+  m_destinationPicker.m_initialSelection = m_values.destination;
+  PickFolder(m_destinationPicker, [this](const std::string& path) { ApplyDestinationFolder(path); });
+}
+
+void CMainDlg::ApplyDestinationFolder(const std::string& path) {
+  m_values.destination = path;
+  SetFieldText(kIdDestination, path);
+  m_engineValues.Publish(m_values);
 }
 
 void CMainDlg::OnSourceDir() {
-  CDirDialog picker;
-  picker.m_owner = this;
+  if (m_sourceDirPicker.RaiseIfOpen()) return;
   const bool append = ShiftHeld();
   if (!ReadFormValues()) return;
-  picker.m_title = kSourceDirTitle;
-  picker.m_initialSelection = m_lastSourceFolder;
-  if (!Pick(picker)) return;
-  m_lastSourceFolder = picker.m_path;
-  const std::optional<std::string> token = SourceToken(picker.m_path);
+  m_sourceDirPicker.m_title = kSourceDirTitle;
+  m_sourceDirPicker.m_initialSelection = m_lastSourceFolder;
+  PickFolder(m_sourceDirPicker, [this, append](const std::string& path) { ApplySourceFolder(path, append); });
+}
+
+void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
+  m_lastSourceFolder = path;
+  const std::optional<std::string> token = SourceToken(path);
   if (!token) {
-    LogLeftOut("folder", {picker.m_path});
+    LogLeftOut("folder", {path});
     return;
   }
-  m_values.source = append ? m_values.source + " " + *token : *token + " ";
-  WriteFormValues();
+  m_values.source = append ? FieldText(kIdSource) + " " + *token : *token + " ";
+  SetFieldText(kIdSource, m_values.source);
 }
 
 void CMainDlg::OnSourceFile() {

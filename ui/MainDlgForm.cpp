@@ -43,6 +43,12 @@ void CMainDlg::SetEnabled(int id, bool enabled) {
   if (QWidget* control = Control(id)) control->setEnabled(enabled);
 }
 
+bool CMainDlg::IsEnabled(int id) const {
+  // The control's own state, whatever the window's.
+  const QWidget* control = Control(id);
+  return control && control->isEnabledTo(this);
+}
+
 void CMainDlg::RefuseField(int id, const std::string& message) {
   if (m_hooks.messageBox)
     m_hooks.messageBox(message);
@@ -84,7 +90,12 @@ void CMainDlg::BringToFront() {
   activateWindow();
 }
 
-void CMainDlg::CloseWindow() { QDialog::done(QDialog::Rejected); }
+void CMainDlg::CloseWindow() {
+  // The folder pickers have no owner to close with.
+  m_destinationPicker.Close();
+  m_sourceDirPicker.Close();
+  QDialog::done(QDialog::Rejected);
+}
 
 bool CMainDlg::StartWorker(std::function<void()> work, std::string& error) {
   if (m_hooks.startWorker) return m_hooks.startWorker(std::move(work), error);

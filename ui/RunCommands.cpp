@@ -63,10 +63,14 @@ void OnStartAbort(CRunHost& host) {
 void OnExit(CRunHost& host) {
   RunState& run = g_RunState;
   if (run.runFlag) Abort(host, run);
-  if (run.workerFinished)
+  if (run.workerFinished) {
     host.CloseWindow();
-  else
-    LogPrintf("%s", kWaitMessage);
+    return;
+  }
+  // One message, so that no worker line comes between: the wait line ends
+  // with a line feed, and what the worker writes after it replaces only the
+  // empty line below it.
+  LogPrintf("%s\r\n", kWaitMessage);
 }
 
 void OnPause(CRunHost& host) {

@@ -35,8 +35,9 @@ RunPhase CurrentRunPhase(const RunState& run);
 void OnStartAbort(CRunHost& host);
 
 // Exit: aborts a running copy; closes the window when the worker has
-// finished, otherwise writes "\r\nWait until copy thread exits..." and
-// leaves the window open.
+// finished, otherwise writes "\r\nWait until copy thread exits..." as a
+// whole line (followed by "\r\n", so that the worker's later lines cannot
+// replace it) and leaves the window open.
 void OnExit(CRunHost& host);
 
 // Pause: toggles the pause flag and shows "&Continue" while it is set,

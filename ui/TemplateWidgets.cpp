@@ -5,13 +5,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <limits>
 
 #include "ControlIds.h"
+#include "LogBox.h"
 #include "TemplateGroupBox.h"
 
 namespace {
@@ -34,14 +34,8 @@ QWidget* CreateControl(QWidget* dialog, const CControlTemplate& control) {
       edit->setMaxLength(std::numeric_limits<int>::max());
       return edit;
     }
-    case ControlKind::kLog: {
-      auto* box = new QPlainTextEdit(dialog);
-      box->setReadOnly(true);
-      box->setUndoRedoEnabled(false);
-      box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-      box->setTabChangesFocus(true);
-      return box;
-    }
+    case ControlKind::kLog:
+      return new CLogBox(dialog);
     case ControlKind::kButton:
     case ControlKind::kDefaultButton:
     case ControlKind::kHiddenButton: {
