@@ -29,7 +29,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
   // A part that starts beyond the source's end is empty.
   run.totalBytes = partEnd > partStart ? partEnd - partStart : 0;
 
-  const uint64_t owner = ++run.fileCopySerial;
+  const std::string owner = CDestinationClaims::OwnerOf(m_data, source);
   const std::string destination = DestinationPath(destFolder, m_data.name);
   SeedRandom(static_cast<uint32_t>(TimeNow()));
   LogPrintf("part %u, size %" PRIu64 "\r\n", partNumber, partSize);

@@ -55,7 +55,6 @@ ResultFlags CRunDriver::Run() {
   m_run.currentSourcePath = &m_source;
   if (m_run.bufferSize < 1024) m_run.bufferSize = 1024;
   m_run.destinationClaims.Clear();
-  m_run.fileCopySerial = 0;
 
   ResultFlags result = kResultOk;
   m_run.copyBuffer.reset(new (std::nothrow) uint8_t[m_run.bufferSize]);

@@ -15,7 +15,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   RunState& run = g_RunState;
   const uint64_t doneBase = run.bytesDone;
   const uint64_t size = m_data.size;
-  const uint64_t owner = ++run.fileCopySerial;
+  const std::string owner = CDestinationClaims::OwnerOf(m_data, source);
   const std::string destination = DestinationPath(destFolder, m_data.name);
   SeedRandom(static_cast<uint32_t>(TimeNow()));
 
@@ -23,13 +23,14 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   // folder or anything else of that name is no copy at all.
   CFindData existing;
   if (FindFirst(destination, existing) && (existing.attrib & (kAttribSubdir | kAttribSpecial)) == 0) {
-    if (const ResultFlags refused = ClaimListedDestination(destination, existing, m_data, owner)) return refused;
+    if (const ResultFlags refused = ClaimListedDestination(destination, existing, m_data, owner))
+      return refused;
     if (existing.size >= size) {
       run.fileProgress = 1000;
       run.bytesDone += size;
       UpdateProgress();
-      LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n", m_data.name.c_str(),
-                size, size >> 20);
+      LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n",
+                m_data.name.c_str(), size, size >> 20);
       return kResultOk;
     }
   }

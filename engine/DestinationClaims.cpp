@@ -1,6 +1,6 @@
 #include "DestinationClaims.h"
 
-bool CDestinationClaims::Claim(const CFileId& id, const std::string& path, uint64_t owner) {
+bool CDestinationClaims::Claim(const CFileId& id, const std::string& path, const std::string& owner) {
   if (id.Known()) {
     const auto [entry, inserted] = m_byId.try_emplace({id.dev, id.ino}, owner);
     return inserted || entry->second == owner;
@@ -12,4 +12,9 @@ bool CDestinationClaims::Claim(const CFileId& id, const std::string& path, uint6
 void CDestinationClaims::Clear() {
   m_byId.clear();
   m_byPath.clear();
+}
+
+std::string CDestinationClaims::OwnerOf(const CFindData& source, const std::string& path) {
+  if (source.dev == 0 && source.ino == 0) return "path " + path;
+  return "file " + std::to_string(source.dev) + ":" + std::to_string(source.ino);
 }

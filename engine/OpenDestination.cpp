@@ -20,7 +20,7 @@ void LogTakenInRun(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode, CStream& source,
-                                         uint64_t owner) {
+                                         const std::string& owner) {
   std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kAppend);
   if (!stream) {
     LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
@@ -54,7 +54,7 @@ std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode,
 }
 
 ResultFlags ClaimListedDestination(const std::string& path, const CFindData& listed, const CFindData& source,
-                                   uint64_t owner) {
+                                   const std::string& owner) {
   const CFileId listedId{listed.dev, listed.ino};
   const CFileId sourceId{source.dev, source.ino};
   if (listedId.Known() && listedId == sourceId) {

@@ -3,7 +3,6 @@
 // writing, never a file another file copy of this run has taken.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -13,11 +12,12 @@
 // Opens the destination file at path for a pass that copies from source.
 // The file is created when missing and is not emptied on opening. It is
 // refused when it is the source itself, when another copy holds its lock,
-// or when a file copy of this run other than owner has taken it; only then,
+// or when a source file of this run other than owner has taken it; only then,
 // for mode kWrite, is it emptied. The lock is held until the stream closes.
 // Returns the stream positioned at the file's end and claimed for owner, or
 // nullptr after logging why (each refusal is a write failure for the file).
-std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode, CStream& source, uint64_t owner);
+std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode, CStream& source,
+                                         const std::string& owner);
 
 // Decides about a destination file that the already-exists test found at
 // path, before anything is opened: listed is its listing record, source
@@ -25,4 +25,4 @@ std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode,
 // than the source and free for owner (it is then claimed for owner), or 4
 // after logging why not.
 ResultFlags ClaimListedDestination(const std::string& path, const CFindData& listed, const CFindData& source,
-                                   uint64_t owner);
+                                   const std::string& owner);

@@ -20,7 +20,6 @@ void RunState::Reset() {
   errorsFixed = 0;
   sources.clear();
   destinationClaims.Clear();
-  fileCopySerial = 0;
   copyBuffer.reset();
   verifyRecords.reset();
   currentSourcePath = nullptr;

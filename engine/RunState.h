@@ -41,10 +41,9 @@ struct RunState {
   // on their number.
   std::vector<std::string> sources;
 
-  // The destination files this run has written or found complete, and the
-  // number of the latest file copy, which owns what it takes. Worker only.
+  // The destination files this run has written or found complete, each with
+  // the source file it belongs to. Worker only.
   CDestinationClaims destinationClaims;
-  uint64_t fileCopySerial = 0;
 
   // The copy buffer of a run: allocated when the worker starts, released when
   // it ends.
