@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "PosixFileSystem.h"
+#include "SmbFileSystem.h"
+#include "SmbPath.h"
 #include "SystemClock.h"
 
 CStream::~CStream() = default;
@@ -65,6 +67,9 @@ CFileSystem& FileSystemFor(std::string_view path) {
         (path.size() == m.prefix.size() || m.prefix.ends_with('/') || path[m.prefix.size()] == '/'))
       return *m.fs;
   }
+  // "smb://", "//server" and "\\server" paths go to the SMB backend; a
+  // mounted prefix above wins over it, as for any other path.
+  if (IsSmbPath(path)) return SmbFileSystem();
   return PosixFileSystem();
 }
 

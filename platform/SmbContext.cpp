@@ -1,0 +1,147 @@
+#include "SmbContext.h"
+
+#include <libsmbclient.h>
+
+#include <atomic>
+#include <cerrno>
+
+#include "SmbCredentials.h"
+
+namespace {
+
+std::recursive_mutex g_lock;
+SMBCCTX* g_context = nullptr;  // guarded by g_lock, like everything below
+uint32_t g_appliedTimeoutMs = 0;
+uint64_t g_appliedGeneration = 0;
+std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
+// How often libsmbclient asked for the credentials of a new connection, and
+// how many connections it made (logged on and connected to their share).
+uint64_t g_logonsAsked = 0;
+uint64_t g_connectionsMade = 0;
+smbc_add_cached_srv_fn g_addCachedServer = nullptr;  // libsmbclient's own
+
+// Restores errno when it goes out of scope.
+class CErrnoGuard {
+public:
+  CErrnoGuard() : m_saved(errno) {}
+  ~CErrnoGuard() { errno = m_saved; }
+  CErrnoGuard(const CErrnoGuard&) = delete;
+  CErrnoGuard& operator=(const CErrnoGuard&) = delete;
+
+private:
+  int m_saved;
+};
+
+// Hands libsmbclient the credentials for a connection about to log on.
+// libsmbclient asks only when it has no cached connection for the share.
+void AuthData(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup,
+              int workgroupSize, char* user, int userSize, char* password, int passwordSize) {
+  ++g_logonsAsked;
+  const char* defaultUser = smbc_getUser(context);
+  FillSmbAuthData(defaultUser ? defaultUser : "", workgroup, workgroupSize, user, userSize, password,
+                  passwordSize);
+}
+
+// Counts a connection libsmbclient made, logged on and connected to its
+// share, then caches it as libsmbclient's own function does.
+int AddCachedServer(SMBCCTX* context, SMBCSRV* server, const char* name, const char* share,
+                    const char* workgroup, const char* user) {
+  ++g_connectionsMade;
+  return g_addCachedServer(context, server, name, share, workgroup, user);
+}
+
+// Swallows libsmbclient's debug messages: nothing of it may reach standard
+// output (which may carry a front end's JSON) or a log.
+void DiscardLog(void* /*privateData*/, int /*level*/, const char* /*message*/) {}
+
+// Returns a new, initialised context, or nullptr with errno set.
+SMBCCTX* CreateContext() {
+  SMBCCTX* context = smbc_new_context();
+  if (context == nullptr) {
+    if (errno == 0) errno = ENOMEM;
+    return nullptr;
+  }
+  smbc_setDebug(context, 0);
+  smbc_setLogCallback(context, nullptr, DiscardLog);
+  smbc_setOptionDebugToStderr(context, 1);
+  smbc_setFunctionAuthDataWithContext(context, AuthData);
+  g_addCachedServer = smbc_getFunctionAddCachedServer(context);
+  smbc_setFunctionAddCachedServer(context, AddCachedServer);
+  // A Kerberos ticket the user holds is used when the server takes it;
+  // otherwise the logon falls back to the user and password (or guest).
+  smbc_setOptionUseKerberos(context, 1);
+  smbc_setOptionFallbackAfterKerberos(context, 1);
+  smbc_setOptionUseCCache(context, 1);
+  smbc_setOptionOpenShareMode(context, SMBC_SHAREMODE_DENY_NONE);
+  smbc_setOptionUrlEncodeReaddirEntries(context, 0);
+  smbc_setTimeout(context, static_cast<int>(g_timeoutMs.load()));
+  if (smbc_init_context(context) == nullptr) {
+    const int error = errno != 0 ? errno : EINVAL;
+    smbc_free_context(context, 1);
+    errno = error;
+    return nullptr;
+  }
+  g_appliedTimeoutMs = g_timeoutMs.load();
+  g_appliedGeneration = SmbCredentialsGeneration();
+  smbc_setOptionNoAutoAnonymousLogin(context, SmbCredentialsHaveUser() ? 1 : 0);
+  return context;
+}
+
+}  // namespace
+
+void SetSmbTimeoutMs(uint32_t ms) { g_timeoutMs.store(ms == 0 ? kSmbDefaultTimeoutMs : ms); }
+
+uint32_t SmbTimeoutMs() { return g_timeoutMs.load(); }
+
+bool IsSmbConnectionError(int err) {
+  switch (err) {
+    case ETIMEDOUT:
+    case ECONNABORTED:
+    case ECONNRESET:
+    case ECONNREFUSED:
+    case ENOTCONN:
+    case EPIPE:
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+    case ENETUNREACH:
+    case ENETDOWN:
+    case ENETRESET:
+    case EIO:
+      return true;
+    default:
+      return false;
+  }
+}
+
+CSmbCall::CSmbCall() : m_lock(g_lock), m_logonsAsked(g_logonsAsked), m_connectionsMade(g_connectionsMade) {}
+
+SMBCCTX* CSmbCall::Context() {
+  if (g_context == nullptr) {
+    g_context = CreateContext();
+    return g_context;
+  }
+  const uint32_t timeout = g_timeoutMs.load();
+  const uint64_t generation = SmbCredentialsGeneration();
+  if (timeout != g_appliedTimeoutMs || generation != g_appliedGeneration) {
+    smbc_setTimeout(g_context, static_cast<int>(timeout));
+    smbc_setOptionNoAutoAnonymousLogin(g_context, SmbCredentialsHaveUser() ? 1 : 0);
+    g_appliedTimeoutMs = timeout;
+    g_appliedGeneration = generation;
+    DropIdleConnections();
+  }
+  return g_context;
+}
+
+void CSmbCall::DropIdleConnections() {
+  if (g_context == nullptr) return;
+  CErrnoGuard guard;
+  smbc_getFunctionPurgeCachedServers(g_context)(g_context);
+}
+
+void CSmbCall::AfterFailure(int err) {
+  if (IsSmbConnectionError(err)) DropIdleConnections();
+}
+
+bool CSmbCall::ConnectionRefused() const {
+  return g_logonsAsked != m_logonsAsked && g_connectionsMade == m_connectionsMade;
+}

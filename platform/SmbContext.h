@@ -1,0 +1,69 @@
+// The process's one libsmbclient context: the connections it caches, the
+// time limit of their requests, the identity they log on with, and the lock
+// that makes it usable from any thread.
+//
+// libsmbclient is not thread-safe, so every call into it is made while a
+// CSmbCall is alive, which holds the lock. A call that waits on a server (at
+// most the time limit) keeps other threads' SMB calls waiting meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+typedef struct _SMBCCTX SMBCCTX;
+
+// The time limit of a request when none is set, in milliseconds.
+inline constexpr uint32_t kSmbDefaultTimeoutMs = 10000;
+
+// Sets the time limit of each request to an SMB server, in milliseconds (0
+// restores the default). A request that gets no answer in time fails with
+// ETIMEDOUT. It applies to connections made from then on: idle cached
+// connections are dropped at the next SMB call. Opening a TCP connection to
+// a server that does not answer at all is bounded by libsmbclient itself
+// (about 5 seconds, whatever the limit).
+void SetSmbTimeoutMs(uint32_t ms);
+
+// Returns the time limit in force, in milliseconds.
+uint32_t SmbTimeoutMs();
+
+// Returns true when err tells that the connection to a server broke, was
+// refused or timed out, rather than that a file or folder failed.
+bool IsSmbConnectionError(int err);
+
+// Holds the context's lock while it lives; every use of libsmbclient's
+// context happens through one. A thread may hold several at a time (the
+// lock is recursive), so a stream or listing may be released within one.
+class CSmbCall {
+public:
+  CSmbCall();
+  ~CSmbCall() = default;
+  CSmbCall(const CSmbCall&) = delete;
+  CSmbCall& operator=(const CSmbCall&) = delete;
+
+  // Returns the context, set up on first use, with the time limit and the
+  // credentials' logon rules in force (idle connections are dropped when
+  // either changed since the last call). Returns nullptr with errno set
+  // when libsmbclient cannot be set up.
+  SMBCCTX* Context();
+
+  // Drops every cached connection that no open file or listing uses, so
+  // that the next call to its server connects anew. errno is kept.
+  void DropIdleConnections();
+
+  // Called after a call failed with errno err: a connection-level failure
+  // drops the idle connections, so that a dead one never makes later
+  // attempts fail. errno is kept.
+  void AfterFailure(int err);
+
+  // Returns true when, since this CSmbCall was made, libsmbclient asked for
+  // the credentials of a new connection and no connection came of it: the
+  // server refused the logon or the share (or could not be reached, which
+  // the failed call's errno then tells). A call that went through a cached
+  // connection, or made a new one, was refused nothing of that kind.
+  bool ConnectionRefused() const;
+
+private:
+  std::unique_lock<std::recursive_mutex> m_lock;
+  uint64_t m_logonsAsked;  // the process's counts when this call began
+  uint64_t m_connectionsMade;
+};
