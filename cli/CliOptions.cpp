@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include "FormNumber.h"
+#include "ShareCredentials.h"
 
 namespace {
 
@@ -16,9 +17,10 @@ enum LongOnly : int {
   kOptLog,
   kOptJson,
   kOptVersion,
+  kOptCredentials,
 };
 
-constexpr char kShortOptions[] = ":d:b:r:ch";
+constexpr char kShortOptions[] = ":d:b:r:chU:";
 
 const option kLongOptions[] = {
     {"dest", required_argument, nullptr, 'd'},
@@ -32,6 +34,8 @@ const option kLongOptions[] = {
     {"reget", no_argument, nullptr, kOptReget},
     {"log", required_argument, nullptr, kOptLog},
     {"json", no_argument, nullptr, kOptJson},
+    {"credentials", required_argument, nullptr, kOptCredentials},
+    {"user", required_argument, nullptr, 'U'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kOptVersion},
     {nullptr, 0, nullptr, 0},
@@ -110,6 +114,12 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
       case kOptJson:
         options.json = true;
         break;
+      case kOptCredentials:
+        options.credentialsPath = optarg;
+        break;
+      case 'U':
+        options.user = optarg;
+        break;
       case 'h':
         return CliCommand::kHelp;
       case kOptVersion:
@@ -132,6 +142,15 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
   for (int i = optind; i < argc; ++i) options.sources.emplace_back(argv[i]);
   if (options.sources.empty()) {
     error = "no source given";
+    return CliCommand::kUsageError;
+  }
+  std::vector<std::string> addresses = options.sources;
+  addresses.push_back(options.destination);
+  for (const std::string& address : addresses) {
+    if (!AddressCarriesPassword(address)) continue;
+    error =
+        "a password in a share address is refused (a process listing shows it); put it in a file given "
+        "with --credentials FILE";
     return CliCommand::kUsageError;
   }
   return CliCommand::kRun;

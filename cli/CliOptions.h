@@ -29,6 +29,8 @@ struct CCliOptions {
   uint32_t header = kDefaultHeader;
   bool reget = false;
   std::optional<std::string> logPath;
+  std::optional<std::string> credentialsPath;  // --credentials FILE
+  std::optional<std::string> user;             // --user [DOMAIN\]USER
   bool json = false;
   std::vector<std::string> sources;
 };
@@ -38,6 +40,7 @@ enum class CliCommand { kRun, kHelp, kVersion, kUsageError };
 // Reads the command line into options. Options may stand before, between or
 // after the sources; "--" ends them. Returns kHelp or kVersion when asked
 // for, kUsageError with a one-line message in error (without the program
-// name) for an unknown option, a missing argument, a refused number or a
-// missing source, and kRun otherwise. May reorder argv.
+// name) for an unknown option, a missing argument, a refused number, a
+// missing source or a share address that carries a password, and kRun
+// otherwise. May reorder argv.
 CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::string& error);

@@ -40,6 +40,12 @@ Options may stand before, between or after the sources; "--" ends them.
                              writing it again
       --log FILE             also append every log message to FILE (below)
       --json                 write JSON lines instead of the log text (below)
+      --credentials FILE     log on to shares with the user name, password
+                             and domain in FILE ("username=", "password=",
+                             "domain=" lines)
+  -U, --user [DOMAIN\]USER   log on to shares as USER; the password comes
+                             from --credentials, the PASSWD environment
+                             variable or, on a terminal, a prompt
   -h, --help                 show this help and exit
       --version              show the version and exit
 

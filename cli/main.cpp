@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@
 #include "LogFile.h"
 #include "OutputBuffer.h"
 #include "RunCopy.h"
+#include "ShareCredentials.h"
+#include "SmbCredentials.h"
 #include "WriteFailures.h"
 
 namespace {
@@ -45,6 +48,22 @@ int main(int argc, char** argv) {
       return kExitUsage;
     case CliCommand::kRun:
       break;
+  }
+
+  // The logon is worked out before anything runs: a prompt for a password
+  // must not meet the copy's output.
+  const std::optional<CShareLogon> logon = WorkOutLogon(options.credentialsPath, options.user, error);
+  if (!error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
+    return kExitUsage;
+  }
+  if (logon) {
+    CSmbCredentials credentials;
+    credentials.user = logon->user;
+    credentials.domain = logon->domain;
+    credentials.password = logon->password;
+    SetSmbCredentials(credentials);
+    credentials.password.assign(credentials.password.size(), '\0');
   }
 
   std::unique_ptr<CLogFile> logFile;

@@ -11,6 +11,7 @@
 #include "PathHelpers.h"
 #include "RetryPause.h"
 #include "RunState.h"
+#include "ShareLogon.h"
 #include "UpdateProgress.h"
 
 namespace {
@@ -129,7 +130,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
 
   if (!shareRoot) {
     const int64_t start = TimeNow();
-    const int64_t deadline = start + static_cast<int64_t>(m_run.reconnectLimit);
+    int64_t deadline = start + static_cast<int64_t>(m_run.reconnectLimit);
     int64_t last = start - 1;
     for (;;) {
       const int64_t now = TimeNow();
@@ -143,6 +144,16 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
       if (reachable) {
         m_root.m_data = found;
         break;
+      }
+      if (LogonRefused(m_source, error)) {
+        int64_t waited = 0;
+        if (LogonAgain(m_source, waited)) {
+          deadline += waited;
+          continue;
+        }
+        result = kResultReadFailure;
+        ReportConnectionFailed(index, error);
+        return SourceEnd::kConnectionFailed;
       }
       if (now >= deadline || !m_run.runFlag) {
         result = kResultReadFailure;

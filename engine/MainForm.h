@@ -19,6 +19,14 @@ struct CSourceSummary {
   bool connected = true;  // false when it ended in "connection failed"
 };
 
+// A logon to a share that refused the run's, as the user gives it.
+struct CShareLogon {
+  std::string share;  // the share as the source path names it
+  std::string user;
+  std::string domain;
+  std::string password;
+};
+
 class CMainForm {
 public:
   virtual ~CMainForm() = default;
@@ -44,6 +52,12 @@ public:
   // The Start command the worker sends when it ends with the run flag still
   // set; returns once the window side has handled it.
   virtual void SendStartCommand() = 0;
+
+  // Asked on the worker thread when the server of logon.share refused the
+  // logon of the run. Returns true with the user, domain and password to try
+  // next filled in, or false to end the source; the worker waits for the
+  // answer. A front end that cannot ask anybody keeps the default.
+  virtual bool AskShareLogon(CShareLogon& /*logon*/) { return false; }
 
   // Told on the worker thread once a source's summary lines are in the log,
   // or once it failed to connect. The window has no use for it.

@@ -2,13 +2,16 @@
 
 #include <cinttypes>
 
+#include <cerrno>
+
 #include "LogPrintf.h"
 #include "RetryPause.h"
 #include "RunState.h"
+#include "ShareLogon.h"
 
 std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
   const int64_t start = TimeNow();
-  const int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
+  int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
   int64_t last = start - 1;
   for (;;) {
     const int64_t now = TimeNow();
@@ -16,6 +19,13 @@ std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
     std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kRead);
     last = now;
     if (stream) return stream;
+    if (LogonRefused(path, errno)) {
+      // Another logon is tried at once; the limit does not run meanwhile.
+      int64_t waited = 0;
+      if (!LogonAgain(path, waited)) return nullptr;
+      deadline += waited;
+      continue;
+    }
     if (now >= deadline || !g_RunState.runFlag) {
       LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
       return nullptr;

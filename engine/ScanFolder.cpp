@@ -6,6 +6,7 @@
 #include "LogPrintf.h"
 #include "PathHelpers.h"
 #include "RunState.h"
+#include "ShareLogon.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
 
   int tries = kScanTries;
   int32_t best = 0;
-  const int64_t deadline = TimeNow() + static_cast<int64_t>(g_RunState.reconnectLimit);
+  int64_t deadline = TimeNow() + static_cast<int64_t>(g_RunState.reconnectLimit);
   bool succeeded = false;
   CLeftOut leftOut;
 
@@ -56,6 +57,15 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
     int listingErrno = 0;
     CFindData entry;
     std::unique_ptr<CFindHandle> search = FindFirst(pattern, entry);
+    if (!search && LogonRefused(path, errno)) {
+      // Another logon is tried at once; without one the listing ends here.
+      int64_t waited = 0;
+      if (LogonAgain(path, waited)) {
+        deadline += waited;
+        continue;
+      }
+      break;
+    }
     if (!search) {
       failed = true;
       listingErrno = errno;

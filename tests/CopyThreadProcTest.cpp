@@ -6,6 +6,7 @@
 #include "CopyThreadProc.h"
 #include "Crc32.h"
 #include "EngineFixture.h"
+#include "SmbCredentials.h"
 
 namespace {
 
@@ -204,6 +205,53 @@ TEST_F(CopyThreadProcTest, ShareRootsAreNotWaitedForAndCopyIntoTheShareName) {
   g_RunState.runFlag = true;
   EXPECT_EQ(Run({"//srv/empty"}), 2u);
   EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = "));
+}
+
+TEST_F(CopyThreadProcTest, AShareThatRefusesTheLogonEndsTheSourceAtOnceUnlessAnotherIsGiven) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv", alias);
+  fs.AddFile("/mem/share/a.txt", "shared");
+  fs.FailOpens("/mem/share/a.txt", 1, EACCES);
+  EXPECT_EQ(Run({"//srv/share/a.txt"}), 2u);
+  EXPECT_EQ(CountMessages("\r\n//srv/share refused the logon (user name or password ?)\r\n"), 1);
+  EXPECT_EQ(fs.OpenCount("/mem/share/a.txt"), 1);  // not tried again until the limit
+  for (const std::string& m : Messages()) EXPECT_EQ(m.find("reconnect limit over"), std::string::npos) << m;
+
+  // A front end that asks the user gets the share and hands a logon back;
+  // the refused open is made again at once.
+  fs.FailOpens("/mem/share/a.txt", 1, EACCES);
+  front.onAskShareLogon = [](CShareLogon& logon) {
+    EXPECT_EQ(logon.share, "//srv/share");
+    logon.user = "bob";
+    logon.password = "not logged";
+    return true;
+  };
+  g_RunState.runFlag = true;
+  EXPECT_EQ(Run({"//srv/share/a.txt"}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/a.txt"), "shared");
+  EXPECT_EQ(front.logonRequests, 2);
+  EXPECT_TRUE(SmbCredentialsHaveUser());
+  for (const std::string& m : Messages()) EXPECT_EQ(m.find("not logged"), std::string::npos) << m;
+  SetSmbCredentials(CSmbCredentials());
+
+  // A share root whose listing is refused ends as a failed connection.
+  front.onAskShareLogon = nullptr;
+  fs.FailListingOpen("/mem/share", 1, EACCES);
+  g_RunState.runFlag = true;
+  EXPECT_EQ(Run({"//srv/share"}), 2u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/share/*.*"), 1);
+  EXPECT_EQ(CountMessages("\r\n//srv/share refused the logon (user name or password ?)\r\n"), 2);
+  EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = ")) << Messages().back();
+}
+
+TEST_F(CopyThreadProcTest, ALocalFileThatCannotBeReadIsTriedUntilTheLimitAsBefore) {
+  g_RunState.reconnectLimit = 1;
+  fs.AddFile("/mem/src/a.txt", "local");
+  fs.FailOpens("/mem/src/a.txt", CMemFileSystem::kForever, EACCES);
+  EXPECT_EQ(Run({"/mem/src/a.txt"}), 2u);
+  EXPECT_EQ(front.logonRequests, 0);
+  EXPECT_GT(fs.OpenCount("/mem/src/a.txt"), 2);
+  EXPECT_EQ(CountMessages("/mem/src/a.txt reconnect limit over, try again\r\n"), 1);
 }
 
 TEST_F(CopyThreadProcTest, AnEmptyDestinationIsTheCurrentDirectory) {

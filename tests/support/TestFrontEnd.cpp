@@ -58,3 +58,8 @@ std::vector<std::string> CTestFrontEnd::Messages() const {
   std::lock_guard lock(m_lock);
   return m_messages;
 }
+
+bool CTestFrontEnd::AskShareLogon(CShareLogon& logon) {
+  ++logonRequests;
+  return onAskShareLogon && onAskShareLogon(logon);
+}

@@ -38,6 +38,8 @@ public:
   void UpdateProgress() override;
   void SendStartCommand() override;
   void OnSourceDone(const CSourceSummary& summary) override;
+  // Answers through onAskShareLogon; refuses without it.
+  bool AskShareLogon(CShareLogon& logon) override;
 
   void SetDestination(std::string destination);
 
@@ -45,6 +47,10 @@ public:
   std::vector<std::string> Messages() const;
   std::vector<CProgressSnapshot> Progress() const;
   std::vector<CSourceSummary> Summaries() const;
+
+  // Answers the engine's request for another logon to a share.
+  std::function<bool(CShareLogon&)> onAskShareLogon;
+  std::atomic<int> logonRequests{0};
 
   // Called on the logging thread after each message has been applied.
   std::function<void(const std::string&)> onMessage;

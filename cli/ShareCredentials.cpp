@@ -1,0 +1,129 @@
+#include "ShareCredentials.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+// Returns text without blanks and tabs at either end.
+std::string Trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  const size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last + 1 - first);
+}
+
+// Reads one line from the terminal on standard input without echoing it,
+// after writing prompt to standard error. Returns false when nothing could
+// be read.
+bool PromptWithoutEcho(const char* prompt, std::string& answer) {
+  std::fputs(prompt, stderr);
+  std::fflush(stderr);
+  termios saved{};
+  const bool haveTerminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (haveTerminal) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  answer.clear();
+  bool read = false;
+  for (;;) {
+    char c = 0;
+    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    read = true;
+    if (c == '\n') break;
+    answer.push_back(c);
+  }
+  if (haveTerminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::fputs("\n", stderr);
+  return read;
+}
+
+}  // namespace
+
+void SetUserName(const std::string& value, CShareLogon& logon) {
+  const size_t split = value.find_first_of("\\/");
+  if (split == std::string::npos) {
+    logon.user = value;
+    return;
+  }
+  logon.domain = value.substr(0, split);
+  logon.user = value.substr(split + 1);
+}
+
+bool ReadCredentialsFile(const std::string& path, CShareLogon& logon, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = std::strerror(errno);
+    return false;
+  }
+  for (std::string line; std::getline(in, line);) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = Trimmed(line.substr(0, equals));
+    std::string value = line.substr(equals + 1);
+    if (!value.empty() && value.back() == '\r') value.pop_back();
+    if (key == "username" || key == "user") {
+      SetUserName(value, logon);
+    } else if (key == "password" || key == "pass") {
+      logon.password = value;
+    } else if (key == "domain" || key == "dom") {
+      logon.domain = value;
+    }
+  }
+  if (in.bad()) {
+    error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+std::optional<CShareLogon> WorkOutLogon(const std::optional<std::string>& credentialsPath,
+                                        const std::optional<std::string>& user, std::string& error) {
+  error.clear();
+  if (!credentialsPath && !user) return std::nullopt;
+  CShareLogon logon;
+  bool havePassword = false;
+  if (credentialsPath) {
+    std::string reason;
+    if (!ReadCredentialsFile(*credentialsPath, logon, reason)) {
+      error = "--credentials: cannot read \"" + *credentialsPath + "\": " + reason;
+      return std::nullopt;
+    }
+    havePassword = !logon.password.empty();
+  }
+  if (user) {
+    const std::string domain = logon.domain;
+    logon.domain.clear();
+    SetUserName(*user, logon);
+    if (logon.domain.empty()) logon.domain = domain;
+  }
+  if (!havePassword && !logon.user.empty()) {
+    if (const char* fromEnvironment = std::getenv("PASSWD")) {
+      logon.password = fromEnvironment;
+    } else if (isatty(STDIN_FILENO) == 1) {
+      const std::string prompt = "Password for " + logon.user + ": ";
+      if (!PromptWithoutEcho(prompt.c_str(), logon.password)) {
+        error = "--user: no password given";
+        return std::nullopt;
+      }
+    }
+  }
+  return logon;
+}
+
+bool AddressCarriesPassword(const std::string& path) {
+  if (!path.starts_with("smb://")) return false;
+  const std::string authority = path.substr(6, path.find('/', 6) - 6);
+  const size_t at = authority.rfind('@');
+  return at != std::string::npos && authority.substr(0, at).find(':') != std::string::npos;
+}

@@ -1,0 +1,228 @@
+// End-to-end tests of ferrox-cli reading shares of a private smbd on
+// 127.0.0.1: trees and share roots copied identical, a share that wants a
+// password, and a server that goes away in the middle of a file.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CliRunner.h"
+#include "support/SambaServer.h"
+#include "support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace ferrox_test;
+
+constexpr int64_t kOldTime = 981173045;  // 2001-02-03
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+
+// Writes bytes at offset of the file at path, creating it and keeping what
+// it holds elsewhere; returns true on success.
+bool WriteAt(const std::string& path, const std::string& bytes, off_t offset) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool ok = pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+  return close(fd) == 0 && ok;
+}
+
+// Returns count bytes of the file at path from offset (fewer at its end).
+std::string ReadAt(const std::string& path, size_t count, off_t offset) {
+  std::string bytes(count, '\0');
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::string();
+  const ssize_t got = pread(fd, bytes.data(), count, offset);
+  close(fd);
+  bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return bytes;
+}
+
+// Returns the size of the file at path, or 0.
+uint64_t SizeOf(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+class CliSmbTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string why;
+    if (!CSambaServer::Available(why)) GTEST_SKIP() << "no private Samba server here: " << why;
+    fs::create_directories(dir / "films");
+    fs::create_directories(dir / "private");
+    fs::create_directories(dir / "samba");
+    fs::create_directories(dir / "dst");
+    server = std::make_unique<CSambaServer>(
+        dir / "samba", std::vector<CSambaServer::CShare>{{"films", dir / "films", true},
+                                                         {"private", dir / "private", false}});
+    ASSERT_TRUE(server->Start()) << server->Error();
+  }
+
+  // Returns the text of the "done, crc32 = ..." line of out, or "".
+  static std::string DoneLine(const std::string& out) {
+    for (const std::string& line : SplitLines(out))
+      if (line.starts_with("done, crc32 = ")) return line;
+    return std::string();
+  }
+
+  CTempDir dir;
+  std::unique_ptr<CSambaServer> server;
+};
+
+TEST_F(CliSmbTest, TreesAndShareRootsCopyIdenticalInEveryPathForm) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {".hidden", "hidden bytes"},
+      {"a b.txt", "with a blank"},
+      {"caf\xc3\xa9 #1%.bin", PatternBytes(300000, 3)},
+      {"empty", ""},
+      {"sub/deeper/x.bin", PatternBytes(70000, 4)},
+  };
+  for (const auto& [name, bytes] : files) {
+    fs::create_directories((dir / ("films/" + name)).substr(0, (dir / ("films/" + name)).rfind('/')));
+    WriteFile(dir / ("films/" + name), bytes);
+    SetModificationTime(dir / ("films/" + name), kOldTime);
+  }
+  const std::string port = std::to_string(server->Port());
+
+  // The whole share, as a share root: it lands in a folder of its name.
+  CRunResult run = RunCli(dir, {"-d", dir / "dst", server->Url("films")});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_TRUE(HasLine(SplitLines(run.out), "succesfully copyed")) << run.out;
+  for (const auto& [name, bytes] : files) {
+    EXPECT_EQ(ReadFile(dir / ("dst/films/" + name)), bytes) << name;
+    EXPECT_EQ(ModificationTime(dir / ("dst/films/" + name)), kOldTime) << name;
+  }
+
+  // A folder of the share in the other two forms, logged as written.
+  for (const std::string& source :
+       {"//127.0.0.1:" + port + "/films/sub", "\\\\127.0.0.1:" + port + "\\films\\sub"}) {
+    fs::remove_all(dir / "dst/sub");
+    run = RunCli(dir, {"-d", dir / "dst", source});
+    ASSERT_EQ(run.status, 0) << source << "\n" << run.out << run.err;
+    EXPECT_TRUE(
+        HasLine(SplitLines(run.out), "copying from \"" + source + "\" to \"" + (dir / "dst") + "\" ..."))
+        << run.out;
+    EXPECT_EQ(ReadFile(dir / "dst/sub/deeper/x.bin"), files[4].second) << source;
+  }
+}
+
+TEST_F(CliSmbTest, OnlyTheMissingTailOfAFileOverFourGibibytesCrossesTheWire) {
+  const uint64_t size = 4 * 1024 * kMiB + 3 * kMiB;
+  const std::string tail = PatternBytes(2 * kMiB, 5);
+  ASSERT_TRUE(WriteAt(dir / "films/big.bin", tail, static_cast<off_t>(size - tail.size())));
+  // The copy already holds all but the last mebibyte.
+  ASSERT_TRUE(WriteAt(dir / "dst/big.bin", tail.substr(0, kMiB), static_cast<off_t>(size - tail.size())));
+  ASSERT_EQ(SizeOf(dir / "dst/big.bin"), size - kMiB);
+
+  const CRunResult run = RunCli(dir, {"-d", dir / "dst", server->Url("films") + "/big.bin"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(SizeOf(dir / "dst/big.bin"), size);
+  EXPECT_EQ(ReadAt(dir / "dst/big.bin", tail.size(), static_cast<off_t>(size - tail.size())), tail);
+  // The run's CRC covers what it copied: the last mebibyte alone.
+  EXPECT_EQ(DoneLine(run.out), "done, crc32 = " + Hex32(Crc32(tail.substr(kMiB))) + ", errors fixed : 0");
+}
+
+TEST_F(CliSmbTest, AShareThatWantsAPasswordRefusesWithoutOneAndCopiesWithIt) {
+  const std::string password = "s3cret-" + std::to_string(getpid());
+  ASSERT_TRUE(server->AddUser(password)) << server->Error();
+  WriteFile(dir / "private/p.txt", "private bytes");
+  const std::string source = server->Url("private") + "/p.txt";
+
+  CRunResult run = RunCli(dir, {"-d", dir / "dst", source});
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_TRUE(
+      HasLine(SplitLines(run.out), server->Url("private") + " refused the logon (user name or password ?)"))
+      << run.out;
+  EXPECT_FALSE(fs::exists(dir / "dst/p.txt"));
+
+  WriteFile(dir / "credentials", "username=" + CSambaServer::ProcessUser() + "\npassword=" + password + "\n");
+  run = RunCli(dir,
+               {"--credentials", dir / "credentials", "--log", dir / "run.log", "-d", dir / "dst", source});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFile(dir / "dst/p.txt"), "private bytes");
+  const CRunResult json =
+      RunCli(dir, {"--credentials", dir / "credentials", "--json", "-d", dir / "dst", source});
+  EXPECT_EQ(json.status, 0);
+  for (const std::string& text : {run.out, run.err, ReadFile(dir / "run.log"), json.out, json.err})
+    EXPECT_EQ(text.find(password), std::string::npos) << text;
+
+  // The user named on the command line, the password from the environment.
+  fs::remove(dir / "dst/p.txt");
+  setenv("PASSWD", password.c_str(), 1);
+  run = RunCli(dir, {"-U", "WORKGROUP\\" + CSambaServer::ProcessUser(), "-d", dir / "dst", source});
+  unsetenv("PASSWD");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFile(dir / "dst/p.txt"), "private bytes");
+
+  // A password in the address itself is refused before anything runs.
+  run = RunCli(dir, {"-d", dir / "dst",
+                     "smb://" + CSambaServer::ProcessUser() + ":" + password + "@127.0.0.1/private"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("--credentials"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find(password), std::string::npos) << run.err;
+}
+
+// Waits at most 20 seconds until the file at path holds at least bytes;
+// returns whether it got there.
+bool WaitForSize(const std::string& path, uint64_t bytes) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (SizeOf(path) < bytes) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+TEST_F(CliSmbTest, AServerKilledInTheMiddleOfAFileIsReconnectedAndTheCopyEndsIdentical) {
+  const std::string bytes = PatternBytes(96 * kMiB, 6);
+  WriteFile(dir / "films/film.mkv", bytes);
+  const pid_t cli = StartCli(dir, {"-b", "65536", "-r", "60", "--log", dir / "run.log", "-d", dir / "dst",
+                                   server->Url("films") + "/film.mkv"});
+  ASSERT_TRUE(WaitForSize(dir / "dst/film.mkv", 8 * kMiB));
+  server->Kill();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  ASSERT_TRUE(server->Restart()) << server->Error();
+  const int status = WaitForCli(cli, 60);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(ReadFile(dir / "dst/film.mkv") == bytes);
+  // The count-down lines replace each other on the screen; the log file
+  // keeps every one of them.
+  const std::string log = ReadFile(dir / "run.log");
+  EXPECT_NE(log.find("trying to connect to " + server->Url("films") + "/film.mkv, "), std::string::npos)
+      << log;
+  EXPECT_TRUE(HasLine(SplitLines(out), "succesfully copyed")) << out;
+}
+
+TEST_F(CliSmbTest, AServerDownLongerThanTheLimitEndsTheFileAndALaterRunFetchesOnlyTheRest) {
+  const std::string bytes = PatternBytes(96 * kMiB, 7);
+  WriteFile(dir / "films/film.mkv", bytes);
+  const std::string source = server->Url("films") + "/film.mkv";
+  const pid_t cli = StartCli(dir, {"-b", "65536", "-r", "2", "-d", dir / "dst", source});
+  ASSERT_TRUE(WaitForSize(dir / "dst/film.mkv", 8 * kMiB));
+  server->Kill();
+  const int status = WaitForCli(cli, 60);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status, 2) << out;
+  EXPECT_TRUE(HasLine(SplitLines(out), source + " reconnect limit over, try again")) << out;
+  const uint64_t kept = SizeOf(dir / "dst/film.mkv");
+  ASSERT_GT(kept, 0u);
+  ASSERT_LT(kept, bytes.size());
+  EXPECT_TRUE(ReadFile(dir / "dst/film.mkv") == bytes.substr(0, kept));
+
+  ASSERT_TRUE(server->Restart()) << server->Error();
+  const CRunResult again = RunCli(dir, {"-d", dir / "dst", source});
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_TRUE(ReadFile(dir / "dst/film.mkv") == bytes);
+  EXPECT_EQ(DoneLine(again.out), "done, crc32 = " + Hex32(Crc32(bytes.substr(kept))) + ", errors fixed : 0");
+}
+
+}  // namespace
