@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CliRunner.h"
+#include "support/PrivateLink.h"
 #include "support/SambaServer.h"
 #include "support/TempDir.h"
 
@@ -223,6 +224,37 @@ TEST_F(CliSmbTest, AServerDownLongerThanTheLimitEndsTheFileAndALaterRunFetchesOn
   EXPECT_EQ(again.status, 0) << again.out;
   EXPECT_TRUE(ReadFile(dir / "dst/film.mkv") == bytes);
   EXPECT_EQ(DoneLine(again.out), "done, crc32 = " + Hex32(Crc32(bytes.substr(kept))) + ", errors fixed : 0");
+}
+
+TEST_F(CliSmbTest, ALinkCutForAWhileIsWaitedOutAndTheCopyEndsIdentical) {
+  std::string why;
+  if (!CPrivateLink::Available(why)) GTEST_SKIP() << "no private link here: " << why;
+  CPrivateLink link;
+  ASSERT_TRUE(link.Ok()) << link.Error();
+  fs::create_directories(dir / "far");
+  CSambaServer far(dir / "far", {{"films", dir / "films", true}});
+  far.ServeFrom(link.Namespace(), link.FarAddress());
+  ASSERT_TRUE(far.Start()) << far.Error();
+
+  const std::string bytes = PatternBytes(96 * kMiB, 8);
+  WriteFile(dir / "films/film.mkv", bytes);
+  const std::string source = far.Url("films") + "/film.mkv";
+  const pid_t cli =
+      StartCli(dir, {"-b", "65536", "-r", "60", "--log", dir / "run.log", "-d", dir / "dst", source});
+  ASSERT_TRUE(WaitForSize(dir / "dst/film.mkv", 8 * kMiB));
+  // Nothing answers and nothing is refused: the read in flight runs into
+  // its time limit, and new connections into theirs, until the link is back.
+  ASSERT_TRUE(link.Cut()) << link.Error();
+  std::this_thread::sleep_for(std::chrono::seconds(13));
+  ASSERT_TRUE(link.Restore()) << link.Error();
+  const int status = WaitForCli(cli, 90);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(ReadFile(dir / "dst/film.mkv") == bytes);
+  const std::string log = ReadFile(dir / "run.log");
+  EXPECT_NE(log.find("error 32 reading film.mkv"), std::string::npos) << log;
+  EXPECT_NE(log.find("trying to connect to " + source + ", "), std::string::npos) << log;
+  far.Stop();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -44,13 +45,16 @@ uint16_t FreePort() {
   return port;
 }
 
-// Returns true when something takes TCP connections on 127.0.0.1:port.
-bool Listening(uint16_t port) {
+// Returns true when something takes TCP connections on host:port.
+bool Listening(const std::string& host, uint16_t port) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+    close(fd);
+    return false;
+  }
   address.sin_port = htons(port);
   const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   close(fd);
@@ -178,7 +182,7 @@ bool CSambaServer::WriteConfiguration() {
        << "  server role = standalone server\n"
        << "  workgroup = WORKGROUP\n"
        << "  smb ports = " << m_port << "\n"
-       << "  interfaces = 127.0.0.1\n"
+       << "  interfaces = " << m_address << "\n"
        << "  bind interfaces only = yes\n"
        << "  disable netbios = yes\n"
        << "  server min protocol = SMB2\n"
@@ -251,6 +255,10 @@ bool CSambaServer::Start() {
   if (pid == 0) {
     // A session of its own: whatever smbd signals on its way out stays in it.
     setsid();
+    if (!m_netns.empty()) {
+      const int ns = open(("/run/netns/" + m_netns).c_str(), O_RDONLY | O_CLOEXEC);
+      if (ns < 0 || setns(ns, CLONE_NEWNET) != 0) _exit(126);
+    }
     const int in = open("/dev/null", O_RDONLY);
     dup2(in, 0);
     dup2(logFd, 1);
@@ -265,7 +273,7 @@ bool CSambaServer::Start() {
   }
   m_pid = pid;
   const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
-  while (!Listening(m_port)) {
+  while (!Listening(m_address, m_port)) {
     int status = 0;
     if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
       m_pid = -1;
@@ -376,5 +384,10 @@ int64_t CSambaServer::ReadRequestCount() const {
 }
 
 std::string CSambaServer::Url(const std::string& share) const {
-  return "smb://127.0.0.1:" + std::to_string(m_port) + "/" + share;
+  return "smb://" + m_address + ":" + std::to_string(m_port) + "/" + share;
+}
+
+void CSambaServer::ServeFrom(const std::string& netns, const std::string& address) {
+  m_netns = netns;
+  m_address = address;
 }

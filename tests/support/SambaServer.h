@@ -45,6 +45,11 @@ public:
   CSambaServer(const CSambaServer&) = delete;
   CSambaServer& operator=(const CSambaServer&) = delete;
 
+  // Makes the server run in the network namespace netns (a name of "ip
+  // netns") and listen on address there, instead of 127.0.0.1 here. Call
+  // before Start.
+  void ServeFrom(const std::string& netns, const std::string& address);
+
   // Writes the configuration and starts smbd on a free port (the same port
   // again after the first start), then waits until it takes connections.
   // Returns true, or false with the reason in Error() (with the end of
@@ -83,7 +88,8 @@ public:
   // Returns the port smbd listens on (0 before the first Start).
   uint16_t Port() const { return m_port; }
 
-  // Returns "smb://127.0.0.1:PORT/share".
+  // Returns "smb://ADDRESS:PORT/share", ADDRESS being 127.0.0.1 unless
+  // ServeFrom named another.
   std::string Url(const std::string& share) const;
 
   // Returns true while smbd runs.
@@ -102,6 +108,8 @@ private:
   std::vector<CShare> m_shares;
   std::string m_config;
   std::string m_logFile;
+  std::string m_netns;                  // empty: this process's own
+  std::string m_address = "127.0.0.1";  // where smbd listens
   uint16_t m_port = 0;
   pid_t m_pid = -1;  // smbd, leader of its own session and process group
   std::string m_error;
