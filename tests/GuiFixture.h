@@ -42,13 +42,15 @@ protected:
   }
 
   // Runs the event loop until condition holds or timeoutMs passed; returns
-  // whether it holds.
+  // whether it holds. Objects let go of with deleteLater are deleted on the
+  // way, as the program's own event loop deletes them.
   static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
       if (timer.elapsed() > timeoutMs) return false;
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
       QThread::msleep(2);
     }
     return true;

@@ -1,14 +1,22 @@
 // The real main window running the real engine: a copy to its end, Abort
-// and Exit during a run, Exit while idle, Enter and Escape, and a worker
-// that cannot be started.
+// and Exit during a run, Exit while idle, Enter and Escape, a worker that
+// cannot be started, and the logon dialog a share that refuses the logon
+// brings up.
+#include <QDialogButtonBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 #include "GuiFixture.h"
 #include "LogPrintf.h"
 #include "RunCommands.h"
+#include "SambaServer.h"
+#include "SmbCredentials.h"
 
 namespace {
 
@@ -241,6 +249,291 @@ TEST_F(CMainDlgRunTest, PauseAndScanFoldersAreWired) {
   ASSERT_TRUE(WaitFor([this] { return Idle(); }));
   EXPECT_TRUE(LogHas("scanning folder"));
   EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Start");
+}
+
+// A worker thread that asks the window for a logon, as the engine does when
+// a share refuses the run's.
+class CLogonAsker {
+public:
+  CLogonAsker(CMainDlg& window, const std::string& share) {
+    m_logon.share = share;
+    m_thread = std::thread([this, &window] {
+      m_given = window.AskShareLogon(m_logon);
+      m_done = true;
+    });
+  }
+  // Clears the run flag, so that a question nobody answered ends too.
+  ~CLogonAsker() {
+    g_RunState.runFlag = false;
+    m_thread.join();
+  }
+  CLogonAsker(const CLogonAsker&) = delete;
+  CLogonAsker& operator=(const CLogonAsker&) = delete;
+
+  bool Done() const { return m_done; }
+  // The answer; only once Done.
+  bool Given() const { return m_given; }
+  const CShareLogon& Logon() const { return m_logon; }
+
+private:
+  CShareLogon m_logon;
+  bool m_given = false;
+  std::atomic<bool> m_done{false};
+  std::thread m_thread;
+};
+
+class CMainDlgLogonTest : public CMainDlgRunTest {
+protected:
+  // Waits until the logon dialog is open and returns it.
+  QPointer<QDialog> WaitForLogonDialog() {
+    EXPECT_TRUE(WaitFor([this] { return dialog->LogonDialog() != nullptr; }));
+    return dialog->LogonDialog();
+  }
+
+  // The field of the open logon dialog named name: "user", "domain" or
+  // "password".
+  QLineEdit* LogonField(const char* name) const {
+    QDialog* logon = dialog->LogonDialog();
+    return logon ? logon->findChild<QLineEdit*>(QString::fromLatin1(name)) : nullptr;
+  }
+
+  // The OK or Cancel button of the open logon dialog.
+  QPushButton* LogonButton(QDialogButtonBox::StandardButton which) const {
+    QDialog* logon = dialog->LogonDialog();
+    auto* box = logon ? logon->findChild<QDialogButtonBox*>() : nullptr;
+    return box ? box->button(which) : nullptr;
+  }
+
+  // Types user, domain and password into the open logon dialog and presses
+  // OK; returns the password field, which outlives the click a little.
+  QPointer<QLineEdit> AnswerLogon(const std::string& user, const std::string& domain,
+                                  const std::string& password) {
+    QPointer<QLineEdit> passwordField = LogonField("password");
+    if (!passwordField || !LogonField("user") || !LogonButton(QDialogButtonBox::Ok)) {
+      ADD_FAILURE() << "no logon dialog";
+      return passwordField;
+    }
+    LogonField("user")->setText(QString());
+    QTest::keyClicks(LogonField("user"), QString::fromStdString(user));
+    LogonField("domain")->setText(QString::fromStdString(domain));
+    QTest::keyClicks(passwordField, QString::fromStdString(password));
+    LogonButton(QDialogButtonBox::Ok)->click();
+    return passwordField;
+  }
+};
+
+TEST_F(CMainDlgLogonTest, OkHandsTheTypedLogonToTheWorkerAndClearsThePassword) {
+  Open();
+  dialog->show();
+  g_RunState.runFlag = true;
+  CLogonAsker asker(*dialog, "smb://nas/films");
+  const QPointer<QDialog> logon = WaitForLogonDialog();
+  ASSERT_TRUE(logon);
+  EXPECT_EQ(logon->windowTitle().toStdString(), "Log on to smb://nas/films");
+  EXPECT_TRUE(logon->isVisible());
+  EXPECT_EQ(LogonField("password")->echoMode(), QLineEdit::Password);
+  EXPECT_TRUE(LogonField("user")->text().isEmpty());
+  // Beside the window, not over it: the window still takes input.
+  EXPECT_FALSE(logon->isModal());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_TRUE(dialog->isEnabled());
+  QTest::keyClicks(Edit(kIdDestination), "/typed meanwhile");
+  EXPECT_EQ(Edit(kIdDestination)->text().toStdString(), "/typed meanwhile");
+  EXPECT_FALSE(asker.Done());
+
+  const QPointer<QLineEdit> password = AnswerLogon("ann", "WORK", "s3cret pw");
+  ASSERT_TRUE(password);
+  EXPECT_TRUE(password->text().isEmpty());
+  EXPECT_EQ(dialog->LogonDialog(), nullptr);
+  ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 2000));
+  EXPECT_TRUE(asker.Given());
+  EXPECT_EQ(asker.Logon().share, "smb://nas/films");
+  EXPECT_EQ(asker.Logon().user, "ann");
+  EXPECT_EQ(asker.Logon().domain, "WORK");
+  EXPECT_EQ(asker.Logon().password, "s3cret pw");
+  EXPECT_TRUE(WaitFor([&] { return logon.isNull(); }));
+  EXPECT_EQ(LogText().find("s3cret"), std::string::npos);
+}
+
+TEST_F(CMainDlgLogonTest, CancelAndTheCloseBoxGiveFalseAndTheLastUserIsOfferedAgain) {
+  Open();
+  dialog->show();
+  g_RunState.runFlag = true;
+  {
+    CLogonAsker asker(*dialog, "\\\\nas\\films");
+    ASSERT_TRUE(WaitForLogonDialog());
+    EXPECT_EQ(dialog->LogonDialog()->windowTitle().toStdString(), "Log on to \\\\nas\\films");
+    AnswerLogon("ann", "WORK", "pw");
+    ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 2000));
+    EXPECT_TRUE(asker.Given());
+  }
+  g_RunState.runFlag = true;
+  {
+    CLogonAsker asker(*dialog, "\\\\nas\\films");
+    ASSERT_TRUE(WaitForLogonDialog());
+    EXPECT_EQ(LogonField("user")->text().toStdString(), "ann");
+    EXPECT_EQ(LogonField("domain")->text().toStdString(), "WORK");
+    EXPECT_TRUE(LogonField("password")->text().isEmpty());
+    QTest::keyClicks(LogonField("password"), "typed");
+    LogonButton(QDialogButtonBox::Cancel)->click();
+    EXPECT_EQ(dialog->LogonDialog(), nullptr);
+    ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 2000));
+    EXPECT_FALSE(asker.Given());
+    EXPECT_TRUE(asker.Logon().password.empty());
+  }
+  g_RunState.runFlag = true;
+  {
+    CLogonAsker asker(*dialog, "smb://nas/films");
+    const QPointer<QDialog> logon = WaitForLogonDialog();
+    ASSERT_TRUE(logon);
+    EXPECT_TRUE(logon->close());  // the close box
+    EXPECT_EQ(dialog->LogonDialog(), nullptr);
+    ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 2000));
+    EXPECT_FALSE(asker.Given());
+    EXPECT_TRUE(dialog->isVisible());
+  }
+}
+
+TEST_F(CMainDlgLogonTest, AbortWhileTheDialogIsOpenClosesItAndTheWorkerGetsFalsePromptly) {
+  Open();
+  dialog->show();
+  g_RunState.runFlag = true;
+  g_RunState.workerFinished = false;
+  CLogonAsker asker(*dialog, "smb://nas/films");
+  const QPointer<QDialog> logon = WaitForLogonDialog();
+  ASSERT_TRUE(logon);
+  QTest::keyClicks(LogonField("password"), "half typed");
+  QElapsedTimer timer;
+  timer.start();
+  Button(kIdStart)->click();  // Abort
+  EXPECT_EQ(dialog->LogonDialog(), nullptr);
+  EXPECT_FALSE(logon && logon->isVisible());
+  EXPECT_FALSE(g_RunState.runFlag);
+  ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 2000));
+  EXPECT_LT(timer.elapsed(), 500);
+  EXPECT_FALSE(asker.Given());
+  EXPECT_TRUE(WaitFor([&] { return logon.isNull(); }));
+  g_RunState.workerFinished = true;
+}
+
+TEST_F(CMainDlgLogonTest, ExitWhileTheDialogIsOpenClosesItAndTheWindowWaitsForTheWorker) {
+  Open();
+  dialog->show();
+  g_RunState.runFlag = true;
+  g_RunState.workerFinished = false;
+  CLogonAsker asker(*dialog, "smb://nas/films");
+  const QPointer<QDialog> logon = WaitForLogonDialog();
+  ASSERT_TRUE(logon);
+  Button(kIdExit)->click();
+  EXPECT_EQ(dialog->LogonDialog(), nullptr);
+  ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 2000));
+  EXPECT_FALSE(asker.Given());
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(LogHas("\r\nWait until copy thread exits...\r\n"));
+  EXPECT_TRUE(WaitFor([&] { return logon.isNull(); }));
+  g_RunState.workerFinished = true;
+  Button(kIdExit)->click();
+  EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(CMainDlgLogonTest, RunFlagClearedElsewhereWithdrawsTheQuestionAndTheDialog) {
+  Open();
+  dialog->show();
+  g_RunState.runFlag = true;
+  CLogonAsker asker(*dialog, "smb://nas/films");
+  const QPointer<QDialog> logon = WaitForLogonDialog();
+  ASSERT_TRUE(logon);
+  g_RunState.runFlag = false;
+  ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 1000));
+  EXPECT_FALSE(asker.Given());
+  EXPECT_TRUE(WaitFor([&] { return logon.isNull() && dialog->LogonDialog() == nullptr; }, 2000));
+}
+
+TEST_F(CMainDlgLogonTest, NothingIsAskedWithoutARunOrOnTheWindowThread) {
+  Open();
+  {
+    CLogonAsker asker(*dialog, "smb://nas/films");  // the run flag is clear
+    ASSERT_TRUE(WaitFor([&] { return asker.Done(); }, 1000));
+    EXPECT_FALSE(asker.Given());
+  }
+  WaitFor([] { return false; }, 100);
+  EXPECT_EQ(dialog->LogonDialog(), nullptr);
+  g_RunState.runFlag = true;
+  CShareLogon logon;
+  logon.share = "smb://nas/films";
+  EXPECT_FALSE(dialog->AskShareLogon(logon));
+  g_RunState.runFlag = false;
+}
+
+// Returns a password made up for this run.
+std::string MadeUpPassword() {
+  std::random_device random;
+  return "Pw-" + std::to_string(random()) + "-" + std::to_string(random());
+}
+
+TEST_F(CMainDlgLogonTest, ShareThatRefusesTheLogonAsksForOneAndTheCopyGoesOn) {
+  std::string why;
+  if (!CSambaServer::Available(why)) GTEST_SKIP() << "no private Samba server here: " << why;
+  SetSmbCredentials(CSmbCredentials());
+  fs::create_directories(temp / "server");
+  MakeFile(temp / "priv/secret film.bin", 300000);
+  fs::create_directories(temp / "dest");
+  CSambaServer server(temp / "server", {{"priv", temp / "priv", false}});
+  ASSERT_TRUE(server.Start()) << server.Error();
+  const std::string password = MadeUpPassword();
+  ASSERT_TRUE(server.AddUser(password)) << server.Error();
+  const std::string share = server.Url("priv");
+
+  Open();
+  dialog->show();
+  Edit(kIdSource)->setText(QString::fromStdString("\"" + share + "/secret film.bin\""));
+  Edit(kIdDestination)->setText(QString::fromStdString(temp / "dest"));
+  Button(kIdStart)->click();
+  auto waitForLogon = [this](const QPointer<QDialog>& previous) {
+    EXPECT_TRUE(WaitFor([&] { return previous.isNull() && dialog->LogonDialog() != nullptr; }));
+    return QPointer<QDialog>(dialog->LogonDialog());
+  };
+  QPointer<QDialog> logon = waitForLogon(nullptr);
+  ASSERT_TRUE(logon);
+  EXPECT_EQ(logon->windowTitle().toStdString(), "Log on to " + share);
+  auto answer = [this](const std::string& typed) {
+    LogonField("user")->setText(QString::fromStdString(CSambaServer::ProcessUser()));
+    LogonField("password")->setText(QString::fromStdString(typed));
+    LogonButton(QDialogButtonBox::Ok)->click();
+  };
+  answer(password + "x");  // refused again: asked again
+  logon = waitForLogon(logon);
+  ASSERT_TRUE(logon);
+  EXPECT_EQ(LogonField("user")->text().toStdString(), CSambaServer::ProcessUser());
+  answer(password);
+  ASSERT_TRUE(WaitFor([this] { return Idle(); }, 60000));
+  EXPECT_EQ(Contents(temp / "dest/secret film.bin"), Contents(temp / "priv/secret film.bin"));
+  EXPECT_TRUE(LogHas("succesfully copyed")) << LogText();
+  EXPECT_EQ(LogText().find(password), std::string::npos);
+  SetSmbCredentials(CSmbCredentials());
+}
+
+TEST_F(CMainDlgLogonTest, CancelledLogonEndsTheShareSource) {
+  std::string why;
+  if (!CSambaServer::Available(why)) GTEST_SKIP() << "no private Samba server here: " << why;
+  SetSmbCredentials(CSmbCredentials());
+  fs::create_directories(temp / "server");
+  MakeFile(temp / "priv/a.bin", 1000);
+  CSambaServer server(temp / "server", {{"priv", temp / "priv", false}});
+  ASSERT_TRUE(server.Start()) << server.Error();
+  ASSERT_TRUE(server.AddUser(MadeUpPassword())) << server.Error();
+  const std::string share = server.Url("priv");
+
+  Open();
+  dialog->show();
+  Edit(kIdSource)->setText(QString::fromStdString(share + "/a.bin"));
+  Edit(kIdDestination)->setText(QString::fromStdString(temp.Path()));
+  Button(kIdStart)->click();
+  ASSERT_TRUE(WaitFor([this] { return dialog->LogonDialog() != nullptr; }));
+  dialog->LogonDialog()->reject();  // Cancel
+  ASSERT_TRUE(WaitFor([this] { return Idle(); }, 60000));
+  EXPECT_TRUE(LogHas(share + " refused the logon (user name or password ?)")) << LogText();
+  EXPECT_FALSE(fs::exists(temp / "a.bin"));
 }
 
 }  // namespace

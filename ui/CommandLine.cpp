@@ -3,18 +3,18 @@
 #include <optional>
 
 #include "SourceToken.h"
-#include "Utf8Text.h"
 
 CCommandLineSources TakeCommandLine(const std::vector<std::string>& arguments) {
   CCommandLineSources result;
   for (const std::string& argument : arguments) {
-    if (!IsValidUtf8(argument)) {
-      result.leftOut.push_back({argument, kReasonEncoding});
+    CAddressSource source = SourceOfArgument(argument);
+    if (!source.reason.empty()) {
+      result.leftOut.push_back({std::move(source.shown), std::move(source.reason)});
       continue;
     }
-    const std::optional<std::string> token = SourceToken(argument);
+    const std::optional<std::string> token = SourceToken(source.path);
     if (!token) {
-      result.leftOut.push_back({argument, kReasonQuote});
+      result.leftOut.push_back({std::move(source.shown), kReasonQuote});
       continue;
     }
     if (!result.sourceText.empty()) result.sourceText += ' ';

@@ -13,6 +13,7 @@
 #include "FormExchange.h"
 #include "FormToggles.h"
 #include "LogPrintf.h"
+#include "LogonDlg.h"
 #include "ProgramIcon.h"
 #include "ProgressDisplay.h"
 #include "RunState.h"
@@ -54,6 +55,11 @@ CMainDlg::CMainDlg(const std::vector<std::string>& arguments, QWidget* parent) :
 }
 
 CMainDlg::~CMainDlg() {
+  if (m_logonDialog) {
+    m_logonDialog->disconnect(this);
+    delete m_logonDialog;
+  }
+  if (m_logonRequest) m_logonRequest->Refuse();
   CMainForm* self = this;
   g_RunState.mainForm.compare_exchange_strong(self, nullptr);
 }

@@ -7,10 +7,14 @@
 // for a repaint (one queued call while none is pending), and the window
 // thread copies that state into the widgets at most about 33 times a
 // second. The worker's closing Start command is the one real call into the
-// window thread. The window thread never waits for the worker.
+// window thread. A share logon the worker asks for is one queued request:
+// the worker waits for the answer (see CLogonRequest), the window shows the
+// logon dialog beside itself and answers when the user does. The window
+// thread never waits for the worker.
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <atomic>
@@ -28,10 +32,12 @@
 #include "FormView.h"
 #include "LogBoxView.h"
 #include "LogChannel.h"
+#include "LogonRequest.h"
 #include "MainForm.h"
 #include "ProgressDisplay.h"
 #include "RunHost.h"
 
+class CLogonDlg;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -44,7 +50,8 @@ public:
   // form, lists the command-line sources under the help text (and names
   // the arguments left out), sets both bars to 0..1000.
   explicit CMainDlg(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
-  // Stops being the run state's main form.
+  // Stops being the run state's main form; a logon request still open is
+  // refused.
   ~CMainDlg() override;
 
   // The engine's view of the form: the values last stored, each whole.
@@ -63,11 +70,22 @@ public:
   void UpdateProgress() override;
   // Runs Start/Abort on the window thread and returns once it has run.
   void SendStartCommand() override;
+  // Called on the worker thread: hands the question to the window thread in
+  // one queued call and waits for the answer, looking at the run flag every
+  // 50 ms. The window shows the logon dialog for logon.share; OK returns
+  // true with the user, domain and password typed (the dialog's password
+  // field is cleared), Cancel or its close box returns false, and so does a
+  // run flag that is clear, or cleared while waiting (Abort, Exit), which
+  // also closes the dialog. On the window thread itself returns false at
+  // once.
+  bool AskShareLogon(CShareLogon& logon) override;
 
   // The commands of the buttons; each runs on the window thread.
   // Destination and Source Dir read the form, show their folder picker
   // beside the window and return at once; the folder is applied when the
   // user chooses it. While a picker is open, its button only raises it.
+  // Start/Abort and Exit close the logon dialog, refusing its question,
+  // whenever they leave the run flag clear.
   void OnStartAbort();
   void OnExit();
   void OnPause();
@@ -84,6 +102,9 @@ public:
   // the widgets now.
   void RefreshDisplay();
 
+  // Returns the logon dialog while it is open, or null.
+  QDialog* LogonDialog() const;
+
   // Returns the control of id, or null.
   QWidget* Control(int id) const;
   const CFormValues& Values() const { return m_values; }
@@ -96,6 +117,10 @@ protected:
   void reject() override;
   // The window's context menu: "&About Ferrox...".
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // A drag is taken when its URLs hold a file:// or smb:// one. The drop
+  // names in the log each URL left out (other schemes, a password in the
+  // address, names the field cannot hold) and fills Source from the rest
+  // as OnDropPaths does, Shift held at the drop appending.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -148,6 +173,15 @@ private:
   // Names in the log each of paths that could not be written into Source.
   void LogLeftOut(const char* what, const std::vector<std::string>& paths);
   void ShowLogBoxMenu(const QPoint& position);
+  // Shows the logon dialog for request beside the window, unless request is
+  // settled already; refuses it at once when the run flag is clear.
+  void OpenLogonDialog(const std::shared_ptr<CLogonRequest>& request);
+  // Answers the request of dialog when it closes: its logon when accepted,
+  // a refusal otherwise; then lets the dialog go.
+  void OnLogonFinished(CLogonDlg* dialog, bool accepted);
+  // Closes the logon dialog, refusing its request: any open one when which
+  // is null, otherwise only the one that asks which.
+  void CloseLogonDialog(const CLogonRequest* which = nullptr);
 
   CFormValues m_values;
   CEngineFormValues m_engineValues;
@@ -156,6 +190,12 @@ private:
   CDialogHooks m_hooks;
   CDirDialog m_destinationPicker;
   CDirDialog m_sourceDirPicker;
+
+  // The logon question being asked and its dialog; window thread only.
+  std::shared_ptr<CLogonRequest> m_logonRequest;
+  QPointer<CLogonDlg> m_logonDialog;
+  std::string m_lastLogonUser;  // offered when the engine names no user
+  std::string m_lastLogonDomain;
 
   std::map<int, QWidget*> m_controls;
   QPlainTextEdit* m_logBox = nullptr;

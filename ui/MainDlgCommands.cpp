@@ -6,7 +6,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QUrl>
 #include <memory>
 
 #include "AboutDlg.h"
@@ -18,6 +17,8 @@
 #include "LogPrintf.h"
 #include "MainDlg.h"
 #include "RunCommands.h"
+#include "RunState.h"
+#include "SourceAddress.h"
 #include "SourceToken.h"
 
 namespace {
@@ -25,25 +26,27 @@ namespace {
 constexpr char kDestinationTitle[] = "Choose Destination Dir";
 constexpr char kSourceDirTitle[] = "Choose Source Dir";
 
-// Returns the local paths of the files and folders in mime, in order, and
-// adds the addresses that are not local to notLocal.
-std::vector<std::string> LocalPaths(const QMimeData* mime, std::vector<std::string>* notLocal) {
-  std::vector<std::string> paths;
-  if (!mime || !mime->hasUrls()) return paths;
-  for (const QUrl& url : mime->urls()) {
-    if (url.isLocalFile())
-      paths.push_back(url.toLocalFile().toUtf8().toStdString());
-    else if (notLocal)
-      notLocal->push_back(url.toString().toUtf8().toStdString());
-  }
-  return paths;
+constexpr char kUriListFormat[] = "text/uri-list";
+
+// Returns the sources of the URLs in mime, taken from the list as it was
+// sent, byte for byte, so that escaped names reach the decoding unchanged.
+CDroppedSources DroppedSources(const QMimeData* mime) {
+  if (!mime || !mime->hasFormat(QString::fromLatin1(kUriListFormat))) return CDroppedSources();
+  const QByteArray list = mime->data(QString::fromLatin1(kUriListFormat));
+  return TakeDroppedUrls(std::string_view(list.constData(), static_cast<size_t>(list.size())));
 }
 
 }  // namespace
 
-void CMainDlg::OnStartAbort() { ::OnStartAbort(*this); }
+void CMainDlg::OnStartAbort() {
+  ::OnStartAbort(*this);
+  if (!g_RunState.runFlag) CloseLogonDialog();
+}
 
-void CMainDlg::OnExit() { ::OnExit(*this); }
+void CMainDlg::OnExit() {
+  ::OnExit(*this);
+  if (!g_RunState.runFlag) CloseLogonDialog();
+}
 
 void CMainDlg::OnPause() { ::OnPause(*this); }
 
@@ -154,26 +157,25 @@ void CMainDlg::ShowLogBoxMenu(const QPoint& position) {
 }
 
 void CMainDlg::dragEnterEvent(QDragEnterEvent* event) {
-  if (LocalPaths(event->mimeData(), nullptr).empty()) return;
+  if (!DroppedSources(event->mimeData()).addressed) return;
   event->setDropAction(Qt::CopyAction);
   event->accept();
 }
 
 void CMainDlg::dragMoveEvent(QDragMoveEvent* event) {
-  if (LocalPaths(event->mimeData(), nullptr).empty()) return;
+  if (!DroppedSources(event->mimeData()).addressed) return;
   event->setDropAction(Qt::CopyAction);
   event->accept();
 }
 
 void CMainDlg::dropEvent(QDropEvent* event) {
-  std::vector<std::string> notLocal;
-  const std::vector<std::string> paths = LocalPaths(event->mimeData(), &notLocal);
-  if (paths.empty()) return;
+  const CDroppedSources dropped = DroppedSources(event->mimeData());
+  if (!dropped.addressed) return;
   event->setDropAction(Qt::CopyAction);
   event->accept();
-  for (const std::string& address : notLocal)
-    LogPrintf("\r\ndropped item left out of Source (not a local file or folder): %s\r\n", address.c_str());
-  OnDropPaths(paths, (event->modifiers() & Qt::ShiftModifier) != 0);
+  for (const CLeftOutArgument& left : dropped.leftOut)
+    LogPrintf("\r\ndropped item left out of Source (%s): %s\r\n", left.reason.c_str(), left.argument.c_str());
+  OnDropPaths(dropped.paths, (event->modifiers() & Qt::ShiftModifier) != 0);
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {

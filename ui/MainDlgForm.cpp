@@ -94,6 +94,7 @@ void CMainDlg::CloseWindow() {
   // The folder pickers have no owner to close with.
   m_destinationPicker.Close();
   m_sourceDirPicker.Close();
+  CloseLogonDialog();
   QDialog::done(QDialog::Rejected);
 }
 

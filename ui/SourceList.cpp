@@ -1,16 +1,43 @@
 #include "SourceList.h"
 
 #include "LogPrintf.h"
+#include "SmbPath.h"
+#include "SourceAddress.h"
 
 namespace {
 
 constexpr char kBlank = ' ';
 constexpr char kQuote = '"';
-constexpr char kSeparator = '/';
+constexpr std::string_view kSmbScheme = "smb://";
+
+// Returns true when c separates names on a share.
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Returns the length of the opening of a share path at the start of text:
+// 6 for "smb://" (the scheme in any case), 2 for two separators, 0 when
+// text opens no share path.
+size_t SharePathOpening(std::string_view text) {
+  if (text.size() >= kSmbScheme.size()) {
+    bool scheme = true;
+    for (size_t i = 0; i < kSmbScheme.size() && scheme; ++i) {
+      char c = text[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      scheme = c == kSmbScheme[i];
+    }
+    if (scheme) return kSmbScheme.size();
+  }
+  if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) return 2;
+  return 0;
+}
 
 // Advances pos to the next occurrence of stop, or to the end of text.
 void RunTo(std::string_view text, size_t& pos, char stop) {
   while (pos < text.size() && text[pos] != stop) ++pos;
+}
+
+// Advances pos to the next separator, or to the end of text.
+void RunToSeparator(std::string_view text, size_t& pos) {
+  while (pos < text.size() && !IsSeparator(text[pos])) ++pos;
 }
 
 // Takes the token that begins at pos and moves pos past it.
@@ -23,15 +50,15 @@ std::string TakeToken(std::string_view text, size_t& pos) {
     return token;
   }
   const size_t start = pos;
-  if (text.substr(pos, 2) == "//") {
-    pos += 2;
+  if (const size_t opening = SharePathOpening(text.substr(pos))) {
+    pos += opening;
     if (pos < text.size()) {
       ++pos;  // the server part's first character, whatever it is
-      RunTo(text, pos, kSeparator);
+      RunToSeparator(text, pos);
     }
     if (pos < text.size()) {
       ++pos;  // the separator before the share part
-      RunTo(text, pos, kSeparator);
+      RunToSeparator(text, pos);
     }
   }
   RunTo(text, pos, kBlank);
@@ -54,6 +81,13 @@ std::vector<std::string> SplitSourceText(std::string_view text) {
 void ParseSourceList(const std::string& logText, std::string_view sourceText,
                      std::vector<std::string>& sources) {
   LogPrintf("%s", logText.c_str());
-  sources = SplitSourceText(sourceText);
-  for (const std::string& source : sources) LogPrintf("%s\r\n", source.c_str());
+  sources.clear();
+  for (std::string& source : SplitSourceText(sourceText)) {
+    if (SmbPathHasPassword(source)) {
+      LogPrintf("source left out (%s): %s\r\n", kReasonPassword, WithoutPassword(source).c_str());
+      continue;
+    }
+    LogPrintf("%s\r\n", source.c_str());
+    sources.push_back(std::move(source));
+  }
 }

@@ -1,5 +1,6 @@
-// The window program: ferrox [PATH...]. Every argument that Qt does not
-// take as its own option becomes a source in the Source field.
+// The window program: ferrox [PATH|URL...]. Every argument that Qt does not
+// take as its own option becomes a source in the Source field: a path as it
+// is, a file:// or smb:// URL as the path it names (see TakeCommandLine).
 #include <string>
 #include <vector>
 
