@@ -13,6 +13,8 @@
 #   FERROX_BENCH_JOBS=N     build jobs (default: the number of cores)
 #   FERROX_BENCH_RUNS=N     timed runs per command (default 10, quick 3), after one warm-up
 #   FERROX_BENCH_SKIP_SETUP=1  do not install missing Debian packages
+#   FERROX_BENCH_ONLY="ROW..."  only these rows: BigFileRow SmallFilesRow WindowRow CheckRow CrcRow
+#                               MemoryRow SmbRows (SmbRows needs a private smbd: package samba)
 #
 # Copies of many files go each into a new, empty destination folder, and every destination is
 # deleted only when the script ends: on an ext4 file system without a journal (as on the machine
@@ -46,7 +48,7 @@ say() { printf '%s\n' "$*" >&2; }
 InstallPackages() {
   [ "${FERROX_BENCH_SKIP_SETUP:-0}" = 1 ] && return 0
   "$root/scripts/setup.sh"
-  local wanted=(hyperfine time rsync zlib1g-dev libbenchmark-dev) missing=() p
+  local wanted=(hyperfine time rsync zlib1g-dev libbenchmark-dev samba smbclient) missing=() p
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
@@ -292,6 +294,103 @@ CrcRow() {
     "$r" "at least 3, identical results: $verdict"
 }
 
+# ---- SMB on loopback -------------------------------------------------------------------------------
+
+# Starts a private smbd on 127.0.0.1 serving $work as the share "bench" to guests, with its
+# configuration and state in $work/samba, on a free port (smb_port). Returns 1 when smbd is missing.
+StartSmbd() {
+  [ -x /usr/sbin/smbd ] || return 1
+  local base=$work/samba d
+  for d in run lock state cache private ncalrpc log; do mkdir -p "$base/$d"; done
+  smb_port=0
+  for d in $(seq 44500 44600); do
+    if ! (exec 3<>"/dev/tcp/127.0.0.1/$d") 2>/dev/null; then smb_port=$d; break; fi
+  done
+  cat >"$base/smb.conf" <<CONF
+[global]
+  server role = standalone server
+  smb ports = $smb_port
+  interfaces = 127.0.0.1
+  bind interfaces only = yes
+  disable netbios = yes
+  server min protocol = SMB2
+  pid directory = $base/run
+  lock directory = $base/lock
+  state directory = $base/state
+  cache directory = $base/cache
+  private dir = $base/private
+  ncalrpc dir = $base/ncalrpc
+  log file = $base/log/log.%m
+  load printers = no
+  printcap name = /dev/null
+  disable spoolss = yes
+  map to guest = Bad User
+  oplocks = no
+  smb2 leases = no
+  smbd profiling level = count
+[bench]
+  path = $work
+  read only = no
+  guest ok = yes
+  force user = $(id -un)
+CONF
+  setsid /usr/sbin/smbd --foreground --no-process-group -s "$base/smb.conf" </dev/null >"$base/log/out" 2>&1 &
+  smbd_pid=$!
+  for d in $(seq 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$smb_port") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Stops the private smbd and every process of its session.
+StopSmbd() {
+  [ -n "${smbd_pid:-}" ] || return 0
+  kill -TERM -- "-$smbd_pid" 2>/dev/null || true
+  sleep 1
+  kill -KILL -- "-$smbd_pid" 2>/dev/null || true
+  smbd_pid=
+}
+
+# Prints the SMB2 read requests the private smbd has answered so far.
+SmbReads() {
+  sleep 1.5  # the server writes its counters out a second after they change
+  smbstatus -s "$work/samba/smb.conf" --profile 2>/dev/null | awk -F: '/^smb2_read_count:/ { print $2 + 0 }'
+}
+
+SmbRows() {
+  if ! StartSmbd; then
+    Row "${big_mib} MiB over SMB on loopback" "skipped: no private smbd (Debian package samba)" "" "" \
+      "no slower than smbclient"
+    return
+  fi
+  say "7: ${big_mib} MiB over SMB on loopback ..."
+  local url=smb://127.0.0.1:$smb_port/bench/big.bin dst=$work/smbdst
+  local prepare="rm -rf $dst && mkdir $dst && cat $work/big.bin >/dev/null && sync"
+  Time "$prepare" "$runs" turn \
+    "ferrox=sh -c '$cli -d $dst $url >/dev/null'" \
+    "smbclient=sh -c 'smbclient //127.0.0.1/bench -p $smb_port -N -c \"get big.bin $dst/big.bin\" >/dev/null 2>&1'"
+  local r
+  r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
+  Row "${big_mib} MiB over SMB on loopback, to a new file" "ferrox-cli $(Shown "${median[ferrox]}")" \
+    "smbclient get $(Shown "${median[smbclient]}")" "$r" "at most 1 (no slower): $(Verdict "$r" 1 le)"
+
+  say "8: ${big_mib} MiB over SMB with check after copy (one check cycle) ..."
+  Time "$prepare" "$check_runs" round \
+    "check=sh -c '$cli -c --check-cycles 1 -d $dst $url >/dev/null'"
+  local pages=$(((big_mib << 20) / 4096)) before after perpage
+  eval "$prepare"
+  before=$(SmbReads)
+  "$cli" -c --check-cycles 1 -d "$dst" "$url" >/dev/null
+  after=$(SmbReads)
+  perpage=$(awk -v a="$before" -v b="$after" -v p="$pages" 'BEGIN { printf "%.4f", (b - a) / p }')
+  Row "${big_mib} MiB over SMB, check after copy, one cycle" \
+    "ferrox-cli -c $(Shown "${median[check]}"), $perpage read requests per page" \
+    "ferrox-cli $(Shown "${median[ferrox]}")" "$(Ratio "${median[check]}" "${median[ferrox]}")" "reported"
+  rm -rf "$dst"
+  StopSmbd
+}
+
 # Prints the median of the numbers given.
 Median() {
   printf '%s\n' "$@" | sort -n |
@@ -344,7 +443,7 @@ main() {
   Build
   cli=$build/bin/ferrox-cli
   work=$(mktemp -d "${FERROX_BENCH_DIR:-${TMPDIR:-/tmp}}/ferrox-bench.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
+  trap 'StopSmbd; rm -rf "$work"' EXIT
   local need=$(((big_mib * 3 + small_files * 4 * (runs + 1) * 5 / 1024 + 256) * 1024))
   if [ "$(df -k --output=avail "$work" | tail -n 1)" -lt "$need" ]; then
     say "not enough space in $work: about $((need / 1024)) MiB needed"
@@ -353,12 +452,10 @@ main() {
   fresh="n=\$(mktemp -d $work/runs/r.XXXXXX) && ln -sfn \$n $work/cur && sync"
   local started=$SECONDS
   MakeData
-  BigFileRow
-  SmallFilesRow
-  WindowRow
-  CheckRow
-  CrcRow
-  MemoryRow
+  local row
+  for row in BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows; do
+    case " ${FERROX_BENCH_ONLY:-$row} " in *" $row "*) "$row" ;; esac
+  done
 
   echo
   echo "Ferrox benchmark$([ "$quick" = 1 ] && echo " (quick sizes)"), $(date -u '+%Y-%m-%d %H:%M UTC')"

@@ -12,6 +12,7 @@
 #include "RetryPause.h"
 #include "RunState.h"
 #include "ShareLogon.h"
+#include "SmbPath.h"
 #include "UpdateProgress.h"
 
 namespace {
@@ -190,7 +191,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     m_run.totalBytes = m_root.m_data.size;
     LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, destination : %s\r\n", m_root.m_data.size,
               m_root.m_data.size >> 20, m_destination.c_str());
-    if ((m_root.m_data.attrib & kAttribSpecial) != 0 || !IsSafeEntryName(m_root.m_data.name)) {
+    if ((m_root.m_data.attrib & kAttribSpecial) != 0 || !IsSafeEntryName(m_root.m_data.name, IsSmbPath(m_source))) {
       LogPrintf("\r\n%s : not a regular file, not copied\r\n", m_source.c_str());
       result = kResultReadFailure;
     } else if (form && form->CopyByParts()) {

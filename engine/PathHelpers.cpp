@@ -46,7 +46,8 @@ bool IsShareRoot(std::string_view path, std::string* shareName) {
   return true;
 }
 
-bool IsSafeEntryName(std::string_view name) {
+bool IsSafeEntryName(std::string_view name, bool onShare) {
   return !name.empty() && name != "." && name != ".." &&
-         name.find(kPathSeparator) == std::string_view::npos && name.find('\0') == std::string_view::npos;
+         name.find(kPathSeparator) == std::string_view::npos && name.find('\0') == std::string_view::npos &&
+         (!onShare || name.find('\\') == std::string_view::npos);
 }

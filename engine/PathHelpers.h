@@ -31,5 +31,6 @@ bool IsShareRoot(std::string_view path, std::string* shareName);
 
 // Returns true when a name from a listing can be joined to a folder path
 // without leaving that folder: not empty, not "." or "..", no separator and
-// no zero byte.
-bool IsSafeEntryName(std::string_view name);
+// no zero byte; on a share (onShare), where '\' separates names too, no
+// backslash either.
+bool IsSafeEntryName(std::string_view name, bool onShare = false);

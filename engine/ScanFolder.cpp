@@ -7,6 +7,7 @@
 #include "PathHelpers.h"
 #include "RunState.h"
 #include "ShareLogon.h"
+#include "SmbPath.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
   const std::string prefix = WithBackslash(path);
   const std::string pattern = prefix + "*.*";
   const CAncestor self{m_data.dev, m_data.ino, above};
+  const bool onShare = IsSmbPath(path);
 
   auto isAncestor = [&self](const CFindData& entry) {
     if (entry.dev == 0 && entry.ino == 0) return false;
@@ -77,7 +79,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
         }
         if (entry.name == "." || entry.name == "..") {
           // The folder itself and its parent are never part of the tree.
-        } else if (!IsSafeEntryName(entry.name)) {
+        } else if (!IsSafeEntryName(entry.name, onShare)) {
           leftOut.unsafe.push_back(entry.name);
         } else if ((entry.attrib & kAttribSpecial) != 0) {
           leftOut.special.push_back(prefix + entry.name);

@@ -244,6 +244,23 @@ TEST_F(CopyThreadProcTest, AShareThatRefusesTheLogonEndsTheSourceAtOnceUnlessAno
   EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = ")) << Messages().back();
 }
 
+TEST_F(CopyThreadProcTest, ANameWithABackslashOnAShareIsNamedAndNeverJoinedToAPath) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv", alias);
+  fs.AddFile("/mem/share/..\\evil.txt", "outside");
+  fs.AddFile("/mem/share/ok.txt", "inside");
+  EXPECT_EQ(Run({"//srv/share"}), 8u);
+  EXPECT_EQ(CountMessages("\r\nskipped an entry of //srv/share : unsafe name \"..\\evil.txt\"\r\n"), 1);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/ok.txt"), "inside");
+  EXPECT_EQ(fs.OpenCount("/mem/share/..\\evil.txt"), 0);
+
+  // The same name in a local folder is an ordinary one.
+  fs.AddFile("/mem/src/a\\b.txt", "local");
+  g_RunState.runFlag = true;
+  EXPECT_EQ(Run({"/mem/src"}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a\\b.txt"), "local");
+}
+
 TEST_F(CopyThreadProcTest, ALocalFileThatCannotBeReadIsTriedUntilTheLimitAsBefore) {
   g_RunState.reconnectLimit = 1;
   fs.AddFile("/mem/src/a.txt", "local");

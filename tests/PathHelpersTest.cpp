@@ -65,6 +65,11 @@ TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
   EXPECT_FALSE(IsSafeEntryName(".."));
   EXPECT_FALSE(IsSafeEntryName("../etc"));
   EXPECT_FALSE(IsSafeEntryName(std::string("a\0b", 3)));
+  // A backslash is an ordinary byte of a local name, a separator on a share.
+  EXPECT_TRUE(IsSafeEntryName("a\\b"));
+  EXPECT_FALSE(IsSafeEntryName("a\\b", true));
+  EXPECT_FALSE(IsSafeEntryName("..\\etc", true));
+  EXPECT_TRUE(IsSafeEntryName("a b", true));
 }
 
 }  // namespace
