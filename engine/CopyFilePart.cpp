@@ -9,7 +9,6 @@
 #include "OpenDestination.h"
 #include "PassStall.h"
 #include "ReconnectSource.h"
-#include "RetryPause.h"
 #include "RunState.h"
 #include "UpdateProgress.h"
 
@@ -53,13 +52,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
   bool retry = false;
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
-    if (!firstPass && result != kResultOk) {
-      if (stall.GaveUp(grew, run.reconnectLimit)) {
-        LogPrintf("%s reconnect limit over, try again\r\n", source.c_str());
-        return kResultReadFailure;
-      }
-      SleepMs(kRetryPauseMs);
-    }
+    if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return kResultReadFailure;

@@ -7,7 +7,6 @@
 #include "OpenDestination.h"
 #include "PassStall.h"
 #include "ReconnectSource.h"
-#include "RetryPause.h"
 #include "RunState.h"
 #include "UpdateProgress.h"
 
@@ -50,14 +49,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   bool grew = false;
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
-    if (!firstPass && result != kResultOk) {
-      if (stall.GaveUp(grew, run.reconnectLimit)) {
-        LogPrintf("%s reconnect limit over, try again\r\n", source.c_str());
-        return kResultReadFailure;
-      }
-      // A failure that recurs at once must not turn the passes into a busy loop.
-      SleepMs(kRetryPauseMs);
-    }
+    if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return kResultReadFailure;

@@ -1,6 +1,9 @@
 #include "PassStall.h"
 
 #include "FileServices.h"
+#include "LogPrintf.h"
+#include "RetryPause.h"
+#include "RunState.h"
 
 CPassStall::CPassStall() : m_lastGrowth(TimeNow()) {}
 
@@ -11,4 +14,13 @@ bool CPassStall::GaveUp(bool grew, uint32_t limit) {
     return false;
   }
   return now - m_lastGrowth > static_cast<int64_t>(limit);
+}
+
+bool CPassStall::MayRetry(bool grew, const std::string& path) {
+  if (GaveUp(grew, g_RunState.reconnectLimit)) {
+    LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
+    return false;
+  }
+  SleepMs(kRetryPauseMs);
+  return true;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 class CPassStall {
 public:
@@ -16,6 +17,14 @@ public:
   // than limit seconds: since the last pass that grew it, or since the
   // watch started when none did.
   bool GaveUp(bool grew, uint32_t limit);
+
+  // Called before a pass that follows a failed one (grew tells whether that
+  // one added to the destination), for the source at path. Returns false
+  // after logging "reconnect limit over" once the passes have stopped getting
+  // further for longer than the run's reconnect limit; otherwise pauses
+  // briefly, so that a failure that recurs at once is no busy loop, and
+  // returns true.
+  bool MayRetry(bool grew, const std::string& path);
 
 private:
   int64_t m_lastGrowth;
