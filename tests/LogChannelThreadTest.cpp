@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,6 +57,10 @@ TEST(LogChannelThreadTest, ReadersSeeConsistentTextWhileAWorkerWrites) {
       EXPECT_EQ(text.find("status 12%status"), std::string::npos);
       return 0;
     });
+    // The lock is not fair: a reader that takes it again at once can keep
+    // the writer waiting for minutes under a race detector. The window reads
+    // at most every 30 ms; this one still reads far more often.
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
   } while (!last);
   worker.join();
 }
