@@ -9,14 +9,10 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <future>
 #include <utility>
-#include <vector>
 
 static_assert(sizeof(off_t) >= 8, "the SMB backend needs 64-bit file offsets");
 
@@ -26,10 +22,6 @@ namespace {
 // into requests of the server's largest read size itself and sends them in
 // parallel, so a larger count only means a longer wait for the first byte.
 constexpr size_t kMaxReadChunk = size_t{16} << 20;
-
-// Reads of at least this many bytes from the file's start on, one after the
-// other, have the next one read ahead while the caller writes what it got.
-constexpr size_t kReadAheadMinimum = size_t{256} << 10;
 
 // The largest count handed to one libsmbclient write. A failed write tells
 // nothing of how much of it reached the file, so what Write reports as
@@ -79,29 +71,11 @@ SMBCFILE* OpenWithShareMode(SMBCCTX* context, const std::string& url, int flags,
   return file;
 }
 
-// How one read of the file went: how many bytes it gave, and the errno of a
-// failure after them.
-struct CSmbReadResult {
-  size_t done = 0;
-  int error = 0;     // 0, or the errno of the read that failed after done bytes
-  bool end = false;  // the file ended after done bytes
-};
-
 // A stream over an open libsmbclient file. libsmbclient keeps the file
 // position; the stream mirrors it, so Tell and most Seeks send nothing to the
 // server. Every Read is a read request to the server: libsmbclient caches no
 // data and asks for no oplock or lease, so no copy of the file's bytes is
-// kept on this side but for one read ahead.
-//
-// Read-ahead: a copy reads a file block after block and writes each block
-// before it asks for the next, so the network would wait while the disk
-// works. After a large Read that did not end the file, the next block of the
-// same size is asked for at once on a thread of its own; the next Read takes
-// it when it asks for exactly that block and discards it otherwise. Nothing
-// is read ahead once DropCache has been called: a stream whose blocks are
-// checked by reading them again gets every reading from the server when it
-// asks for it. Every other call waits for the read ahead to finish first,
-// so libsmbclient's file is used by one thread at a time.
+// kept on this side.
 class CSmbStream final : public CStream {
 public:
   // Takes over file, opened from url in mode, whose position is position.
@@ -110,9 +84,8 @@ public:
 
   // Closes the file if it is still open; errno is left as it was.
   ~CSmbStream() override {
-    CErrnoGuard guard;
-    SettleReadAhead();
     if (m_file == nullptr) return;
+    CErrnoGuard guard;
     CSmbCall call;
     CloseFile(call);
   }
@@ -127,28 +100,29 @@ public:
   size_t Read(void* buffer, size_t count) override {
     if (count == 0) return 0;
     if (m_file == nullptr || m_mode != OpenMode::kRead) {
-      SettleReadAhead();
       errno = EBADF;
       SetError();
       return 0;
     }
-    CSmbReadResult result;
-    if (m_ahead.valid() && m_aheadOffset == m_position && m_aheadCount == count) {
-      result = m_ahead.get();
-      std::memcpy(buffer, m_aheadBuffer.data(), result.done);
-    } else {
-      SettleReadAhead();
-      result = ReadAt(m_position, static_cast<char*>(buffer), count);
-    }
-    const size_t done = result.done;
-    m_position += static_cast<int64_t>(done);
-    if (result.error != 0) {
-      errno = result.error;
-      SetError();
-    } else if (result.end) {
-      SetEof();
-    } else if (count >= kReadAheadMinimum && !m_noReadAhead) {
-      StartReadAhead(count);
+    CSmbCall call;
+    SMBCCTX* context = call.Context();
+    char* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+      const size_t chunk = count - done < kMaxReadChunk ? count - done : kMaxReadChunk;
+      const ssize_t got = smbc_getFunctionRead(context)(context, m_file, out + done, chunk);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        NoteFailure(call);
+        SetError();
+        break;
+      }
+      done += static_cast<size_t>(got);
+      m_position += got;
+      if (static_cast<size_t>(got) < chunk) {
+        SetEof();
+        break;
+      }
     }
     return done;
   }
@@ -158,7 +132,6 @@ public:
   // (EBADF on a kRead or closed stream). In append mode each call first
   // moves to the file's end as the server knows it.
   size_t Write(const void* buffer, size_t count) override {
-    SettleReadAhead();
     if (count == 0) return 0;
     if (m_file == nullptr || m_mode == OpenMode::kRead) {
       errno = EBADF;
@@ -198,15 +171,6 @@ public:
   // negative resulting position, EBADF on a closed stream); the position is
   // then unchanged. Only kEnd asks the server (for the file's size).
   int Seek(int64_t offset, SeekOrigin origin) override {
-    // A seek to where the stream stands keeps the block read ahead.
-    if (m_file != nullptr &&
-        (origin == SeekOrigin::kCur ? offset == 0 : origin == SeekOrigin::kSet && offset == m_position)) {
-      const bool hadError = Error();
-      ClearErr();
-      if (hadError) SetError();
-      return 0;
-    }
-    SettleReadAhead();
     if (m_file == nullptr) {
       errno = EBADF;
       return -1;
@@ -278,7 +242,6 @@ public:
   // takes up to twice the time limit (the close request, then the end of
   // the session, each wait in vain).
   int Close() override {
-    SettleReadAhead();
     if (m_file == nullptr) {
       errno = EBADF;
       SetError();
@@ -292,14 +255,9 @@ public:
     return 0;
   }
 
-  // Discards the block read ahead, if any, and reads nothing ahead from now
-  // on (see the class): every later Read of any range is a new read request
-  // to the server.
-  void DropCache(int64_t /*offset*/, int64_t /*length*/) override {
-    m_noReadAhead = true;
-    CErrnoGuard guard;
-    SettleReadAhead();
-  }
+  // Does nothing: this side keeps no cache (see the class), so the next
+  // Read of any range is a new read request to the server already.
+  void DropCache(int64_t /*offset*/, int64_t /*length*/) override {}
 
   // Returns true with the share's device number and the file's number on the
   // server (its file index, the inode number on a Samba server) as reported
@@ -307,9 +265,8 @@ public:
   // none.
   bool Identify(CFileId& id) override {
     id = CFileId();
-    CErrnoGuard guard;
-    SettleReadAhead();
     if (m_file == nullptr) return false;
+    CErrnoGuard guard;
     CSmbCall call;
     SMBCCTX* context = call.Context();
     struct stat st {};
@@ -330,7 +287,6 @@ public:
   // opened again. The position is kept. When even the plain reopen fails
   // the stream is left closed: later calls fail with EBADF.
   int LockExclusive() override {
-    SettleReadAhead();
     if (m_file == nullptr) {
       errno = EBADF;
       return -1;
@@ -364,7 +320,6 @@ public:
   // (EBADF on a kRead or closed stream, EINVAL for a negative length). The
   // position is not moved.
   int Truncate(int64_t length) override {
-    SettleReadAhead();
     if (m_file == nullptr || m_mode == OpenMode::kRead) {
       errno = EBADF;
       return -1;
@@ -383,60 +338,6 @@ public:
   }
 
 private:
-  // Reads count bytes from offset on into out: fewer when the file ended or
-  // a read failed (then with its errno). Placing libsmbclient's file
-  // position first asks nothing of the server.
-  CSmbReadResult ReadAt(int64_t offset, char* out, size_t count) {
-    CSmbReadResult result;
-    CSmbCall call;
-    SMBCCTX* context = call.Context();
-    if (context == nullptr ||
-        smbc_getFunctionLseek(context)(context, m_file, static_cast<off_t>(offset), SEEK_SET) < 0) {
-      result.error = errno;
-      return result;
-    }
-    while (result.done < count) {
-      const size_t left = count - result.done;
-      const size_t chunk = left < kMaxReadChunk ? left : kMaxReadChunk;
-      const ssize_t got = smbc_getFunctionRead(context)(context, m_file, out + result.done, chunk);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        NoteFailure(call);
-        result.error = errno;
-        break;
-      }
-      result.done += static_cast<size_t>(got);
-      if (static_cast<size_t>(got) < chunk) {
-        result.end = true;
-        break;
-      }
-    }
-    return result;
-  }
-
-  // Starts reading the count bytes at the stream's position on a thread of
-  // its own. Without a thread to do it, nothing is read ahead.
-  void StartReadAhead(size_t count) {
-    m_aheadOffset = m_position;
-    m_aheadCount = count;
-    try {
-      if (m_aheadBuffer.size() < count) m_aheadBuffer.resize(count);
-      m_ahead = std::async(std::launch::async, [this, offset = m_position, count] {
-        return ReadAt(offset, m_aheadBuffer.data(), count);
-      });
-    } catch (...) {
-      m_ahead = std::future<CSmbReadResult>();
-    }
-  }
-
-  // Waits for the read ahead, if one is on its way, and discards it. errno
-  // is kept.
-  void SettleReadAhead() {
-    if (!m_ahead.valid()) return;
-    CErrnoGuard guard;
-    m_ahead.get();
-  }
-
   // Notes that a call on the file failed with errno: after a connection-level
   // failure, closing the stream drops the idle connections. errno is kept.
   void NoteFailure(CSmbCall& call) {
@@ -466,13 +367,8 @@ private:
   const OpenMode m_mode;
   const uint64_t m_device;
   int64_t m_position;
-  bool m_locked = false;                // m_file was opened denying writes to others
-  bool m_connectionFailed = false;      // a call on the file met a connection-level failure
-  std::future<CSmbReadResult> m_ahead;  // the block being read ahead, if any
-  std::vector<char> m_aheadBuffer;      // where it goes
-  int64_t m_aheadOffset = 0;
-  size_t m_aheadCount = 0;
-  bool m_noReadAhead = false;  // DropCache was called
+  bool m_locked = false;            // m_file was opened denying writes to others
+  bool m_connectionFailed = false;  // a call on the file met a connection-level failure
 };
 
 }  // namespace
