@@ -5,6 +5,7 @@
 #endif
 
 #include "PosixFileSystem.h"
+#include "ErrnoGuard.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,19 +32,6 @@ constexpr size_t kMaxTransfer = size_t{1} << 30;
 // Linux's default readahead window: a file no longer than this is read in
 // by the first read of it whatever hint it is given.
 constexpr off_t kReadaheadWindow = 128 * 1024;
-
-// Restores errno when it goes out of scope, so cleanup calls cannot change
-// the errno a failure reports.
-class CErrnoGuard {
-public:
-  CErrnoGuard() : m_saved(errno) {}
-  ~CErrnoGuard() { errno = m_saved; }
-  CErrnoGuard(const CErrnoGuard&) = delete;
-  CErrnoGuard& operator=(const CErrnoGuard&) = delete;
-
-private:
-  int m_saved;
-};
 
 // Closes fd without changing errno.
 void CloseQuietly(int fd) {

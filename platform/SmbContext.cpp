@@ -1,4 +1,5 @@
 #include "SmbContext.h"
+#include "ErrnoGuard.h"
 
 #include <libsmbclient.h>
 
@@ -19,18 +20,6 @@ std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
 uint64_t g_logonsAsked = 0;
 uint64_t g_connectionsMade = 0;
 smbc_add_cached_srv_fn g_addCachedServer = nullptr;  // libsmbclient's own
-
-// Restores errno when it goes out of scope.
-class CErrnoGuard {
-public:
-  CErrnoGuard() : m_saved(errno) {}
-  ~CErrnoGuard() { errno = m_saved; }
-  CErrnoGuard(const CErrnoGuard&) = delete;
-  CErrnoGuard& operator=(const CErrnoGuard&) = delete;
-
-private:
-  int m_saved;
-};
 
 // Hands libsmbclient the credentials for a connection about to log on.
 // libsmbclient asks only when it has no cached connection for the share.

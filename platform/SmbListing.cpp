@@ -3,6 +3,7 @@
 #endif
 
 #include "SmbListing.h"
+#include "ErrnoGuard.h"
 
 #include <libsmbclient.h>
 #include <sys/stat.h>
@@ -16,18 +17,6 @@ namespace {
 // DOS attribute bits of a listing entry.
 constexpr uint16_t kDosDirectory = 0x10;
 constexpr uint16_t kDosDevice = 0x40;
-
-// Restores errno when it goes out of scope.
-class CErrnoGuard {
-public:
-  CErrnoGuard() : m_saved(errno) {}
-  ~CErrnoGuard() { errno = m_saved; }
-  CErrnoGuard(const CErrnoGuard&) = delete;
-  CErrnoGuard& operator=(const CErrnoGuard&) = delete;
-
-private:
-  int m_saved;
-};
 
 // Returns the record of a listing entry: its information from the server,
 // the stat libsmbclient made of it, and the share's device.

@@ -3,6 +3,7 @@
 #endif
 
 #include "SmbStream.h"
+#include "ErrnoGuard.h"
 
 #include <fcntl.h>
 #include <libsmbclient.h>
@@ -27,18 +28,6 @@ constexpr size_t kMaxReadChunk = size_t{16} << 20;
 // nothing of how much of it reached the file, so what Write reports as
 // written when one fails is the chunks before it.
 constexpr size_t kMaxWriteChunk = size_t{1} << 20;
-
-// Restores errno when it goes out of scope.
-class CErrnoGuard {
-public:
-  CErrnoGuard() : m_saved(errno) {}
-  ~CErrnoGuard() { errno = m_saved; }
-  CErrnoGuard(const CErrnoGuard&) = delete;
-  CErrnoGuard& operator=(const CErrnoGuard&) = delete;
-
-private:
-  int m_saved;
-};
 
 // Returns the open(2) flags libsmbclient takes for mode. Writing streams are
 // opened for reading as well: a handle without read access cannot ask the
