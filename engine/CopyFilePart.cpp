@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 
 #include "CopyProgress.h"
@@ -49,6 +50,9 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
 
   CPassStall stall;
   bool grew = false;
+  // The longest the part file has been in this call: a pass that writes a
+  // header cut short again from its start gets no further than that.
+  uint64_t furthest = 0;
   bool retry = false;
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
@@ -61,6 +65,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
         OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite, *src, owner);
     if (!dest) return kResultWriteFailure;
     auto passStart = static_cast<uint64_t>(dest->Tell());
+    furthest = std::max(furthest, passStart);
 
     bool insidePart = false;
     if (resume && passStart >= header) {
@@ -71,6 +76,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
       // under the lock this pass holds.
       if (dest->Truncate(0) != 0 || dest->Seek(0, SeekOrigin::kEnd) != 0) {
         LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
+        LogFailureCause(destination, errno);
         return kResultWriteFailure;
       }
       passStart = 0;
@@ -97,6 +103,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
           insidePart = true;
         }
       }
+      if (result & kResultWriteFailure) LogFailureCause(destination, errno);
       if (result != kResultOk) {
         retry = true;
         break;
@@ -108,7 +115,8 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
       if (!(static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag)) break;
     }
 
-    grew = static_cast<uint64_t>(dest->Tell()) > passStart;
+    grew = static_cast<uint64_t>(dest->Tell()) > furthest;
+    furthest = std::max(furthest, static_cast<uint64_t>(dest->Tell()));
     result |= CloseDestination(*dest, m_data.name);
 
     if (static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag) continue;

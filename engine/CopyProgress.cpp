@@ -21,6 +21,10 @@ ResultFlags CloseDestination(CStream& destination, const std::string& name) {
   return kResultWriteFailure;
 }
 
+void LogFailureCause(const std::string& path, int error) {
+  LogPrintf("%s : %s\r\n", path.c_str(), ErrorText(error).c_str());
+}
+
 std::string DestinationPath(const std::string& folder, const std::string& name) {
   return WithBackslash(folder) + name;
 }

@@ -21,5 +21,9 @@ void LogProgressLine(const std::string& name, uint64_t length, uint64_t percent)
 // failed write only then).
 ResultFlags CloseDestination(CStream& destination, const std::string& name);
 
+// Logs the cause of a failure at path on a line of its own: the path and the
+// system's description of error ("/dst/a.txt : Permission denied").
+void LogFailureCause(const std::string& path, int error);
+
 // Returns the path of the file or folder called name inside folder.
 std::string DestinationPath(const std::string& folder, const std::string& name);

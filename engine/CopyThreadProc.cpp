@@ -60,12 +60,11 @@ ResultFlags CRunDriver::Run() {
 
   ResultFlags result = kResultOk;
   m_run.copyBuffer.reset(new (std::nothrow) uint8_t[m_run.bufferSize]);
-  if (m_run.checkAfterCopy)
-    m_run.verifyRecords.reset(new (std::nothrow) PageRecord[(m_run.bufferSize >> 12) + 1]);
+  const bool verifyAreas = m_run.checkAfterCopy && m_run.AllocateVerifyAreas();
   if (!m_run.copyBuffer) {
     LogPrintf("\r\nnot enough memory for a copy buffer of %u bytes, nothing copied\r\n", m_run.bufferSize);
     result = kResultNoStorage;
-  } else if (m_run.checkAfterCopy && !m_run.verifyRecords) {
+  } else if (m_run.checkAfterCopy && !verifyAreas) {
     LogPrintf("\r\nnot enough memory to check blocks of %u bytes, nothing copied\r\n", m_run.bufferSize);
     result = kResultNoStorage;
   } else {
@@ -81,7 +80,7 @@ ResultFlags CRunDriver::Run() {
     if (CMainForm* form = m_run.mainForm.load()) form->SendStartCommand();
   }
   m_run.copyBuffer.reset();
-  m_run.verifyRecords.reset();
+  m_run.ReleaseVerifyAreas();
   m_run.destinationClaims.Clear();
   // The source text dies with the driver.
   m_run.currentSourcePath = nullptr;

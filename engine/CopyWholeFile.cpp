@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cinttypes>
 
 #include "CopyProgress.h"
@@ -64,6 +65,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
       const uint64_t shown = progressPoint(*dest);
       uint32_t count = 0;
       result = TransferBlock(*src, *dest, run.bufferSize, count);
+      if (result & kResultWriteFailure) LogFailureCause(destination, errno);
       if (result != kResultOk) break;
       run.runCrc = CrcUpdate(run.runCrc, run.copyBuffer.get(), count);
       // A block read but not written, because the run was stopped meanwhile,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ErrnoGuard.h"
 #include "MainForm.h"
 #include "RunState.h"
 
@@ -11,6 +12,7 @@ void LogPrintf(const char* format, ...) {
   // Each thread formats into its own buffer, so a window-thread message never
   // shares storage with one the worker is formatting.
   thread_local std::string buffer(4096, '\0');
+  const CErrnoGuard keepErrno;
 
   va_list args;
   va_start(args, format);

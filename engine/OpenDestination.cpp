@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "CopyProgress.h"
 #include "LogPrintf.h"
 #include "RunState.h"
 
@@ -17,13 +18,19 @@ void LogTakenInRun(const std::string& path) {
   LogPrintf("\r\n%s is already the copy of another file of this run, left alone\r\n", path.c_str());
 }
 
+// Logs that the destination at path did not open, and why (error).
+void LogOpenFailure(const std::string& path, int error) {
+  LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
+  LogFailureCause(path, error);
+}
+
 }  // namespace
 
 std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode, CStream& source,
                                          const std::string& owner) {
   std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kAppend);
   if (!stream) {
-    LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
+    LogOpenFailure(path, errno);
     return nullptr;
   }
   CFileId destinationId;
@@ -43,11 +50,11 @@ std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode,
     return nullptr;
   }
   if (mode == OpenMode::kWrite && stream->Truncate(0) != 0) {
-    LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
+    LogOpenFailure(path, errno);
     return nullptr;
   }
   if (stream->Seek(0, SeekOrigin::kEnd) != 0) {
-    LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
+    LogOpenFailure(path, errno);
     return nullptr;
   }
   return stream;

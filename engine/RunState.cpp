@@ -1,5 +1,9 @@
 #include "RunState.h"
 
+#include <new>
+
+#include "FileServices.h"
+
 RunState g_RunState;
 
 void RunState::Reset() {
@@ -21,6 +25,24 @@ void RunState::Reset() {
   sources.clear();
   destinationClaims.Clear();
   copyBuffer.reset();
-  verifyRecords.reset();
+  ReleaseVerifyAreas();
   currentSourcePath = nullptr;
+}
+
+bool RunState::AllocateVerifyAreas() {
+  verifyRecords.reset(new (std::nothrow) PageRecord[(bufferSize >> 12) + 1]);
+  readingArea.reset(new (std::nothrow) uint8_t[kReadingsInFlight * kReadingScratchBytes + kReadingScratchAlign]);
+  if (!verifyRecords || !readingArea) {
+    ReleaseVerifyAreas();
+    return false;
+  }
+  const auto address = reinterpret_cast<uintptr_t>(readingArea.get());
+  readingScratch = readingArea.get() + (kReadingScratchAlign - address % kReadingScratchAlign) % kReadingScratchAlign;
+  return true;
+}
+
+void RunState::ReleaseVerifyAreas() {
+  verifyRecords.reset();
+  readingArea.reset();
+  readingScratch = nullptr;
 }

@@ -13,6 +13,10 @@
 #include "DestinationClaims.h"
 #include "PageRecord.h"
 
+// Readings of check after copy in flight together at most; a backend may
+// offer fewer.
+inline constexpr uint32_t kReadingsInFlight = 64;
+
 class CMainForm;
 
 struct RunState {
@@ -53,9 +57,11 @@ struct RunState {
   // allocated with the copy buffer while check after copy is on.
   std::unique_ptr<PageRecord[]> verifyRecords;
 
-  // Where each re-read of a page lands: its first byte at offset 4096, with
-  // up to 1024 bytes of lead-in before and 1024 of run-out after the page.
-  uint8_t rereadScratch[3 * kPageSize] = {};
+  // Where the readings of check after copy land, kReadingScratchBytes for
+  // each reading in flight, aligned for direct reads: allocated with the
+  // records (AllocateVerifyAreas).
+  std::unique_ptr<uint8_t[]> readingArea;
+  uint8_t* readingScratch = nullptr;  // the aligned start inside readingArea
 
   // The source being worked on, for the window caption; set by the run
   // driver, never cleared.
@@ -63,6 +69,12 @@ struct RunState {
 
   // The front end the engine reports to.
   std::atomic<CMainForm*> mainForm{nullptr};
+
+  // Allocates the records for blocks of bufferSize bytes and the readings'
+  // scratch area. Returns false when memory is short (nothing is kept then).
+  bool AllocateVerifyAreas();
+  // Releases both.
+  void ReleaseVerifyAreas();
 
   // Restores every member to its value at program start, except the main
   // form reference. Only while no worker runs.

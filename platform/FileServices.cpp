@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PosixFileSystem.h"
+#include "StreamReadings.h"
 #include "SmbFileSystem.h"
 #include "SmbPath.h"
 #include "SystemClock.h"
@@ -26,6 +27,13 @@ int CStream::Truncate(int64_t /*length*/) {
   errno = ENOTSUP;
   return -1;
 }
+std::unique_ptr<CReadQueue> CStream::OpenReadings() { return nullptr; }
+CReadQueue& CStream::Readings() {
+  if (!m_readings) m_readings = OpenReadings();
+  if (!m_readings) m_readings = MakeStreamReadings(*this);
+  return *m_readings;
+}
+CReadQueue::~CReadQueue() = default;
 CFindHandle::~CFindHandle() = default;
 CFileSystem::~CFileSystem() = default;
 CClock::~CClock() = default;
@@ -102,6 +110,8 @@ void SleepMs(uint32_t ms) { ClockInUse().Sleep(ms); }
 // (multiplier 214013, increment 2531011, bits 16 to 30), so a seed gives the
 // same sequence on every platform.
 void SeedRandom(uint32_t seed) { t_randomState = seed; }
+
+uint32_t RandomState() { return t_randomState; }
 
 int Random() {
   t_randomState = t_randomState * 214013u + 2531011u;

@@ -56,6 +56,42 @@ enum class OpenMode {
 
 enum class SeekOrigin { kSet, kCur, kEnd };
 
+// Readings of one open file at positions of their own, several in flight
+// together, each a request of its own that reaches the device or the server:
+// never served from a cache on this machine, never through a stream's shared
+// position. A reading lands in scratch memory the caller owns: at least
+// kReadingScratchBytes, aligned to kReadingScratchAlign, holding a window of
+// at most kReadingWindowMax bytes.
+//
+// Used by one thread at a time; the backend may read on threads of its own.
+inline constexpr size_t kReadingWindowMax = 6144;
+inline constexpr size_t kReadingScratchBytes = 16384;
+inline constexpr size_t kReadingScratchAlign = 4096;
+
+class CReadQueue {
+public:
+  CReadQueue() = default;
+  CReadQueue(const CReadQueue&) = delete;
+  CReadQueue& operator=(const CReadQueue&) = delete;
+  // Waits for every reading still in flight.
+  virtual ~CReadQueue();
+
+  // Returns how many readings may be in flight together (at least 1); slots
+  // are numbered from 0 to one less.
+  virtual uint32_t Depth() const = 0;
+
+  // Starts the reading of count bytes (at most kReadingWindowMax) at
+  // position into scratch, as slot; no other reading of that slot may be in
+  // flight.
+  virtual void Start(uint32_t slot, int64_t position, uint32_t count, uint8_t* scratch) = 0;
+
+  // Waits for the reading of slot to end. Returns a pointer into its scratch
+  // to the bytes read, with got set to their number (count, or fewer when
+  // the file ended there), or nullptr with errno set when the reading
+  // failed.
+  virtual const uint8_t* Finish(uint32_t slot, uint32_t& got) = 0;
+};
+
 // A byte stream with the C runtime's separate end-of-file and error
 // indicators. Streams are used by one thread at a time.
 class CStream {
@@ -112,6 +148,13 @@ public:
   // default: ENOTSUP).
   virtual int Truncate(int64_t length);
 
+  // Returns the readings of this stream's file for verification, made on
+  // first use and kept while the stream lives: the backend's own (see
+  // OpenReadings) or, when it has none, readings one at a time through this
+  // stream itself, each after a DropCache of its window. The stream's
+  // position and indicators are undefined after readings through it.
+  CReadQueue& Readings();
+
   bool Eof() const { return m_eof; }
   bool Error() const { return m_error; }
   // Clears both indicators.
@@ -124,9 +167,15 @@ protected:
   void SetEof() { m_eof = true; }
   void SetError() { m_error = true; }
 
+  // Returns the backend's readings of the open file, or nullptr when it
+  // offers none (the default) or cannot make them now; Readings then reads
+  // through the stream.
+  virtual std::unique_ptr<CReadQueue> OpenReadings();
+
 private:
   bool m_eof = false;
   bool m_error = false;
+  std::unique_ptr<CReadQueue> m_readings;
 };
 
 // An open directory search. Destroying it closes the search and leaves errno
@@ -219,3 +268,7 @@ void SeedRandom(uint32_t seed);
 
 // Returns the next number of the calling thread's generator, 0 to 32767.
 int Random();
+
+// Returns the state of the calling thread's generator: SeedRandom with it
+// makes the generator go on exactly from here.
+uint32_t RandomState();

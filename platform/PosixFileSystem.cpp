@@ -6,6 +6,8 @@
 
 #include "PosixFileSystem.h"
 #include "ErrnoGuard.h"
+#include "PosixReadings.h"
+#include "PosixLongPath.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -280,6 +282,14 @@ public:
     return ftruncate(m_fd, static_cast<off_t>(length)) == 0 ? 0 : -1;
   }
 
+protected:
+  // Returns direct readings of the open file, or nullptr when the file
+  // system takes no direct reads: the readings then go through this stream,
+  // each after a DropCache.
+  std::unique_ptr<CReadQueue> OpenReadings() override {
+    return m_fd < 0 ? nullptr : OpenPosixReadings(m_fd);
+  }
+
 private:
   int m_fd;
   const bool m_append;
@@ -417,7 +427,8 @@ public:
         flags |= O_WRONLY | O_CREAT;
         break;
     }
-    int fd = open(path.c_str(), flags, 0666);
+    const CPathAt at(path);
+    int fd = at.Ready() ? openat(at.Folder(), at.Name(), flags, 0666) : -1;
     if (fd < 0) {
       // Only entries that are not regular files give these: a folder opened
       // for writing, a socket, a FIFO without a reader, a device without a
@@ -459,11 +470,12 @@ public:
 
   // Returns the search with its first entry in data, or nullptr with errno
   // set: opendir's or lstat's errno (ENOENT for a missing folder or path), or
-  // ENOENT for a folder that yields no entry.
+  // ENOENT for a folder that yields no entry. Paths of any length are
+  // reached (see CPathAt).
   std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
     std::string folder;
     if (IsFolderPattern(pattern, folder)) {
-      DIR* dir = opendir(folder.c_str());
+      DIR* dir = OpenFolder(folder);
       if (dir == nullptr) return nullptr;
       auto handle = std::make_unique<CPosixDirHandle>(dir);
       if (!handle->FindNext(data)) return nullptr;  // the handle keeps errno
@@ -473,11 +485,12 @@ public:
     // anything but a link cost one call. A path that lstat cannot reach
     // fails stat the same way, as both walk the same folders; only a link
     // is followed, and one that leads nowhere is special.
+    const CPathAt at(pattern);
     struct stat st {};
-    if (lstat(pattern.c_str(), &st) != 0) return nullptr;
+    if (!at.Ready() || fstatat(at.Folder(), at.Name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return nullptr;
     if (S_ISLNK(st.st_mode)) {
       struct stat target {};
-      if (stat(pattern.c_str(), &target) == 0)
+      if (fstatat(at.Folder(), at.Name(), &target, 0) == 0)
         FillFromStat(target, data);
       else
         FillSpecial(&st, data);
@@ -490,7 +503,10 @@ public:
 
   // Returns 0 after creating the folder (mode 0777 less the umask), or -1
   // with mkdir's errno.
-  int MakeDir(const std::string& path) override { return mkdir(path.c_str(), 0777) == 0 ? 0 : -1; }
+  int MakeDir(const std::string& path) override {
+    const CPathAt at(path);
+    return at.Ready() && mkdirat(at.Folder(), at.Name(), 0777) == 0 ? 0 : -1;
+  }
 
   // Returns 0 after setting the access and modification times of path (links
   // are followed), or -1 with utimensat's errno.
@@ -498,7 +514,21 @@ public:
     struct timespec times[2] = {};
     times[0].tv_sec = static_cast<time_t>(accessTime);
     times[1].tv_sec = static_cast<time_t>(writeTime);
-    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? 0 : -1;
+    const CPathAt at(path);
+    return at.Ready() && utimensat(at.Folder(), at.Name(), times, 0) == 0 ? 0 : -1;
+  }
+
+private:
+  // Returns the open listing of the folder at path (any length), or nullptr
+  // with errno set as opendir(3) sets it.
+  static DIR* OpenFolder(const std::string& path) {
+    const CPathAt at(path);
+    if (!at.Ready()) return nullptr;
+    const int fd = openat(at.Folder(), at.Name(), O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) CloseQuietly(fd);
+    return dir;
   }
 };
 

@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <vector>
 
 #include "SmbCredentials.h"
+#include "SmbThreads.h"
 
 namespace {
 
@@ -17,9 +19,31 @@ uint64_t g_appliedGeneration = 0;
 std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
 // How often libsmbclient asked for the credentials of a new connection, and
 // how many connections it made (logged on and connected to their share).
-uint64_t g_logonsAsked = 0;
-uint64_t g_connectionsMade = 0;
-smbc_add_cached_srv_fn g_addCachedServer = nullptr;  // libsmbclient's own
+// Atomic, as the readers' contexts (SmbReaderContext) count on threads of
+// their own.
+std::atomic<uint64_t> g_logonsAsked{0};
+std::atomic<uint64_t> g_connectionsMade{0};
+std::atomic<smbc_add_cached_srv_fn> g_addCachedServer{nullptr};  // libsmbclient's own
+// Making and freeing contexts touches libsmbclient's process-wide state:
+// never two at a time.
+std::mutex g_lifetimeLock;
+
+// Frees context; errno is kept.
+void FreeContext(SMBCCTX* context) {
+  CErrnoGuard guard;
+  std::lock_guard lifetime(g_lifetimeLock);
+  smbc_free_context(context, 1);
+}
+
+// The readers' contexts not in use, with the time limit and the credentials'
+// generation each was set up with.
+struct CPooledContext {
+  SMBCCTX* context;
+  uint32_t timeoutMs;
+  uint64_t generation;
+};
+std::mutex g_poolLock;
+std::vector<CPooledContext> g_pool;  // guarded by g_poolLock
 
 // Hands libsmbclient the credentials for a connection about to log on.
 // libsmbclient asks only when it has no cached connection for the share.
@@ -36,15 +60,21 @@ void AuthData(SMBCCTX* context, const char* /*server*/, const char* /*share*/, c
 int AddCachedServer(SMBCCTX* context, SMBCSRV* server, const char* name, const char* share,
                     const char* workgroup, const char* user) {
   ++g_connectionsMade;
-  return g_addCachedServer(context, server, name, share, workgroup, user);
+  return g_addCachedServer.load()(context, server, name, share, workgroup, user);
 }
 
 // Swallows libsmbclient's debug messages: nothing of it may reach standard
 // output (which may carry a front end's JSON) or a log.
 void DiscardLog(void* /*privateData*/, int /*level*/, const char* /*message*/) {}
 
-// Returns a new, initialised context, or nullptr with errno set.
-SMBCCTX* CreateContext() {
+// Returns a new, initialised context with the time limit timeoutMs and the
+// credentials' logon rules of now, or nullptr with errno set. May be called
+// on any thread; each context is then used by one thread at a time.
+SMBCCTX* CreateContext(uint32_t timeoutMs) {
+  // Contexts used on several threads at once need libsmbclient's thread
+  // setup, made before its first use.
+  SetUpSmbThreads();
+  std::lock_guard lifetime(g_lifetimeLock);
   SMBCCTX* context = smbc_new_context();
   if (context == nullptr) {
     if (errno == 0) errno = ENOMEM;
@@ -54,7 +84,7 @@ SMBCCTX* CreateContext() {
   smbc_setLogCallback(context, nullptr, DiscardLog);
   smbc_setOptionDebugToStderr(context, 1);
   smbc_setFunctionAuthDataWithContext(context, AuthData);
-  g_addCachedServer = smbc_getFunctionAddCachedServer(context);
+  g_addCachedServer.store(smbc_getFunctionAddCachedServer(context));
   smbc_setFunctionAddCachedServer(context, AddCachedServer);
   // A Kerberos ticket the user holds is used when the server takes it;
   // otherwise the logon falls back to the user and password (or guest).
@@ -63,15 +93,13 @@ SMBCCTX* CreateContext() {
   smbc_setOptionUseCCache(context, 1);
   smbc_setOptionOpenShareMode(context, SMBC_SHAREMODE_DENY_NONE);
   smbc_setOptionUrlEncodeReaddirEntries(context, 0);
-  smbc_setTimeout(context, static_cast<int>(g_timeoutMs.load()));
+  smbc_setTimeout(context, static_cast<int>(timeoutMs));
   if (smbc_init_context(context) == nullptr) {
     const int error = errno != 0 ? errno : EINVAL;
     smbc_free_context(context, 1);
     errno = error;
     return nullptr;
   }
-  g_appliedTimeoutMs = g_timeoutMs.load();
-  g_appliedGeneration = SmbCredentialsGeneration();
   smbc_setOptionNoAutoAnonymousLogin(context, SmbCredentialsHaveUser() ? 1 : 0);
   return context;
 }
@@ -106,7 +134,11 @@ CSmbCall::CSmbCall() : m_lock(g_lock), m_logonsAsked(g_logonsAsked), m_connectio
 
 SMBCCTX* CSmbCall::Context() {
   if (g_context == nullptr) {
-    g_context = CreateContext();
+    const uint32_t timeout = g_timeoutMs.load();
+    const uint64_t generation = SmbCredentialsGeneration();
+    g_context = CreateContext(timeout);
+    g_appliedTimeoutMs = timeout;
+    g_appliedGeneration = generation;
     return g_context;
   }
   const uint32_t timeout = g_timeoutMs.load();
@@ -133,4 +165,33 @@ void CSmbCall::AfterFailure(int err) {
 
 bool CSmbCall::ConnectionRefused() const {
   return g_logonsAsked != m_logonsAsked && g_connectionsMade == m_connectionsMade;
+}
+
+SMBCCTX* TakeSmbReaderContext() {
+  const uint32_t timeout = g_timeoutMs.load();
+  const uint64_t generation = SmbCredentialsGeneration();
+  for (;;) {
+    CPooledContext pooled{};
+    {
+      std::lock_guard lock(g_poolLock);
+      if (g_pool.empty()) break;
+      pooled = g_pool.back();
+      g_pool.pop_back();
+    }
+    if (pooled.timeoutMs == timeout && pooled.generation == generation) return pooled.context;
+    FreeContext(pooled.context);
+  }
+  if (!SetUpSmbThreads()) {
+    errno = ENOTSUP;
+    return nullptr;
+  }
+  return CreateContext(timeout);
+}
+
+void ReturnSmbReaderContext(SMBCCTX* context, bool connectionFailed) {
+  if (context == nullptr) return;
+  CErrnoGuard guard;
+  if (connectionFailed) smbc_getFunctionPurgeCachedServers(context)(context);
+  std::lock_guard lock(g_poolLock);
+  g_pool.push_back({context, g_timeoutMs.load(), SmbCredentialsGeneration()});
 }

@@ -67,3 +67,16 @@ private:
   uint64_t m_logonsAsked;  // the process's counts when this call began
   uint64_t m_connectionsMade;
 };
+
+// Returns a context of its own for one reader thread (verification's
+// readings in flight together: libsmbclient's contexts are not shared
+// between threads), with the time limit and the credentials in force, or
+// nullptr with errno set. It logs on with the same credentials as every
+// other connection. Contexts are kept for the next reader, with their
+// connections, when given back.
+SMBCCTX* TakeSmbReaderContext();
+
+// Gives back a context of TakeSmbReaderContext, with no file open in it;
+// after a connection-level failure its connections are dropped first.
+// errno is kept.
+void ReturnSmbReaderContext(SMBCCTX* context, bool connectionFailed);

@@ -4,6 +4,7 @@
 
 #include "SmbStream.h"
 #include "ErrnoGuard.h"
+#include "SmbReadings.h"
 
 #include <fcntl.h>
 #include <libsmbclient.h>
@@ -324,6 +325,15 @@ public:
       return -1;
     }
     return 0;
+  }
+
+protected:
+  // Returns readings over connections of their own (a reading must not move
+  // this stream's file position, which libsmbclient keeps per open), for a
+  // stream opened for reading.
+  std::unique_ptr<CReadQueue> OpenReadings() override {
+    if (m_file == nullptr || m_mode != OpenMode::kRead) return nullptr;
+    return OpenSmbReadings(m_url);
   }
 
 private:

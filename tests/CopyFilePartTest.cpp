@@ -333,7 +333,8 @@ TEST_F(CopyFilePartTest, AWriteFailureEndsTheExtraction) {
 TEST_F(CopyFilePartTest, ADestinationThatDoesNotOpenEndsTheExtraction) {
   AddSource(10000, 38);
   EXPECT_EQ(node.CopyFilePart(kSource, "/mem/missing"), 4u);
-  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/missing/big.bin\r\n");
+  EXPECT_EQ(CountMessages("\r\neror opening destination /mem/missing/big.bin\r\n"), 1);
+  EXPECT_EQ(Messages().back(), "/mem/missing/big.bin : No such file or directory\r\n");
   EXPECT_EQ(fs.OpenStreams(), 0);
 }
 
@@ -438,4 +439,22 @@ TEST_F(CopyFilePartTest, PassesThatNeverGetFurtherEndWithTheReconnectLimit) {
   EXPECT_EQ(Extract(), 2u);
   EXPECT_EQ(Messages().back(), "/mem/src/big.bin reconnect limit over, try again\r\n");
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024 + kMiB));
+}
+
+TEST_F(CopyFilePartTest, PassesThatWriteAHeaderCutShortAgainEndWithTheReconnectLimit) {
+  AllocateBuffer(4096);
+  g_RunState.reconnectLimit = 1;
+  front.header = 10000;
+  AddSource(30000, 44);
+  fs.FailReadAt(kSource, 5000, CMemFileSystem::kForever);
+  // Every pass writes the header's first block again and fails in its second:
+  // it gets no further, however much it writes.
+  int readCalls = 0;
+  fs.SetOnRead([&readCalls](const std::string&, uint64_t, size_t) {
+    if (++readCalls > 10000) g_RunState.runFlag = false;
+  });
+  EXPECT_EQ(Extract(), 2u);
+  EXPECT_TRUE(g_RunState.runFlag);
+  EXPECT_EQ(Messages().back(), "/mem/src/big.bin reconnect limit over, try again\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 4096));
 }

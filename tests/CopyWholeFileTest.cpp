@@ -201,7 +201,8 @@ TEST_F(CopyWholeFileTest, ADestinationThatDoesNotOpenIsAWriteFailure) {
   fs.AddFile("/mem/src/a.txt", "abc");
   auto node = NodeOf("/mem/src/a.txt");
   EXPECT_EQ(node->CopyWholeFile("/mem/src/a.txt", "/mem/missing"), 4u);
-  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/missing/a.txt\r\n");
+  EXPECT_EQ(CountMessages("\r\neror opening destination /mem/missing/a.txt\r\n"), 1);
+  EXPECT_EQ(Messages().back(), "/mem/missing/a.txt : No such file or directory\r\n");
   EXPECT_EQ(fs.OpenStreams(), 0);
 }
 
@@ -308,7 +309,8 @@ TEST_F(CopyWholeFileTest, AFolderOfTheFilesNameIsNoCopyOfIt) {
   fs.AddFolder("/mem/dst/empty");
   auto node = NodeOf("/mem/src/empty");
   EXPECT_EQ(Copy(*node, "/mem/src/empty"), 4u);
-  EXPECT_EQ(Messages().back(), "\r\neror opening destination /mem/dst/empty\r\n");
+  EXPECT_EQ(CountMessages("\r\neror opening destination /mem/dst/empty\r\n"), 1);
+  EXPECT_EQ(Messages().back(), "/mem/dst/empty : Is a directory\r\n");
 }
 
 // ---- A read failure that never heals.

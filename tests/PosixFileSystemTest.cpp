@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <map>
@@ -25,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "PosixReadings.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -617,6 +620,67 @@ TEST_F(CPosixFileSystemTest, DestroyingStreamsAndSearchesLeavesErrnoAlone) {
   EXPECT_EQ(errno, EDOM);
   handle.reset();
   EXPECT_EQ(errno, EDOM);
+}
+
+// Returns the reads the block device holding path has completed (its stat file), or -1 when that
+// cannot be told (no block device, as on tmpfs).
+int64_t DeviceReads(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return -1;
+  const std::string statFile =
+      "/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)) + "/stat";
+  FILE* file = std::fopen(statFile.c_str(), "r");
+  if (file == nullptr) return -1;
+  long long reads = -1;
+  if (std::fscanf(file, "%lld", &reads) != 1) reads = -1;
+  std::fclose(file);
+  return reads;
+}
+
+TEST_F(CPosixFileSystemTest, ReadingsBypassTheCacheAndEachReachesTheDevice) {
+  std::string content(256 * 4096, '\0');
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>((i * 131 + i / 4096) & 0xff);
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", content));
+  auto stream = m_fs.Open(m_dir / "f.bin", OpenMode::kRead);
+  ASSERT_TRUE(stream);
+  // The whole file is in the page cache now.
+  std::string whole(content.size(), '\0');
+  ASSERT_EQ(stream->Read(whole.data(), whole.size()), whole.size());
+  CReadQueue& readings = stream->Readings();
+  if (readings.Depth() == 1) GTEST_SKIP() << "the file system of the test folder takes no direct reads";
+  EXPECT_EQ(readings.Depth(), kPosixReadingsInFlight);
+
+  std::vector<uint8_t*> scratch;
+  std::vector<std::unique_ptr<uint8_t[]>> areas;
+  for (uint32_t slot = 0; slot < readings.Depth(); ++slot) {
+    areas.emplace_back(new uint8_t[kReadingScratchBytes + kReadingScratchAlign]);
+    const auto address = reinterpret_cast<uintptr_t>(areas.back().get());
+    scratch.push_back(areas.back().get() + (kReadingScratchAlign - address % kReadingScratchAlign) % kReadingScratchAlign);
+  }
+  // Windows of every length and start, the last one past the end of the file; all in flight at once.
+  const int64_t before = DeviceReads(m_dir / "f.bin");
+  std::vector<std::pair<int64_t, uint32_t>> windows;
+  for (uint32_t slot = 0; slot < readings.Depth(); ++slot) {
+    windows.emplace_back(static_cast<int64_t>(slot) * 16381 + slot % 7, 1 + (slot * 97) % 6144);
+    if (slot + 1 == readings.Depth()) windows.back() = {static_cast<int64_t>(content.size()) - 10, 6000};
+    readings.Start(slot, windows[slot].first, windows[slot].second, scratch[slot]);
+  }
+  for (uint32_t slot = 0; slot < readings.Depth(); ++slot) {
+    uint32_t got = 0;
+    const uint8_t* data = readings.Finish(slot, got);
+    ASSERT_TRUE(data) << ErrorText(errno);
+    const size_t start = static_cast<size_t>(windows[slot].first);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), got), content.substr(start, windows[slot].second))
+        << "slot " << slot;
+  }
+  const int64_t after = DeviceReads(m_dir / "f.bin");
+  if (before >= 0 && after >= 0) {
+    EXPECT_GE(after - before, static_cast<int64_t>(readings.Depth()));
+  }
+  // The stream goes on where it stood.
+  uint8_t byte = 0;
+  EXPECT_EQ(stream->Read(&byte, 1), 0u);
+  EXPECT_TRUE(stream->Eof());
 }
 
 TEST_F(CPosixFileSystemTest, DropCacheKeepsTheStreamUsable) {

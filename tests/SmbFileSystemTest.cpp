@@ -519,6 +519,52 @@ TEST_F(SmbFileSystemTest, EveryReadAfterDropCacheIsANewRequestToTheServer) {
   EXPECT_EQ(ReadRequestsWhenAt(*m_server, 5), 5);
 }
 
+TEST_F(SmbFileSystemTest, ReadingsGoOutTogetherEachARequestAndLeaveTheStreamAlone) {
+  const std::string bytes = Pattern(64 * 4096, 7);
+  ASSERT_TRUE(WriteLocal(Local("pub", "pages.bin"), bytes));
+  std::unique_ptr<CStream> in = FileOpen(Unc("pub", "pages.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  ASSERT_EQ(in->Seek(1000, SeekOrigin::kSet), 0);
+  CReadQueue& readings = in->Readings();
+  const uint32_t depth = readings.Depth();
+  ASSERT_EQ(depth, 8u);
+  std::vector<std::unique_ptr<uint8_t[]>> scratch;
+  for (uint32_t slot = 0; slot < depth; ++slot) scratch.emplace_back(new uint8_t[kReadingScratchBytes]);
+
+  // Two rounds of eight readings of random windows, the second after the file changed on the server:
+  // each is a request of its own, and nothing is answered from an earlier one.
+  for (int round = 0; round < 2; ++round) {
+    const std::string now = round == 0 ? bytes : Pattern(64 * 4096, 8);
+    if (round == 1) {
+      ASSERT_TRUE(WriteLocal(Local("pub", "pages.bin"), now, 0, false));
+    }
+    const int64_t before = m_server->ReadRequestCount();
+    std::vector<std::pair<int64_t, uint32_t>> windows;
+    for (uint32_t slot = 0; slot < depth; ++slot) {
+      windows.emplace_back(static_cast<int64_t>(slot) * 30011 + 17 * round, 4096 + slot * 200);
+      readings.Start(slot, windows[slot].first, windows[slot].second, scratch[slot].get());
+    }
+    for (uint32_t slot = 0; slot < depth; ++slot) {
+      uint32_t got = 0;
+      const uint8_t* data = readings.Finish(slot, got);
+      ASSERT_TRUE(data) << ErrorText(errno);
+      ASSERT_EQ(got, windows[slot].second);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), got),
+                now.substr(static_cast<size_t>(windows[slot].first), got));
+    }
+    EXPECT_GE(ReadRequestsWhenAt(*m_server, before + depth), before + depth);
+  }
+  // A window past the end holds what there is.
+  readings.Start(0, 64 * 4096 - 100, 4096, scratch[0].get());
+  uint32_t got = 0;
+  ASSERT_TRUE(readings.Finish(0, got));
+  EXPECT_EQ(got, 100u);
+  EXPECT_EQ(in->Tell(), 1000);
+  std::string next(10, '\0');
+  ASSERT_EQ(in->Read(next.data(), next.size()), next.size());
+  EXPECT_EQ(next, Pattern(64 * 4096, 8).substr(1000, 10));
+}
+
 TEST_F(SmbFileSystemTest, IdentifyGivesTheShareAndTheServersFileNumber) {
   ASSERT_TRUE(WriteLocal(Local("pub", "one"), "1"));
   ASSERT_TRUE(WriteLocal(Local("pub", "two"), "2"));

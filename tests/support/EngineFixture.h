@@ -27,7 +27,7 @@ protected:
   void AllocateBuffer(uint32_t size) {
     g_RunState.bufferSize = size;
     g_RunState.copyBuffer.reset(new uint8_t[size]);
-    if (g_RunState.checkAfterCopy) g_RunState.verifyRecords.reset(new PageRecord[(size >> 12) + 1]);
+    if (g_RunState.checkAfterCopy) g_RunState.AllocateVerifyAreas();
   }
 
   // Every message so far.

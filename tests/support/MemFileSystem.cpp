@@ -1,5 +1,10 @@
 #include "MemFileSystem.h"
 
+#include <chrono>
+#include <thread>
+
+#include "ThreadReadings.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -112,6 +117,115 @@ void CMemFileSystem::CPathState::ClearFaults() {
 
 // ---- Streams
 
+size_t CMemFileSystem::ReadLocked(const std::string& path, CNode& node, uint64_t position, void* buffer,
+                                  size_t count, int& err) {
+  CPathState& state = m_paths[path];
+  ++state.reads;
+  uint64_t size = node.Size();
+  uint64_t available = position < size ? size - position : 0;
+  size_t delivered = static_cast<size_t>(std::min<uint64_t>(count, available));
+  const uint64_t end = position + delivered;
+
+  CReadFault* fault = nullptr;
+  for (CReadFault& candidate : state.readFaults) {
+    bool covered = candidate.offset >= position && candidate.offset < end;
+    if (candidate.countdown.times == 0 || !covered) continue;
+    if (fault == nullptr || candidate.offset < fault->offset) fault = &candidate;
+  }
+  err = 0;
+  if (fault != nullptr) {
+    fault->countdown.Fire();
+    err = fault->countdown.err;
+    delivered = static_cast<size_t>(fault->offset - position);
+  }
+
+  node.CopyOut(position, buffer, delivered);
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  for (auto it = state.glitches.lower_bound(position); it != state.glitches.end() && it->first < position + delivered;
+       ++it) {
+    CGlitch& glitch = it->second;
+    size_t ordinal = glitch.reads++;
+    if (ordinal < glitch.values.size() && glitch.values[ordinal] >= 0)
+      bytes[it->first - position] = static_cast<unsigned char>(glitch.values[ordinal] & 0xff);
+  }
+  state.bytesRead += delivered;
+  return delivered;
+}
+
+// Readings that take their bytes when they start, in the order they start, so that glitches and faults
+// fall on the same readings whatever the threads do, and hand them over from a worker thread.
+class CMemFileSystem::CMemReadings final : public CReadQueue {
+public:
+  CMemReadings(CMemFileSystem& fs, std::string path, std::shared_ptr<CNode> node, uint32_t depth)
+      : m_fs(fs), m_path(std::move(path)), m_node(std::move(node)) {
+    m_inner = MakeThreadReadings(depth, [this]() -> std::unique_ptr<CPositionalReader> {
+      return std::make_unique<CHandOver>(*this);
+    });
+  }
+  ~CMemReadings() override { m_inner.reset(); }
+
+  uint32_t Depth() const override { return m_inner->Depth(); }
+
+  void Start(uint32_t slot, int64_t position, uint32_t count, uint8_t* scratch) override {
+    CReadHook hook;
+    {
+      std::lock_guard lock(m_fs.m_lock);
+      hook = m_fs.m_onRead;
+    }
+    if (hook) hook(m_path, static_cast<uint64_t>(position), count);
+    CTaken taken;
+    taken.bytes.resize(count);
+    {
+      std::lock_guard lock(m_fs.m_lock);
+      taken.got = static_cast<uint32_t>(
+          m_fs.ReadLocked(m_path, *m_node, static_cast<uint64_t>(position), taken.bytes.data(), count, taken.err));
+    }
+    {
+      std::lock_guard lock(m_takenLock);
+      m_taken[scratch] = std::move(taken);
+    }
+    m_inner->Start(slot, position, count, scratch);
+  }
+
+  const uint8_t* Finish(uint32_t slot, uint32_t& got) override { return m_inner->Finish(slot, got); }
+
+private:
+  struct CTaken {
+    std::vector<uint8_t> bytes;
+    uint32_t got = 0;
+    int err = 0;
+  };
+  // Copies what a reading took into its scratch, on the thread that runs it; every third page waits a
+  // little first, so that readings end out of order.
+  class CHandOver final : public CPositionalReader {
+  public:
+    explicit CHandOver(CMemReadings& owner) : m_owner(owner) {}
+    const uint8_t* ReadAt(int64_t position, uint32_t /*count*/, uint8_t* scratch, uint32_t& got) override {
+      if (position / 4096 % 3 == 0) std::this_thread::sleep_for(std::chrono::microseconds(20));
+      CTaken taken;
+      {
+        std::lock_guard lock(m_owner.m_takenLock);
+        taken = std::move(m_owner.m_taken[scratch]);
+      }
+      std::memcpy(scratch, taken.bytes.data(), taken.got);
+      got = taken.got;
+      if (taken.err == 0) return scratch;
+      errno = taken.err;
+      return nullptr;
+    }
+
+  private:
+    CMemReadings& m_owner;
+  };
+
+  CMemFileSystem& m_fs;
+  const std::string m_path;
+  const std::shared_ptr<CNode> m_node;
+  std::mutex m_takenLock;
+  std::map<const uint8_t*, CTaken> m_taken;  // by scratch area, guarded by m_takenLock
+  std::unique_ptr<CReadQueue> m_inner;
+};
+
 class CMemFileSystem::CMemStream final : public CStream {
 public:
   CMemStream(CMemFileSystem& fs, std::string path, std::shared_ptr<CNode> node, OpenMode mode, uint64_t start)
@@ -138,37 +252,8 @@ public:
     if (hook) hook(m_path, m_position, count);
 
     std::lock_guard lock(m_fs.m_lock);
-    CPathState& state = m_fs.m_paths[m_path];
-    ++state.reads;
-    uint64_t size = m_node->Size();
-    uint64_t available = m_position < size ? size - m_position : 0;
-    size_t delivered = static_cast<size_t>(std::min<uint64_t>(count, available));
-    const uint64_t end = m_position + delivered;
-
-    CReadFault* fault = nullptr;
-    for (CReadFault& candidate : state.readFaults) {
-      bool covered = candidate.offset >= m_position && candidate.offset < end;
-      if (candidate.countdown.times == 0 || !covered) continue;
-      if (fault == nullptr || candidate.offset < fault->offset) fault = &candidate;
-    }
     int err = 0;
-    if (fault != nullptr) {
-      fault->countdown.Fire();
-      err = fault->countdown.err;
-      delivered = static_cast<size_t>(fault->offset - m_position);
-    }
-
-    m_node->CopyOut(m_position, buffer, delivered);
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    for (auto it = state.glitches.lower_bound(m_position);
-         it != state.glitches.end() && it->first < m_position + delivered; ++it) {
-      CGlitch& glitch = it->second;
-      size_t ordinal = glitch.reads++;
-      if (ordinal < glitch.values.size() && glitch.values[ordinal] >= 0)
-        bytes[it->first - m_position] = static_cast<unsigned char>(glitch.values[ordinal] & 0xff);
-    }
-
-    state.bytesRead += delivered;
+    const size_t delivered = m_fs.ReadLocked(m_path, *m_node, m_position, buffer, count, err);
     m_position += delivered;
     if (err != 0)
       Fail(err);
@@ -177,6 +262,18 @@ public:
     return delivered;
   }
 
+protected:
+  std::unique_ptr<CReadQueue> OpenReadings() override {
+    uint32_t depth = 0;
+    {
+      std::lock_guard lock(m_fs.m_lock);
+      depth = m_fs.m_readingsDepth;
+    }
+    if (depth == 0 || m_closed || m_mode != OpenMode::kRead) return nullptr;
+    return std::make_unique<CMemReadings>(m_fs, m_path, m_node, depth);
+  }
+
+public:
   size_t Write(const void* buffer, size_t count) override {
     std::lock_guard lock(m_fs.m_lock);
     CPathState& state = m_fs.m_paths[m_path];
@@ -663,6 +760,11 @@ void CMemFileSystem::ClearFaults() {
   std::lock_guard lock(m_lock);
   for (auto& entry : m_paths) entry.second.ClearFaults();
   m_capacity = kUnlimited;
+}
+
+void CMemFileSystem::SetReadingsDepth(uint32_t depth) {
+  std::lock_guard lock(m_lock);
+  m_readingsDepth = depth;
 }
 
 void CMemFileSystem::SetOnRead(CReadHook hook) {

@@ -176,6 +176,12 @@ public:
   // Removes every scripted fault (the capacity included) and every glitch's read numbering.
   void ClearFaults();
 
+  // Makes the streams opened for reading from now on offer readings for verification with depth in
+  // flight together, done on threads: each reading is one Read call as counted, hooked and faulted, its
+  // bytes taken in the order the readings start and handed over by a worker thread. 0 (the default):
+  // streams offer none, so verification reads through the stream itself.
+  void SetReadingsDepth(uint32_t depth);
+
   // Installs the hooks (an empty function removes one). Each is called without the lock held, so it may
   // call any method of this file system; it runs on the thread of the call it precedes.
   void SetOnRead(CReadHook hook);
@@ -250,6 +256,7 @@ private:
   };
   class CMemStream;
   class CMemFind;
+  class CMemReadings;
 
   bool UnderRoot(const std::string& path) const;
   CNode* FindNode(const std::string& path) const;
@@ -263,6 +270,10 @@ private:
   CFindData Record(const CNode& node, std::string name) const;
   int OpenLocked(const std::string& path, OpenMode mode, std::shared_ptr<CNode>& node, uint64_t& start);
   size_t StoreLocked(CNode& node, uint64_t position, const void* buffer, size_t count);
+  // Reads as a stream of path at position would, faults and glitches applied: returns the bytes
+  // delivered, err set to the failure's errno or 0.
+  size_t ReadLocked(const std::string& path, CNode& node, uint64_t position, void* buffer, size_t count,
+                    int& err);
 
   mutable std::mutex m_lock;
   std::string m_root;
@@ -272,6 +283,7 @@ private:
   uint64_t m_storedBytes = 0;
   uint64_t m_capacity = kUnlimited;
   bool m_dotEntries = true;
+  uint32_t m_readingsDepth = 0;
   int m_openStreams = 0;
   CReadHook m_onRead;
   COpenHook m_onOpen;

@@ -1,0 +1,13 @@
+// Readings one at a time through a stream's own position: what a backend
+// without readings of its own offers.
+#pragma once
+
+#include <memory>
+
+#include "FileServices.h"
+
+// Returns readings of depth 1 over stream, which must outlive them. Each
+// reading discards the stream's buffered input, drops the backend's cache of
+// its window, moves the stream there and reads; a failed reading leaves the
+// stream's error indicator set.
+std::unique_ptr<CReadQueue> MakeStreamReadings(CStream& stream);

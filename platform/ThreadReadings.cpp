@@ -1,0 +1,136 @@
+#include "ThreadReadings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+CPositionalReader::~CPositionalReader() = default;
+
+namespace {
+
+class CThreadReadings final : public CReadQueue {
+public:
+  CThreadReadings(uint32_t depth, CPositionalReaderFactory factory)
+      : m_depth(std::max<uint32_t>(depth, 1)), m_factory(std::move(factory)), m_slots(m_depth) {}
+
+  // Lets the readings in progress end, drops those not begun, and stops the
+  // workers.
+  ~CThreadReadings() override {
+    {
+      std::lock_guard lock(m_lock);
+      m_stopping = true;
+      m_pending.clear();
+    }
+    m_wake.notify_all();
+    for (std::thread& worker : m_workers) worker.join();
+  }
+
+  uint32_t Depth() const override { return m_depth; }
+
+  void Start(uint32_t slot, int64_t position, uint32_t count, uint8_t* scratch) override {
+    bool spawn = false;
+    {
+      std::lock_guard lock(m_lock);
+      CSlot& s = m_slots[slot];
+      s.position = position;
+      s.count = count;
+      s.scratch = scratch;
+      s.state = EState::kPending;
+      m_pending.push_back(slot);
+      // The caller itself takes one reading when it asks for it, so a worker
+      // is needed only from the second reading waiting.
+      spawn = m_idleWorkers == 0 && m_pending.size() >= 2 && m_workers.size() + 1 < m_depth;
+      if (spawn) m_workers.emplace_back([this] { Work(); });
+    }
+    if (!spawn) m_wake.notify_one();
+  }
+
+  const uint8_t* Finish(uint32_t slot, uint32_t& got) override {
+    std::unique_lock lock(m_lock);
+    CSlot& s = m_slots[slot];
+    while (s.state != EState::kDone) {
+      if (s.state == EState::kPending) {
+        m_pending.erase(std::find(m_pending.begin(), m_pending.end(), slot));
+        s.state = EState::kRunning;
+        lock.unlock();
+        Run(s, m_callerReader);
+        lock.lock();
+        s.state = EState::kDone;
+        break;
+      }
+      m_done.wait(lock);
+    }
+    s.state = EState::kIdle;
+    got = s.got;
+    if (s.data == nullptr) errno = s.error;
+    return s.data;
+  }
+
+private:
+  enum class EState { kIdle, kPending, kRunning, kDone };
+  struct CSlot {
+    int64_t position = 0;
+    uint32_t count = 0;
+    uint8_t* scratch = nullptr;
+    EState state = EState::kIdle;
+    const uint8_t* data = nullptr;
+    uint32_t got = 0;
+    int error = 0;
+  };
+
+  // Does the reading of s with reader, made first when there is none yet.
+  // Only the thread that owns reader calls this.
+  void Run(CSlot& s, std::unique_ptr<CPositionalReader>& reader) {
+    s.got = 0;
+    s.data = nullptr;
+    if (!reader) reader = m_factory();
+    if (reader) s.data = reader->ReadAt(s.position, s.count, s.scratch, s.got);
+    s.error = s.data == nullptr ? (errno != 0 ? errno : EIO) : 0;
+  }
+
+  // A worker: takes the readings in the order they were started.
+  void Work() {
+    std::unique_ptr<CPositionalReader> reader;
+    std::unique_lock lock(m_lock);
+    while (!m_stopping) {
+      if (m_pending.empty()) {
+        ++m_idleWorkers;
+        m_wake.wait(lock);
+        --m_idleWorkers;
+        continue;
+      }
+      CSlot& s = m_slots[m_pending.front()];
+      m_pending.pop_front();
+      s.state = EState::kRunning;
+      lock.unlock();
+      Run(s, reader);
+      lock.lock();
+      s.state = EState::kDone;
+      m_done.notify_all();
+    }
+    lock.unlock();
+    reader.reset();
+  }
+
+  const uint32_t m_depth;
+  const CPositionalReaderFactory m_factory;
+  std::mutex m_lock;
+  std::condition_variable m_wake;  // a reading waits for a worker, or the workers are to stop
+  std::condition_variable m_done;  // a worker ended a reading
+  std::vector<CSlot> m_slots;      // guarded by m_lock, but for the fields of a running reading
+  std::deque<uint32_t> m_pending;  // slots started and taken by no one yet, in order
+  std::vector<std::thread> m_workers;
+  uint32_t m_idleWorkers = 0;
+  bool m_stopping = false;
+  std::unique_ptr<CPositionalReader> m_callerReader;  // the caller's own, for readings it takes
+};
+
+}  // namespace
+
+std::unique_ptr<CReadQueue> MakeThreadReadings(uint32_t depth, CPositionalReaderFactory factory) {
+  return std::make_unique<CThreadReadings>(depth, std::move(factory));
+}
