@@ -49,6 +49,15 @@ std::string OptionName(int id) {
   return std::string("-") + static_cast<char>(id);
 }
 
+// Returns true when id is the identity of a long option that takes no
+// argument.
+bool TakesNoArgument(int id) {
+  for (const option& entry : kLongOptions) {
+    if (entry.name != nullptr && entry.val == id) return entry.has_arg == no_argument;
+  }
+  return false;
+}
+
 // Reads the value of the option id into value under the form's number rule
 // and within [lo, hi]. Returns true, or false with the form's message in
 // error.
@@ -127,14 +136,19 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
       case ':':
         error = "option '" + std::string(argv[optind - 1]) + "' requires an argument";
         return CliCommand::kUsageError;
-      default: {
-        const std::string word = argv[optind - 1];
-        if (optopt != 0 && !word.starts_with("--"))
-          error = "invalid option -- '" + std::string(1, static_cast<char>(optopt)) + "'";
+      default:
+        // An unknown or ambiguous long option comes back with optopt 0 and
+        // getopt past its word. One that takes no argument but was given
+        // one comes back with its identity. An unknown letter comes back as
+        // itself, and optind need not have passed its word yet (a letter
+        // inside "-zc"), so no word is named for it.
+        if (optopt == 0)
+          error = "unrecognized option '" + std::string(argv[optind - 1]) + "'";
+        else if (TakesNoArgument(optopt))
+          error = "option '" + OptionName(optopt) + "' doesn't allow an argument";
         else
-          error = "unrecognized option '" + word + "'";
+          error = "invalid option -- '" + std::string(1, static_cast<char>(optopt)) + "'";
         return CliCommand::kUsageError;
-      }
     }
     if (!valid) return CliCommand::kUsageError;
   }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "SmbPath.h"
+
 namespace {
 
 // Returns text without blanks and tabs at either end.
@@ -121,9 +123,4 @@ std::optional<CShareLogon> WorkOutLogon(const std::optional<std::string>& creden
   return logon;
 }
 
-bool AddressCarriesPassword(const std::string& path) {
-  if (!path.starts_with("smb://")) return false;
-  const std::string authority = path.substr(6, path.find('/', 6) - 6);
-  const size_t at = authority.rfind('@');
-  return at != std::string::npos && authority.substr(0, at).find(':') != std::string::npos;
-}
+bool AddressCarriesPassword(const std::string& path) { return SmbPathHasPassword(path); }

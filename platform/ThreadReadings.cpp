@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -33,6 +34,7 @@ public:
 
   void Start(uint32_t slot, int64_t position, uint32_t count, uint8_t* scratch) override {
     bool spawn = false;
+    bool wake = false;
     {
       std::lock_guard lock(m_lock);
       CSlot& s = m_slots[slot];
@@ -45,8 +47,9 @@ public:
       // is needed only from the second reading waiting.
       spawn = m_idleWorkers == 0 && m_pending.size() >= 2 && m_workers.size() + 1 < m_depth;
       if (spawn) m_workers.emplace_back([this] { Work(); });
+      wake = m_idleWorkers > 0;
     }
-    if (!spawn) m_wake.notify_one();
+    if (wake) m_wake.notify_one();
   }
 
   const uint8_t* Finish(uint32_t slot, uint32_t& got) override {
@@ -62,7 +65,9 @@ public:
         s.state = EState::kDone;
         break;
       }
+      m_awaited = slot;
       m_done.wait(lock);
+      m_awaited = kNoSlot;
     }
     s.state = EState::kIdle;
     got = s.got;
@@ -110,7 +115,8 @@ private:
       Run(s, reader);
       lock.lock();
       s.state = EState::kDone;
-      m_done.notify_all();
+      // Only the reading the caller waits for wakes it.
+      if (m_awaited == static_cast<uint32_t>(&s - m_slots.data())) m_done.notify_one();
     }
     lock.unlock();
     reader.reset();
@@ -124,6 +130,8 @@ private:
   std::vector<CSlot> m_slots;      // guarded by m_lock, but for the fields of a running reading
   std::deque<uint32_t> m_pending;  // slots started and taken by no one yet, in order
   std::vector<std::thread> m_workers;
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  uint32_t m_awaited = kNoSlot;  // the slot Finish waits for
   uint32_t m_idleWorkers = 0;
   bool m_stopping = false;
   std::unique_ptr<CPositionalReader> m_callerReader;  // the caller's own, for readings it takes

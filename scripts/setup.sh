@@ -4,7 +4,7 @@
 # it does nothing when everything is there.
 set -euo pipefail
 
-packages=(cmake g++ make ninja-build pkg-config scdoc libgtest-dev libgmock-dev qt6-base-dev libsmbclient-dev samba smbclient iproute2 bash-completion appstream "$@")
+packages=(cmake g++ clang libclang-rt-14-dev make ninja-build pkg-config scdoc libgtest-dev libgmock-dev qt6-base-dev libsmbclient-dev samba smbclient iproute2 bash-completion appstream "$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

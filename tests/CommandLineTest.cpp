@@ -128,6 +128,17 @@ TEST(CommandLineTest, FileUrlsBecomeTheirLocalPaths) {
   EXPECT_EQ(intake.sourceText, "\"/home/ann/my photos\" \"/srv/a\" \"/srv/b\" \"/srv/café\" \"/x%2\"");
 }
 
+TEST(CommandLineTest, AFileUrlNeverBecomesASharePath) {
+  // Leading slashes, typed or escaped, are one on a local path; a local path
+  // that still reads as a share is left out.
+  const CCommandLineSources intake = TakeCommandLine(
+      {"file:////srv/data", "file:///%2F/ann:secret@nas/films", "file:///%5Csrv/x", "file://localhost//a"});
+  EXPECT_EQ(SplitSourceText(intake.sourceText), (Strings{"/srv/data", "/ann:secret@nas/films", "/a"}));
+  ASSERT_EQ(intake.leftOut.size(), 1u);
+  EXPECT_EQ(intake.leftOut[0].reason, kReasonLikeShare);
+  EXPECT_EQ(TakeDroppedUrls("file:////srv/data\r\n").paths, (Strings{"/srv/data"}));
+}
+
 TEST(CommandLineTest, SmbUrlsBecomePlainSmbPathsWithTheirBytesDecoded) {
   const CCommandLineSources intake = TakeCommandLine(
       {"smb://my%20nas/my%20films/caf%C3%A9%2Bx.mkv", "smb://nas/films/100%", "smb://nas/f/%zz%4"});

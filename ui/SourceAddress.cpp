@@ -1,5 +1,7 @@
 #include "SourceAddress.h"
 
+#include <algorithm>
+
 #include "SmbPath.h"
 #include "Utf8Text.h"
 
@@ -115,10 +117,18 @@ CAddressSource SourceOfUrl(std::string_view url) {
   switch (KindOf(url)) {
     case UrlKind::kFile: {
       std::string_view path;
-      if (FileUrlPath(url, path))
-        source.path = PercentDecoded(path);
-      else
+      if (!FileUrlPath(url, path)) {
         source.reason = kReasonNotSource;
+        break;
+      }
+      // A local path names the same file with one leading slash as with
+      // several, and with one only it does not read as a share path.
+      source.path = PercentDecoded(path);
+      source.path.erase(0, std::min(source.path.find_first_not_of('/'), source.path.size()) - 1);
+      if (IsSmbPath(source.path)) {
+        source.path.clear();
+        source.reason = kReasonLikeShare;
+      }
       break;
     }
     case UrlKind::kSmb: {

@@ -14,6 +14,7 @@ inline constexpr char kReasonEncoding[] = "not valid UTF-8";
 inline constexpr char kReasonPassword[] = "a password in an address is refused";
 inline constexpr char kReasonNotSource[] = "not a local file or folder, nor a share";
 inline constexpr char kReasonZeroByte[] = "a zero byte, which no path can hold";
+inline constexpr char kReasonLikeShare[] = "a local path that would be read as a share";
 
 // An address that could not become a source, as the log may show it.
 struct CLeftOutArgument {
@@ -44,7 +45,9 @@ std::string WithoutPassword(std::string_view path);
 bool LooksLikeUrl(std::string_view text);
 
 // Takes the URL url: "file:" followed by a path, with no host, an empty one
-// or "localhost", gives that path with its escapes decoded; "smb://..." (the
+// or "localhost", gives that path with its escapes decoded and its leading
+// slashes made one (left out when it still reads as a share path, as
+// "/\srv" does: kReasonLikeShare); "smb://..." (the
 // scheme in any case) gives the smb:// path with its escapes decoded into
 // the bytes of the names (the backend encodes them again itself). Left out:
 // an smb:// URL whose user part carries a password, before or after
