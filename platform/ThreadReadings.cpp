@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -12,6 +13,51 @@
 CPositionalReader::~CPositionalReader() = default;
 
 namespace {
+
+// Threads kept for the whole life of the process and lent to readings. A
+// copy of many files then starts no thread per file, and what a library
+// keeps per thread lives as long as the thread (libsmbclient keeps stack
+// frames per thread that it never frees: threads that came and went with
+// every file would leave them behind by the thousand).
+class CWorkerPool {
+public:
+  // Returns the pool. It is never destroyed: its threads wait to the end.
+  static CWorkerPool& Get() {
+    static CWorkerPool* pool = new CWorkerPool;
+    return *pool;
+  }
+
+  // Runs job on a thread of the pool, a new one when none is free.
+  void Run(std::function<void()> job) {
+    std::lock_guard lock(m_lock);
+    m_jobs.push_back(std::move(job));
+    if (m_idle < m_jobs.size()) std::thread([this] { Serve(); }).detach();
+    m_wake.notify_one();
+  }
+
+private:
+  void Serve() {
+    std::unique_lock lock(m_lock);
+    for (;;) {
+      while (m_jobs.empty()) {
+        ++m_idle;
+        m_wake.wait(lock);
+        --m_idle;
+      }
+      std::function<void()> job = std::move(m_jobs.front());
+      m_jobs.pop_front();
+      lock.unlock();
+      job();
+      job = nullptr;
+      lock.lock();
+    }
+  }
+
+  std::mutex m_lock;
+  std::condition_variable m_wake;
+  std::deque<std::function<void()>> m_jobs;  // not taken yet
+  size_t m_idle = 0;                          // threads waiting for a job
+};
 
 class CThreadReadings final : public CReadQueue {
 public:
@@ -21,13 +67,11 @@ public:
   // Lets the readings in progress end, drops those not begun, and stops the
   // workers.
   ~CThreadReadings() override {
-    {
-      std::lock_guard lock(m_lock);
-      m_stopping = true;
-      m_pending.clear();
-    }
+    std::unique_lock lock(m_lock);
+    m_stopping = true;
+    m_pending.clear();
     m_wake.notify_all();
-    for (std::thread& worker : m_workers) worker.join();
+    m_stopped.wait(lock, [this] { return m_workers == 0; });
   }
 
   uint32_t Depth() const override { return m_depth; }
@@ -45,8 +89,11 @@ public:
       m_pending.push_back(slot);
       // The caller itself takes one reading when it asks for it, so a worker
       // is needed only from the second reading waiting.
-      spawn = m_idleWorkers == 0 && m_pending.size() >= 2 && m_workers.size() + 1 < m_depth;
-      if (spawn) m_workers.emplace_back([this] { Work(); });
+      spawn = m_idleWorkers == 0 && m_pending.size() >= 2 && m_workers + 1 < m_depth;
+      if (spawn) {
+        ++m_workers;
+        CWorkerPool::Get().Run([this] { Work(); });
+      }
       wake = m_idleWorkers > 0;
     }
     if (wake) m_wake.notify_one();
@@ -120,6 +167,9 @@ private:
     }
     lock.unlock();
     reader.reset();
+    lock.lock();
+    --m_workers;
+    m_stopped.notify_all();
   }
 
   const uint32_t m_depth;
@@ -129,7 +179,8 @@ private:
   std::condition_variable m_done;  // a worker ended a reading
   std::vector<CSlot> m_slots;      // guarded by m_lock, but for the fields of a running reading
   std::deque<uint32_t> m_pending;  // slots started and taken by no one yet, in order
-  std::vector<std::thread> m_workers;
+  std::condition_variable m_stopped;  // a worker ended
+  uint32_t m_workers = 0;             // workers running, on threads of the pool
   static constexpr uint32_t kNoSlot = UINT32_MAX;
   uint32_t m_awaited = kNoSlot;  // the slot Finish waits for
   uint32_t m_idleWorkers = 0;

@@ -24,10 +24,11 @@ public:
 // none can be made now (asked again for the next reading).
 using CPositionalReaderFactory = std::function<std::unique_ptr<CPositionalReader>()>;
 
-// Returns readings of the given depth. A reading runs on a worker thread, or
-// on the caller's own when it asks for a reading no worker has taken yet, so
-// a sweep of one reading starts no thread at all. Workers start as readings
-// wait for them, at most depth - 1, and end with the readings. factory is
+// Returns readings of the given depth. A reading runs on a worker, or on the
+// caller's own thread when it asks for a reading no worker has taken yet, so
+// a sweep of one reading needs no worker at all. Workers are taken as
+// readings wait for them, at most depth - 1, from threads the process keeps
+// for its whole life, and are given back when the readings end. factory is
 // called on the thread that uses the reader, and may be called from several
-// threads at once.
+// threads at once; a reader is destroyed on the thread that made it.
 std::unique_ptr<CReadQueue> MakeThreadReadings(uint32_t depth, CPositionalReaderFactory factory);

@@ -7,7 +7,7 @@
 // Leaks of the toolkit's font and platform libraries, which keep caches for
 // the process's life; only read when built with LeakSanitizer.
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig\nleak:libQt6Gui\nleak:libQt6Core\nleak:libQt6Widgets\nleak:libglib\nleak:libsmbclient.so\n";
+  return "leak:libfontconfig\nleak:libQt6Gui\nleak:libQt6Core\nleak:libQt6Widgets\nleak:libglib\nleak:libsmbclient.so\nleak:libsamba-util.so\nleak:libtalloc.so\n";
 }
 
 int main(int argc, char** argv) {

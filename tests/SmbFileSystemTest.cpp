@@ -35,7 +35,7 @@
 // libsmbclient 4.17 loses the entries it has read of a listing that it then
 // refuses (a name holding '\'), and its library carries no symbols to name
 // the place by: LeakSanitizer is told that what it loses is its own.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libsmbclient.so\n"; }
+extern "C" const char* __lsan_default_suppressions() { return "leak:libsmbclient.so\nleak:libsamba-util.so\nleak:libtalloc.so\n"; }
 
 namespace {
 
