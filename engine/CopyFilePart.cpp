@@ -85,18 +85,25 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     for (;;) {
       const uint64_t shown = progressPoint(*dest);
       uint32_t count = 0;
+      const uint8_t* data = nullptr;
       if (insidePart) {
         const auto position = static_cast<uint64_t>(src->Tell());
         // A part file that already holds more than the part counts as complete.
         const uint64_t left = position < partEnd ? partEnd - position : 0;
         result = TransferBlock(*src, *dest, static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left)),
-                               count);
+                               count, data);
       } else {
         // The header goes in as many blocks as the buffer size needs.
         const auto position = static_cast<uint64_t>(src->Tell());
         const uint64_t left = position < header ? header - position : 0;
         const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left));
-        result = TransferBlock(*src, *dest, wanted, count);
+        result = TransferBlock(*src, *dest, wanted, count, data);
+        // The header's bytes go into the sum before the seek to the part,
+        // which may move what the source lent.
+        if (result == kResultOk) {
+          run.runCrc = CrcUpdate(run.runCrc, data, count);
+          data = nullptr;
+        }
         if (result != kResultOk || count < wanted || src->Eof() ||
             static_cast<uint64_t>(src->Tell()) >= header) {
           src->Seek(static_cast<int64_t>(partStart), SeekOrigin::kSet);
@@ -108,7 +115,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
         retry = true;
         break;
       }
-      run.runCrc = CrcUpdate(run.runCrc, run.copyBuffer.get(), count);
+      if (data != nullptr) run.runCrc = CrcUpdate(run.runCrc, data, count);
       // A block read but not written, because the run was stopped meanwhile,
       // shows nothing.
       if (count == 0 || static_cast<uint64_t>(dest->Tell()) != shown) progressPoint(*dest);

@@ -64,10 +64,11 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     for (;;) {
       const uint64_t shown = progressPoint(*dest);
       uint32_t count = 0;
-      result = TransferBlock(*src, *dest, run.bufferSize, count);
+      const uint8_t* data = nullptr;
+      result = TransferBlock(*src, *dest, run.bufferSize, count, data);
       if (result & kResultWriteFailure) LogFailureCause(destination, errno);
       if (result != kResultOk) break;
-      run.runCrc = CrcUpdate(run.runCrc, run.copyBuffer.get(), count);
+      run.runCrc = CrcUpdate(run.runCrc, data, count);
       // A block read but not written, because the run was stopped meanwhile,
       // shows nothing: the line before it stays the last word.
       if (count == 0 || static_cast<uint64_t>(dest->Tell()) != shown) progressPoint(*dest);

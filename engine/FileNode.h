@@ -67,7 +67,12 @@ public:
   // bytesRead on every path. Returns 0; 2 after a failed read (bytesRead 0,
   // nothing written); with 4 added when the destination reports an error.
   // When the run flag is found clear the block is read but not written.
-  ResultFlags TransferBlock(CStream& source, CStream& destination, uint32_t maximum, uint32_t& bytesRead);
+  // data is set to where the block's bytes are: the copy buffer, or, when
+  // the source holds them already and no check after copy changes them,
+  // the source's own bytes (valid until the next call on the source other
+  // than Tell, Eof and Error).
+  ResultFlags TransferBlock(CStream& source, CStream& destination, uint32_t maximum, uint32_t& bytesRead,
+                            const uint8_t*& data);
 
   // Re-reads every 4096-byte page of the block just read (bytesRead bytes
   // from blockStart, in the copy buffer) and settles each by majority,

@@ -12,7 +12,7 @@ constexpr int kBlockErrorNumber = 32;
 }  // namespace
 
 ResultFlags CFileNode::TransferBlock(CStream& source, CStream& destination, uint32_t maximum,
-                                     uint32_t& bytesRead) {
+                                     uint32_t& bytesRead, const uint8_t*& data) {
   RunState& run = g_RunState;
   const int64_t blockStart = source.Tell();
 
@@ -21,7 +21,16 @@ ResultFlags CFileNode::TransferBlock(CStream& source, CStream& destination, uint
   const auto wanted = static_cast<uint32_t>(std::min<uint64_t>({left, maximum, run.bufferSize}));
 
   uint8_t* buffer = run.copyBuffer.get();
-  bytesRead = static_cast<uint32_t>(source.Read(buffer, wanted));
+  data = buffer;
+  const bool checking = run.checkAfterCopy && run.checkCycles > 0;
+  // A check settles the pages in the copy buffer, so only an unchecked block
+  // may be taken from where the source holds it.
+  if (const uint8_t* lent = checking ? nullptr : source.Lend(wanted)) {
+    bytesRead = wanted;
+    data = lent;
+  } else {
+    bytesRead = static_cast<uint32_t>(source.Read(buffer, wanted));
+  }
   if (source.Error()) {
     bytesRead = 0;
     LogPrintf("error %d reading %s", kBlockErrorNumber, m_data.name.c_str());
@@ -30,10 +39,10 @@ ResultFlags CFileNode::TransferBlock(CStream& source, CStream& destination, uint
   }
 
   ResultFlags result = kResultOk;
-  if (run.checkAfterCopy && run.checkCycles > 0) result = VerifyBlock(source, blockStart, bytesRead);
+  if (checking) result = VerifyBlock(source, blockStart, bytesRead);
 
   if (run.runFlag && result == kResultOk) {
-    destination.Write(buffer, bytesRead);
+    destination.Write(data, bytesRead);
     destination.Flush();
   }
   if (destination.Error()) {

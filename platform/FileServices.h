@@ -106,6 +106,14 @@ public:
   // failure (error indicator set, errno tells why).
   virtual size_t Read(void* buffer, size_t count) = 0;
 
+  // Returns the next count bytes of the stream without copying them, when
+  // the stream holds them already (read ahead), and moves the position past
+  // them. They stay valid until the next call on the stream other than Tell,
+  // Eof, Error and a Seek to the current position. Returns nullptr, with
+  // nothing moved and neither indicator changed, when the stream does not
+  // hold all count bytes (the default): Read then reads them.
+  virtual const uint8_t* Lend(size_t count);
+
   // Writes count bytes and returns count, or sets the error indicator (and
   // errno) and returns how many bytes reached the file before the failure.
   virtual size_t Write(const void* buffer, size_t count) = 0;

@@ -4,6 +4,7 @@
 
 #include "SmbStream.h"
 #include "ErrnoGuard.h"
+#include "SmbReadAhead.h"
 #include "SmbReadings.h"
 
 #include <fcntl.h>
@@ -65,7 +66,18 @@ SMBCFILE* OpenWithShareMode(SMBCCTX* context, const std::string& url, int flags,
 // position; the stream mirrors it, so Tell and most Seeks send nothing to the
 // server. Every Read is a read request to the server: libsmbclient caches no
 // data and asks for no oplock or lease, so no copy of the file's bytes is
-// kept on this side.
+// kept on this side but what is read ahead.
+//
+// Reading ahead: a copy reads a file block after block and checks and
+// writes each block before it asks for the next, so the server would wait
+// while the copy works and the copy while the server sends. Once a Read has
+// filled its whole count (the file is longer than one block), the stream
+// reads on ahead of its reader on a thread of its own (CSmbReadAhead), and
+// later Reads take the bytes from there (Lend hands them over without a
+// copy). A Seek elsewhere, a lock, a
+// truncation or a close stops it first, and nothing is read ahead once
+// DropCache has been called: a stream whose blocks are checked by reading
+// them through it again gets every reading from the server when it asks.
 class CSmbStream final : public CStream {
 public:
   // Takes over file, opened from url in mode, whose position is position.
@@ -74,8 +86,9 @@ public:
 
   // Closes the file if it is still open; errno is left as it was.
   ~CSmbStream() override {
-    if (m_file == nullptr) return;
     CErrnoGuard guard;
+    m_ahead.reset();
+    if (m_file == nullptr) return;
     CSmbCall call;
     CloseFile(call);
   }
@@ -94,9 +107,27 @@ public:
       SetError();
       return 0;
     }
+    if (m_ahead != nullptr) return TakeReadAhead(static_cast<char*>(buffer), count);
+    const size_t done = ReadNow(static_cast<char*>(buffer), count);
+    if (done == count && !m_noReadAhead) m_ahead = std::make_unique<CSmbReadAhead>(m_file);
+    return done;
+  }
+
+  // Returns the next count bytes where they were read ahead, or nullptr
+  // when they were not (see CStream::Lend and CSmbReadAhead::Lend).
+  const uint8_t* Lend(size_t count) override {
+    if (m_ahead == nullptr) return nullptr;
+    const char* lent = m_ahead->Lend(count);
+    if (lent == nullptr) return nullptr;
+    m_position += static_cast<int64_t>(count);
+    return reinterpret_cast<const uint8_t*>(lent);
+  }
+
+  // Reads count bytes into out with read requests of its own, as Read
+  // describes; returns the bytes read.
+  size_t ReadNow(char* out, size_t count) {
     CSmbCall call;
     SMBCCTX* context = call.Context();
-    char* out = static_cast<char*>(buffer);
     size_t done = 0;
     while (done < count) {
       const size_t chunk = count - done < kMaxReadChunk ? count - done : kMaxReadChunk;
@@ -161,6 +192,15 @@ public:
   // negative resulting position, EBADF on a closed stream); the position is
   // then unchanged. Only kEnd asks the server (for the file's size).
   int Seek(int64_t offset, SeekOrigin origin) override {
+    // A seek to where the stream stands keeps what is read ahead.
+    if (m_ahead != nullptr &&
+        (origin == SeekOrigin::kCur ? offset == 0 : origin == SeekOrigin::kSet && offset == m_position)) {
+      const bool hadError = Error();
+      ClearErr();
+      if (hadError) SetError();
+      return 0;
+    }
+    StopReadAhead();
     if (m_file == nullptr) {
       errno = EBADF;
       return -1;
@@ -232,6 +272,7 @@ public:
   // takes up to twice the time limit (the close request, then the end of
   // the session, each wait in vain).
   int Close() override {
+    StopReadAhead();
     if (m_file == nullptr) {
       errno = EBADF;
       SetError();
@@ -245,9 +286,13 @@ public:
     return 0;
   }
 
-  // Does nothing: this side keeps no cache (see the class), so the next
-  // Read of any range is a new read request to the server already.
-  void DropCache(int64_t /*offset*/, int64_t /*length*/) override {}
+  // Discards what is read ahead and reads nothing ahead from now on (see
+  // the class): this side keeps no other cache, so every later Read of any
+  // range is a new read request to the server.
+  void DropCache(int64_t /*offset*/, int64_t /*length*/) override {
+    m_noReadAhead = true;
+    StopReadAhead();
+  }
 
   // Returns true with the share's device number and the file's number on the
   // server (its file index, the inode number on a Samba server) as reported
@@ -277,6 +322,7 @@ public:
   // opened again. The position is kept. When even the plain reopen fails
   // the stream is left closed: later calls fail with EBADF.
   int LockExclusive() override {
+    StopReadAhead();
     if (m_file == nullptr) {
       errno = EBADF;
       return -1;
@@ -310,6 +356,7 @@ public:
   // (EBADF on a kRead or closed stream, EINVAL for a negative length). The
   // position is not moved.
   int Truncate(int64_t length) override {
+    StopReadAhead();
     if (m_file == nullptr || m_mode == OpenMode::kRead) {
       errno = EBADF;
       return -1;
@@ -337,6 +384,36 @@ protected:
   }
 
 private:
+  // Returns the bytes of count taken from what is read ahead into out, with
+  // the indicators and errno set as Read describes. After a failed read the
+  // reading ahead is stopped; the next Read asks the server again.
+  size_t TakeReadAhead(char* out, size_t count) {
+    const CSmbTaken taken = m_ahead->Take(out, count);
+    m_position += static_cast<int64_t>(taken.done);
+    if (taken.error != 0) {
+      if (IsSmbConnectionError(taken.error)) m_connectionFailed = true;
+      StopReadAhead();
+      errno = taken.error;
+      SetError();
+    } else if (taken.end) {
+      SetEof();
+    }
+    return taken.done;
+  }
+
+  // Stops reading ahead, if the stream does, and sets libsmbclient's
+  // position for the file back to the stream's (which asks nothing of the
+  // server). errno is kept.
+  void StopReadAhead() {
+    if (m_ahead == nullptr) return;
+    CErrnoGuard guard;
+    m_ahead.reset();
+    if (m_file == nullptr) return;
+    CSmbCall call;
+    SMBCCTX* context = call.Context();
+    if (context != nullptr) smbc_getFunctionLseek(context)(context, m_file, static_cast<off_t>(m_position), SEEK_SET);
+  }
+
   // Notes that a call on the file failed with errno: after a connection-level
   // failure, closing the stream drops the idle connections. errno is kept.
   void NoteFailure(CSmbCall& call) {
@@ -366,6 +443,8 @@ private:
   const OpenMode m_mode;
   const uint64_t m_device;
   int64_t m_position;
+  std::unique_ptr<CSmbReadAhead> m_ahead;  // reading ahead, while it does
+  bool m_noReadAhead = false;       // DropCache was called: nothing is read ahead
   bool m_locked = false;            // m_file was opened denying writes to others
   bool m_connectionFailed = false;  // a call on the file met a connection-level failure
 };

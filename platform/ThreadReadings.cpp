@@ -1,4 +1,5 @@
 #include "ThreadReadings.h"
+#include "WorkerPool.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,57 +8,11 @@
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 CPositionalReader::~CPositionalReader() = default;
 
 namespace {
-
-// Threads kept for the whole life of the process and lent to readings. A
-// copy of many files then starts no thread per file, and what a library
-// keeps per thread lives as long as the thread (libsmbclient keeps stack
-// frames per thread that it never frees: threads that came and went with
-// every file would leave them behind by the thousand).
-class CWorkerPool {
-public:
-  // Returns the pool. It is never destroyed: its threads wait to the end.
-  static CWorkerPool& Get() {
-    static CWorkerPool* pool = new CWorkerPool;
-    return *pool;
-  }
-
-  // Runs job on a thread of the pool, a new one when none is free.
-  void Run(std::function<void()> job) {
-    std::lock_guard lock(m_lock);
-    m_jobs.push_back(std::move(job));
-    if (m_idle < m_jobs.size()) std::thread([this] { Serve(); }).detach();
-    m_wake.notify_one();
-  }
-
-private:
-  void Serve() {
-    std::unique_lock lock(m_lock);
-    for (;;) {
-      while (m_jobs.empty()) {
-        ++m_idle;
-        m_wake.wait(lock);
-        --m_idle;
-      }
-      std::function<void()> job = std::move(m_jobs.front());
-      m_jobs.pop_front();
-      lock.unlock();
-      job();
-      job = nullptr;
-      lock.lock();
-    }
-  }
-
-  std::mutex m_lock;
-  std::condition_variable m_wake;
-  std::deque<std::function<void()>> m_jobs;  // not taken yet
-  size_t m_idle = 0;                          // threads waiting for a job
-};
 
 class CThreadReadings final : public CReadQueue {
 public:
@@ -92,7 +47,7 @@ public:
       spawn = m_idleWorkers == 0 && m_pending.size() >= 2 && m_workers + 1 < m_depth;
       if (spawn) {
         ++m_workers;
-        CWorkerPool::Get().Run([this] { Work(); });
+        RunOnPoolThread([this] { Work(); });
       }
       wake = m_idleWorkers > 0;
     }

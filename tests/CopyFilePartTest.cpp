@@ -394,6 +394,23 @@ TEST_F(CopyFilePartTest, FormChangesDuringTheRunDoNotMoveThePart) {
   EXPECT_EQ(Permille().back(), 1000u);
 }
 
+// The header's bytes, lent by the source, are summed before the seek to the
+// part start (which spoils them); the part's are summed where they lie.
+TEST_F(CopyFilePartTest, LentHeaderAndPartAreSummedBeforeTheSourceMoves) {
+  fs.SetOnRead({});
+  fs.SetLending(true);
+  AllocateBuffer(4096);
+  front.partNumber = 2;
+  front.partSize = 3 * 4096;
+  front.header = 2 * 4096;
+  AddSource(100000, 41);
+  EXPECT_EQ(Extract(), 0u);
+  const std::string expected = Pattern(0, 2 * 4096) + Pattern(2 * 4096 + 3 * 4096, 3 * 4096);
+  EXPECT_TRUE(fs.FileBytes(kPart) == expected);
+  EXPECT_EQ(g_RunState.runCrc, CrcUpdate(0xFFFFFFFF, expected.data(), expected.size()));
+  EXPECT_EQ(fs.LendCount(kSource), 5);
+}
+
 }  // namespace
 
 // ---- Part files that must not be written.

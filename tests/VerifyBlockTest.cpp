@@ -77,7 +77,8 @@ protected:
     reads.clear();
     fs.ResetCounters();
     SeedRandom(seed);
-    return node.TransferBlock(*source, *copy, maximum, count);
+    const uint8_t* data = nullptr;
+    return node.TransferBlock(*source, *copy, maximum, count, data);
   }
 
   std::string Copied() const { return fs.FileBytes(kCopy); }

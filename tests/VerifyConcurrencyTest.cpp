@@ -102,7 +102,8 @@ protected:
       auto copy = FileOpen(copyPath, OpenMode::kWrite);
       source->Seek(s.blockStart, SeekOrigin::kSet);
       SeedRandom(s.seed);
-      out.result = node.TransferBlock(*source, *copy, s.maximum, out.count);
+      const uint8_t* data = nullptr;
+      out.result = node.TransferBlock(*source, *copy, s.maximum, out.count, data);
       out.randomAfter = RandomState();
     }
     fs.SetOnRead({});

@@ -97,7 +97,7 @@ bool CMemFileSystem::CCountdown::Fire() {
 }
 
 void CMemFileSystem::CPathState::ResetCounters() {
-  opens = openFails = reads = writes = flushes = closes = findFirsts = makeDirs = 0;
+  opens = openFails = reads = lends = writes = flushes = closes = findFirsts = makeDirs = 0;
   bytesRead = bytesWritten = 0;
   dropCaches.clear();
 }
@@ -250,6 +250,7 @@ public:
       hook = m_fs.m_onRead;
     }
     if (hook) hook(m_path, m_position, count);
+    SpoilLent();
 
     std::lock_guard lock(m_fs.m_lock);
     int err = 0;
@@ -260,6 +261,21 @@ public:
     else if (delivered < count)
       SetEof();
     return delivered;
+  }
+
+  const uint8_t* Lend(size_t count) override {
+    SpoilLent();
+    if (m_closed || m_mode != OpenMode::kRead || count == 0) return nullptr;
+    std::lock_guard lock(m_fs.m_lock);
+    if (!m_fs.m_lending || m_fs.m_onRead) return nullptr;
+    CPathState& state = m_fs.m_paths[m_path];
+    if (!state.readFaults.empty() || !state.glitches.empty() || m_position + count > m_node->Size()) return nullptr;
+    m_lent.resize(count);
+    int err = 0;
+    m_fs.ReadLocked(m_path, *m_node, m_position, m_lent.data(), count, err);
+    ++state.lends;
+    m_position += count;
+    return m_lent.data();
   }
 
 protected:
@@ -315,6 +331,7 @@ public:
       errno = EINVAL;
       return -1;
     }
+    if (static_cast<uint64_t>(target) != m_position) SpoilLent();
     m_position = static_cast<uint64_t>(target);
     // The base class offers no way to clear the end-of-file indicator alone.
     bool hadError = Error();
@@ -341,6 +358,7 @@ public:
   }
 
   int Close() override {
+    SpoilLent();
     std::lock_guard lock(m_fs.m_lock);
     CPathState& state = m_fs.m_paths[m_path];
     ++state.closes;
@@ -415,6 +433,9 @@ private:
     errno = err;
   }
 
+  // Overwrites what the stream lent last: it is no longer the caller's.
+  void SpoilLent() { std::fill(m_lent.begin(), m_lent.end(), uint8_t{0xEE}); }
+
   void CountCall(int CPathState::*field) {
     std::lock_guard lock(m_fs.m_lock);
     ++(m_fs.m_paths[m_path].*field);
@@ -426,6 +447,7 @@ private:
   const OpenMode m_mode;
   uint64_t m_position;
   bool m_closed = false;
+  std::vector<uint8_t> m_lent;  // the bytes Lend lent last
 };
 
 // ---- Listings
@@ -663,6 +685,7 @@ int CMemFileSystem::OpenFailCount(const std::string& path) const {
   return Counter(path, &CPathState::openFails);
 }
 int CMemFileSystem::ReadCount(const std::string& path) const { return Counter(path, &CPathState::reads); }
+int CMemFileSystem::LendCount(const std::string& path) const { return Counter(path, &CPathState::lends); }
 uint64_t CMemFileSystem::BytesRead(const std::string& path) const {
   return Counter(path, &CPathState::bytesRead);
 }
@@ -765,6 +788,11 @@ void CMemFileSystem::ClearFaults() {
 void CMemFileSystem::SetReadingsDepth(uint32_t depth) {
   std::lock_guard lock(m_lock);
   m_readingsDepth = depth;
+}
+
+void CMemFileSystem::SetLending(bool on) {
+  std::lock_guard lock(m_lock);
+  m_lending = on;
 }
 
 void CMemFileSystem::SetOnRead(CReadHook hook) {

@@ -122,6 +122,8 @@ public:
   int OpenFailCount(const std::string& path) const;
   // Return the number of Read calls on streams of path, and the number of bytes they delivered.
   int ReadCount(const std::string& path) const;
+  // Returns the number of Lend calls on streams of path that lent their bytes.
+  int LendCount(const std::string& path) const;
   uint64_t BytesRead(const std::string& path) const;
   // Return the number of Write calls on streams of path, and the number of bytes they stored.
   int WriteCount(const std::string& path) const;
@@ -182,6 +184,13 @@ public:
   // streams offer none, so verification reads through the stream itself.
   void SetReadingsDepth(uint32_t depth);
 
+  // Makes the streams opened for reading from now on lend their bytes (CStream::Lend) wherever no read
+  // fault, glitch or read hook could change them and the whole count lies in the file: a lend is then
+  // counted as a read of its bytes, and LendCount counts it too. What a stream lent is overwritten with
+  // 0xEE at its next Read, Lend, Seek elsewhere or Close, so a caller that keeps it too long sees wrong
+  // bytes. Off by default.
+  void SetLending(bool on);
+
   // Installs the hooks (an empty function removes one). Each is called without the lock held, so it may
   // call any method of this file system; it runs on the thread of the call it precedes.
   void SetOnRead(CReadHook hook);
@@ -228,6 +237,7 @@ private:
     int opens = 0;
     int openFails = 0;
     int reads = 0;
+    int lends = 0;
     uint64_t bytesRead = 0;
     int writes = 0;
     uint64_t bytesWritten = 0;
@@ -284,6 +294,7 @@ private:
   uint64_t m_capacity = kUnlimited;
   bool m_dotEntries = true;
   uint32_t m_readingsDepth = 0;
+  bool m_lending = false;
   int m_openStreams = 0;
   CReadHook m_onRead;
   COpenHook m_onOpen;
