@@ -1,13 +1,12 @@
 #include "LogFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
+#include "Console.h"
+
 std::unique_ptr<CLogFile> CLogFile::Open(const std::string& path, std::string& error) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  const int fd = OpenForAppending(path);
   if (fd < 0) {
     error = std::strerror(errno);
     return nullptr;
@@ -22,7 +21,7 @@ void CLogFile::Close() {
   m_out.Flush();
   // The descriptor is released even when close(2) fails, so it is never
   // closed twice; the failure may be the last write's, reported only now.
-  if (close(m_fd) != 0) m_out.Fail(errno);
+  if (CloseFd(m_fd) != 0) m_out.Fail(errno);
   m_fd = -1;
 }
 
@@ -33,9 +32,9 @@ void CLogFile::Append(std::string_view message, CSteadyTime now) {
   const time_t second = time(nullptr);
   if (second != m_stampSecond) {
     m_stampSecond = second;
-    tm local{};
-    localtime_r(&second, &local);
-    if (std::strftime(m_stamp, sizeof m_stamp, "%Y-%m-%d %H:%M:%S ", &local) == 0) m_stamp[0] = '\0';
+    std::tm local{};
+    if (!LocalTime(second, local) || std::strftime(m_stamp, sizeof m_stamp, "%Y-%m-%d %H:%M:%S ", &local) == 0)
+      m_stamp[0] = '\0';
   }
   m_line.assign(m_stamp);
   for (const char c : message) {

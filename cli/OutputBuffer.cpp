@@ -1,9 +1,8 @@
 #include "OutputBuffer.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <cerrno>
+
+#include "Console.h"
 
 void COutputBuffer::Append(std::string_view text) {
   if (m_error != 0) return;
@@ -21,7 +20,7 @@ bool COutputBuffer::Flush() {
   CSteadyTime deadline = m_lastFlush + kOutputStallLimit;
   size_t done = 0;
   while (m_error == 0 && done < m_pending.size()) {
-    const ssize_t written = write(m_fd, m_pending.data() + done, m_pending.size() - done);
+    const long written = WriteSome(m_fd, m_pending.data() + done, m_pending.size() - done);
     if (written > 0) {
       done += static_cast<size_t>(written);
       deadline = std::chrono::steady_clock::now() + kOutputStallLimit;
@@ -30,8 +29,7 @@ bool COutputBuffer::Flush() {
     } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       if (const int error = WaitUntilWritable(deadline); error != 0) Fail(error);
     } else {
-      // write(2) takes no byte of a non-empty request only on failure.
-      Fail(written < 0 ? errno : EIO);
+      Fail(errno);
     }
   }
   m_pending.clear();
@@ -43,11 +41,8 @@ int COutputBuffer::WaitUntilWritable(CSteadyTime deadline) const {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) return EAGAIN;
-    pollfd ready{m_fd, POLLOUT, 0};
-    const int count = poll(&ready, 1, static_cast<int>(left));
-    // Readiness, an error or a hang-up: the next write tells which.
-    if (count > 0) return 0;
-    if (count < 0 && errno != EINTR) return errno;
+    const int error = WaitWritable(m_fd, static_cast<int>(left));
+    if (error != EAGAIN) return error;
   }
 }
 

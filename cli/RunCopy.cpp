@@ -1,16 +1,11 @@
 #include "RunCopy.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-#include <cstdint>
+#include <atomic>
 #include <memory>
 #include <thread>
 
 #include "CliFrontEnd.h"
+#include "Console.h"
 #include "CopyThreadProc.h"
 #include "ExitStatus.h"
 #include "JsonPresenter.h"
@@ -48,52 +43,41 @@ int ExitStatusOf(ResultFlags result, ResultFlags sourceResults, bool aborted) {
 }  // namespace
 
 int RunCopy(const CCliOptions& options, CLogFile* logFile) {
-  // A reader that goes away must not end the copy: the write fails with
-  // EPIPE, which is reported like any other failed write.
-  std::signal(SIGPIPE, SIG_IGN);
-
-  COutputBuffer out(STDOUT_FILENO);
+  COutputBuffer out(kStdoutFd);
   std::unique_ptr<CPresenter> presenter;
   if (options.json)
     presenter = std::make_unique<CJsonPresenter>(out);
   else
-    presenter = std::make_unique<CTextPresenter>(out, isatty(STDOUT_FILENO) == 1, STDOUT_FILENO);
+    presenter = std::make_unique<CTextPresenter>(out, StdoutIsTerminal(), kStdoutFd);
   CCliFrontEnd frontEnd(options, *presenter, out, logFile);
 
   CSignalWatch signals;
-  const bool watching = signals.Start();
-  const int doneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  signals.Start();
 
   PrepareRun(options, frontEnd);
   ResultFlags result = kResultOk;
-  std::thread worker([&result, doneFd] {
+  std::atomic<bool> workerDone{false};
+  std::thread worker([&result, &signals, &workerDone] {
     result = CopyThreadProc();
-    const uint64_t one = 1;
-    if (doneFd >= 0 && write(doneFd, &one, sizeof one) < 0) {
-      // The main thread notices the end at its next tick anyway.
-    }
+    workerDone = true;
+    signals.Wake();
   });
 
   bool aborted = false;
   for (bool done = false; !done;) {
-    pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {doneFd, POLLIN, 0}};
-    const int ready = poll(fds, 2, kTickMs);
-    if (ready < 0 && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(kTickMs));
-    if (watching && (fds[0].revents & POLLIN) != 0) {
-      for (int pending = signals.TakePending(); pending > 0; --pending) {
-        if (aborted) {
-          frontEnd.FinishIfIdle(kExitAborted);
-          _exit(kExitAborted);
-        }
-        aborted = true;
-        g_RunState.runFlag = false;
+    signals.Wait(kTickMs);
+    for (int pending = signals.TakePending(); pending > 0; --pending) {
+      if (aborted) {
+        frontEnd.FinishIfIdle(kExitAborted);
+        ExitNow(kExitAborted);
       }
+      aborted = true;
+      g_RunState.runFlag = false;
     }
-    done = (fds[1].revents & POLLIN) != 0 || g_RunState.workerFinished.load();
+    done = workerDone.load() || g_RunState.workerFinished.load();
     frontEnd.Tick();
   }
   worker.join();
-  if (doneFd >= 0) close(doneFd);
 
   const int status = frontEnd.Finish(result, ExitStatusOf(result, frontEnd.SourceResults(), aborted));
   g_RunState.mainForm = nullptr;

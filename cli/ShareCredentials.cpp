@@ -1,14 +1,12 @@
 #include "ShareCredentials.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 
+#include "Console.h"
 #include "SmbPath.h"
 
 namespace {
@@ -27,25 +25,7 @@ std::string Trimmed(const std::string& text) {
 bool PromptWithoutEcho(const char* prompt, std::string& answer) {
   std::fputs(prompt, stderr);
   std::fflush(stderr);
-  termios saved{};
-  const bool haveTerminal = tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (haveTerminal) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  }
-  answer.clear();
-  bool read = false;
-  for (;;) {
-    char c = 0;
-    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    read = true;
-    if (c == '\n') break;
-    answer.push_back(c);
-  }
-  if (haveTerminal) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  const bool read = ReadLineWithoutEcho(answer);
   std::fputs("\n", stderr);
   return read;
 }
@@ -112,7 +92,7 @@ std::optional<CShareLogon> WorkOutLogon(const std::optional<std::string>& creden
   if (!havePassword && !logon.user.empty()) {
     if (const char* fromEnvironment = std::getenv("PASSWD")) {
       logon.password = fromEnvironment;
-    } else if (isatty(STDIN_FILENO) == 1) {
+    } else if (StdinIsTerminal()) {
       const std::string prompt = "Password for " + logon.user + ": ";
       if (!PromptWithoutEcho(prompt.c_str(), logon.password)) {
         error = "--user: no password given";

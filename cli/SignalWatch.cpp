@@ -1,17 +1,23 @@
 #include "SignalWatch.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <thread>
 
 CSignalWatch::~CSignalWatch() {
   if (m_fd >= 0) close(m_fd);
+  if (m_wakeFd >= 0) close(m_wakeFd);
 }
 
 bool CSignalWatch::Start() {
+  m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
@@ -22,10 +28,12 @@ bool CSignalWatch::Start() {
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
     return false;
   }
+  m_started = true;
   return true;
 }
 
 int CSignalWatch::TakePending() {
+  if (m_fd < 0) return 0;
   int count = 0;
   signalfd_siginfo info;
   for (;;) {
@@ -37,5 +45,23 @@ int CSignalWatch::TakePending() {
     } else {
       return count;
     }
+  }
+}
+
+void CSignalWatch::Wait(int ms) {
+  pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+  if (poll(fds, 2, ms) < 0 && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (m_wakeFd >= 0 && (fds[1].revents & POLLIN) != 0) {
+    uint64_t count = 0;
+    if (read(m_wakeFd, &count, sizeof count) < 0) {
+      // Nothing was pending after all.
+    }
+  }
+}
+
+void CSignalWatch::Wake() {
+  const uint64_t one = 1;
+  if (m_wakeFd >= 0 && write(m_wakeFd, &one, sizeof one) < 0) {
+    // The main thread notices at its next tick anyway.
   }
 }

@@ -1,7 +1,6 @@
 #include "TextPresenter.h"
 
-#include <sys/ioctl.h>
-
+#include "Console.h"
 #include "RunState.h"
 #include "TerminalText.h"
 
@@ -13,8 +12,7 @@ CTextPresenter::CTextPresenter(COutputBuffer& out, bool terminal, int terminalFd
 }
 
 void CTextPresenter::ReadTerminalWidth() {
-  winsize size{};
-  if (ioctl(m_terminalFd, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) m_columns = size.ws_col;
+  if (const int columns = TerminalColumns(m_terminalFd); columns > 1) m_columns = static_cast<size_t>(columns);
 }
 
 void CTextPresenter::WriteCompletedLine(std::string_view line) {

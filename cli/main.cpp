@@ -1,13 +1,13 @@
 // ferrox-cli: copies files and folder trees without a window.
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "CliOptions.h"
+#include "Console.h"
 #include "ExitStatus.h"
 #include "HelpText.h"
 #include "LogFile.h"
@@ -22,7 +22,7 @@ namespace {
 // Writes text to standard output. Returns kExitSuccess, or kExitUsage after
 // naming the failure on standard error when it could not be written.
 int PrintText(std::string_view text) {
-  COutputBuffer out(STDOUT_FILENO);
+  COutputBuffer out(kStdoutFd);
   out.Append(text);
   if (out.Flush()) return kExitSuccess;
   ReportStandardOutputFailure(out.Error());
@@ -35,9 +35,14 @@ int PrintText(std::string_view text) {
 // does not open or a help or version text that cannot be written, and
 // otherwise the exit status of the run.
 int main(int argc, char** argv) {
+  PrepareConsole();
+  std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
   CCliOptions options;
   std::string error;
-  switch (ParseCommandLine(argc, argv, options, error)) {
+  switch (ParseCommandLine(static_cast<int>(arguments.size()), pointers.data(), options, error)) {
     case CliCommand::kHelp:
       return PrintText(HelpText());
     case CliCommand::kVersion:

@@ -6,8 +6,32 @@
 #include "PathHelpers.h"
 
 uint64_t ScaledShare(uint64_t value, uint64_t scale, uint64_t whole) {
-  __extension__ using Wide = unsigned __int128;
-  return static_cast<uint64_t>(static_cast<Wide>(value) * scale / whole);
+  // value * scale / whole = (value / whole) * scale + (value % whole) * scale
+  // / whole. The second product may need 128 bits, which 32-bit compilers
+  // lack: it is formed bit by bit of scale, its remainder modulo whole kept
+  // below whole all along, so nothing overflows.
+  const uint64_t part = value % whole;
+  uint64_t quotient = 0;
+  uint64_t remainder = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    // Double: quotient * whole + remainder goes twice as far.
+    quotient <<= 1;
+    if (remainder >= whole - remainder) {
+      remainder -= whole - remainder;
+      ++quotient;
+    } else {
+      remainder += remainder;
+    }
+    if ((scale >> bit) & 1) {
+      if (remainder >= whole - part) {
+        remainder -= whole - part;
+        ++quotient;
+      } else {
+        remainder += part;
+      }
+    }
+  }
+  return value / whole * scale + quotient;
 }
 
 void LogProgressLine(const std::string& name, uint64_t length, uint64_t percent) {

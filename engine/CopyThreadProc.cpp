@@ -22,12 +22,12 @@ enum class SourceEnd { kWorkedOn, kConnectionFailed };
 // Returns the last component of path made absolute and free of "." and ".."
 // components; empty for the root folder.
 std::string NameOfFullPath(const std::string& path) {
-  std::string full = path.starts_with(kPathSeparator) ? path : WithBackslash(CurrentDirectory()) + path;
+  std::string full = IsAbsolutePath(path) ? path : WithBackslash(CurrentDirectory()) + path;
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= full.size()) {
-    size_t end = full.find(kPathSeparator, start);
-    if (end == std::string::npos) end = full.size();
+    size_t end = start;
+    while (end < full.size() && !IsPathSeparator(full[end])) ++end;
     std::string part = full.substr(start, end - start);
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
@@ -36,6 +36,10 @@ std::string NameOfFullPath(const std::string& path) {
     }
     start = end + 1;
   }
+#if defined(_WIN32)
+  // A drive root ("C:\") names no folder of its own, as "/" does not.
+  if (parts.size() == 1 && parts[0].size() == 2 && parts[0][1] == ':') return std::string();
+#endif
   return parts.empty() ? std::string() : parts.back();
 }
 

@@ -1,7 +1,16 @@
 #include "PathHelpers.h"
 
+bool IsAbsolutePath(std::string_view path) {
+  if (!path.empty() && IsPathSeparator(path[0])) return true;
+#if defined(_WIN32)
+  const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
+  if (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':') return true;
+#endif
+  return false;
+}
+
 void AddBackslash(std::string& path) {
-  if (path.empty() || path.back() != kPathSeparator) path.push_back(kPathSeparator);
+  if (path.empty() || !IsPathSeparator(path.back())) path.push_back(kPathSeparator);
 }
 
 std::string WithBackslash(std::string_view path) {
@@ -11,7 +20,11 @@ std::string WithBackslash(std::string_view path) {
 }
 
 void StripBackslash(std::string& path) {
-  if (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
+  if (path.size() <= 1 || !IsPathSeparator(path.back())) return;
+#if defined(_WIN32)
+  if (path.size() == 3 && path[1] == ':') return;
+#endif
+  path.pop_back();
 }
 
 size_t FindLast(std::string_view text, char c) {
@@ -48,6 +61,7 @@ bool IsShareRoot(std::string_view path, std::string* shareName) {
 
 bool IsSafeEntryName(std::string_view name, bool onShare) {
   return !name.empty() && name != "." && name != ".." &&
-         name.find(kPathSeparator) == std::string_view::npos && name.find('\0') == std::string_view::npos &&
+         name.find(kPathSeparator) == std::string_view::npos && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos &&
          (!onShare || name.find('\\') == std::string_view::npos);
 }

@@ -5,7 +5,26 @@
 #include <string>
 #include <string_view>
 
+#if defined(_WIN32)
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
+
+// Returns true when c separates path components: the platform's separator,
+// and on Windows '/' as well (a slash the user typed counts as one).
+constexpr bool IsPathSeparator(char c) {
+#if defined(_WIN32)
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+// Returns true when path does not depend on the current directory: it
+// begins with a separator, or on Windows with a drive letter and a colon
+// ("C:\data"; "C:data" too, which the system resolves on that drive).
+bool IsAbsolutePath(std::string_view path);
 
 // Appends one separator to path unless it already ends with one.
 void AddBackslash(std::string& path);
@@ -14,7 +33,8 @@ void AddBackslash(std::string& path);
 std::string WithBackslash(std::string_view path);
 
 // Removes one trailing separator, if any. A text that is only the separator
-// (the root folder) stays as it is.
+// (the root folder) stays as it is, and so does a drive root ("C:\") on
+// Windows.
 void StripBackslash(std::string& path);
 
 // Returns the position of the last occurrence of c in text, or text.size()

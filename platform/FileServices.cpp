@@ -7,11 +7,15 @@
 #include <utility>
 #include <vector>
 
-#include "PosixFileSystem.h"
 #include "StreamReadings.h"
-#include "SmbFileSystem.h"
 #include "SmbPath.h"
 #include "SystemClock.h"
+#if defined(_WIN32)
+#include "WinFileSystem.h"
+#else
+#include "PosixFileSystem.h"
+#include "SmbFileSystem.h"
+#endif
 
 CStream::~CStream() = default;
 void CStream::DropCache(int64_t /*offset*/, int64_t /*length*/) {}
@@ -67,19 +71,33 @@ void UnmountFileSystem(const std::string& prefix) {
   std::erase_if(g_mounts, [&](const CMount& m) { return m.prefix == prefix; });
 }
 
+// Returns true when c separates path components: '/', and on Windows '\\'
+// as well.
+static bool IsSeparator(char c) {
+#if defined(_WIN32)
+  if (c == '\\') return true;
+#endif
+  return c == '/';
+}
+
 CFileSystem& FileSystemFor(std::string_view path) {
   std::lock_guard lock(g_mountLock);
   for (const CMount& m : g_mounts) {
     // A prefix matches whole path components only: "/mem" serves "/mem/x",
     // not "/memory".
-    if (path.starts_with(m.prefix) &&
-        (path.size() == m.prefix.size() || m.prefix.ends_with('/') || path[m.prefix.size()] == '/'))
+    if (path.starts_with(m.prefix) && (path.size() == m.prefix.size() || IsSeparator(m.prefix.back()) ||
+                                       IsSeparator(path[m.prefix.size()])))
       return *m.fs;
   }
+#if defined(_WIN32)
+  // Local and UNC paths alike: shares go through the system's redirector.
+  return WinFileSystem();
+#else
   // "smb://", "//server" and "\\server" paths go to the SMB backend; a
   // mounted prefix above wins over it, as for any other path.
   if (IsSmbPath(path)) return SmbFileSystem();
   return PosixFileSystem();
+#endif
 }
 
 void SetClock(CClock* clock) { g_clock.store(clock); }

@@ -1,6 +1,9 @@
 #include "SmbCredentials.h"
 
 #include <string.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 #include <atomic>
 #include <cstddef>
@@ -16,7 +19,11 @@ std::atomic<uint64_t> g_generation{0};
 // secret does not linger in freed or reused memory.
 void Wipe(std::string& text) {
   text.resize(text.capacity());
+#if defined(_WIN32)
+  SecureZeroMemory(text.data(), text.size());
+#else
   explicit_bzero(text.data(), text.size());
+#endif
   text.clear();
 }
 

@@ -1,0 +1,39 @@
+# The tests that build for Windows, run under Wine by CTest's cross-compiling
+# emulator: the engine and front-end cores that do not depend on POSIX, and
+# the Windows backend on real folders. GoogleTest comes from Debian's source
+# package (/usr/src/googletest), built here with the cross compiler.
+set(FERROX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources, built with the cross compiler")
+if(NOT EXISTS ${FERROX_GTEST_SOURCE}/CMakeLists.txt)
+  message(FATAL_ERROR "GoogleTest's sources are missing at ${FERROX_GTEST_SOURCE} (Debian package googletest)")
+endif()
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(${FERROX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Wine keeps its state in the build folder, never in the user's ~/.wine. The
+# prefix is made once before the tests, which would otherwise race to make it.
+set(FERROX_WINE_ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+if(FERROX_WINE)
+  add_test(NAME ferrox_wine_prefix COMMAND ${FERROX_WINE} wineboot --init)
+  set_tests_properties(ferrox_wine_prefix PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${FERROX_WINE_ENVIRONMENT}")
+endif()
+
+# One CTest test per program: each start of a Windows program under Wine
+# costs a second or more, so the cases are not listed one by one.
+function(ferrox_windows_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE ferrox_frontend gtest gtest_main ferrox_warnings)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS windows FIXTURES_REQUIRED wine
+                       ENVIRONMENT "${FERROX_WINE_ENVIRONMENT}")
+endfunction()
+
+ferrox_windows_test(ferrox_win_core_tests
+  Crc32Test.cpp
+  FormNumberTest.cpp
+  LogChannelTest.cpp
+  ProgressDisplayTest.cpp
+  ScaledShareTest.cpp)
+
+ferrox_windows_test(ferrox_win_backend_tests WinFileSystemTest.cpp)
