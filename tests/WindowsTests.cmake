@@ -30,10 +30,19 @@ function(ferrox_windows_test name)
 endfunction()
 
 ferrox_windows_test(ferrox_win_core_tests
+  support/TestFrontEnd.cpp
   Crc32Test.cpp
   FormNumberTest.cpp
   LogChannelTest.cpp
   ProgressDisplayTest.cpp
   ScaledShareTest.cpp)
+
+ferrox_windows_test(ferrox_win_window_core_tests
+  support/TestFrontEnd.cpp
+  CommandLineTest.cpp
+  DialogTemplateTest.cpp
+  FormExchangeTest.cpp
+  SourceListTest.cpp
+  WindowHelpTextTest.cpp)
 
 ferrox_windows_test(ferrox_win_backend_tests WinFileSystemTest.cpp)

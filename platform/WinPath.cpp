@@ -1,0 +1,188 @@
+// Paths between UTF-8 and the Win32 wide-character API.
+#include "WinPath.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdint>
+
+#include "SmbPath.h"
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Returns the code point of the UTF-8 sequence at text[at] and moves at past
+// it, or returns kReplacement and moves at past one byte when the sequence is
+// not valid UTF-8 (overlong, a surrogate, beyond U+10FFFF, cut short).
+char32_t DecodeUtf8(std::string_view text, size_t& at, bool& ok) {
+  const auto lead = static_cast<uint8_t>(text[at]);
+  if (lead < 0x80) {
+    ++at;
+    return lead;
+  }
+  size_t length = 0;
+  char32_t value = 0;
+  char32_t least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1Fu;
+    least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0Fu;
+    least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07u;
+    least = 0x10000;
+  }
+  bool valid = length != 0 && at + length <= text.size();
+  for (size_t i = 1; valid && i < length; ++i) {
+    const auto next = static_cast<uint8_t>(text[at + i]);
+    if ((next & 0xC0u) != 0x80u) valid = false;
+    value = (value << 6) | (next & 0x3Fu);
+  }
+  if (valid && (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) valid = false;
+  if (!valid) {
+    ok = false;
+    ++at;
+    return kReplacement;
+  }
+  at += length;
+  return value;
+}
+
+// Appends the UTF-8 bytes of code point value to out.
+void EncodeUtf8(char32_t value, std::string& out) {
+  if (value < 0x80) {
+    out.push_back(static_cast<char>(value));
+  } else if (value < 0x800) {
+    out.push_back(static_cast<char>(0xC0u | (value >> 6)));
+    out.push_back(static_cast<char>(0x80u | (value & 0x3Fu)));
+  } else if (value < 0x10000) {
+    out.push_back(static_cast<char>(0xE0u | (value >> 12)));
+    out.push_back(static_cast<char>(0x80u | ((value >> 6) & 0x3Fu)));
+    out.push_back(static_cast<char>(0x80u | (value & 0x3Fu)));
+  } else {
+    out.push_back(static_cast<char>(0xF0u | (value >> 18)));
+    out.push_back(static_cast<char>(0x80u | ((value >> 12) & 0x3Fu)));
+    out.push_back(static_cast<char>(0x80u | ((value >> 6) & 0x3Fu)));
+    out.push_back(static_cast<char>(0x80u | (value & 0x3Fu)));
+  }
+}
+
+// Returns true when text begins with prefix, letters compared without case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// Returns the UNC path (\\server\share\names) of the smb:// URL url, or an
+// empty text when it does not parse or names a port, which a UNC path
+// cannot carry. A user named in the URL is left to the system's logon.
+std::string UncFromSmbUrl(std::string_view url) {
+  CSmbLocation location;
+  if (!ParseSmbPath(url, location) || location.port != 0 || location.server.empty()) return std::string();
+  std::string unc = "\\\\" + location.server;
+  if (!location.share.empty()) unc += "\\" + location.share;
+  for (const std::string& name : location.components) unc += "\\" + name;
+  return unc;
+}
+
+// Returns the length of the root of the absolute path full: 3 for "C:\",
+// up to the separator after the share for "\\server\share\", 0 when full
+// has neither form.
+size_t RootLength(const std::wstring& full) {
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return 3;
+  if (full.starts_with(L"\\\\")) {
+    const size_t server = full.find(L'\\', 2);
+    if (server == std::wstring::npos) return full.size();
+    const size_t share = full.find(L'\\', server + 1);
+    return share == std::wstring::npos ? full.size() : share + 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::wstring WideFromUtf8(std::string_view text, bool* ok) {
+  bool exact = true;
+  std::wstring wide;
+  wide.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const char32_t value = DecodeUtf8(text, at, exact);
+    if (value >= 0x10000) {
+      const char32_t offset = value - 0x10000;
+      wide.push_back(static_cast<wchar_t>(0xD800u + (offset >> 10)));
+      wide.push_back(static_cast<wchar_t>(0xDC00u + (offset & 0x3FFu)));
+    } else {
+      wide.push_back(static_cast<wchar_t>(value));
+    }
+  }
+  if (ok) *ok = exact;
+  return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size(); ++at) {
+    const auto unit = static_cast<char32_t>(text[at]);
+    if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < text.size()) {
+      const auto low = static_cast<char32_t>(text[at + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        EncodeUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
+        ++at;
+        continue;
+      }
+    }
+    EncodeUtf8(unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit, out);
+  }
+  return out;
+}
+
+std::wstring Win32Path(std::string_view path) {
+  if (path.empty()) return std::wstring();
+  std::string unc;
+  if (StartsWithNoCase(path, "smb://")) {
+    unc = UncFromSmbUrl(path);
+    if (unc.empty()) return std::wstring();
+    path = unc;
+  }
+  std::wstring wide = WideFromUtf8(path);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  // Already in the long or the device form: the system takes it as it is.
+  if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return std::wstring();
+    if (length < full.size()) {
+      full.resize(length);
+      break;
+    }
+    full.resize(length);  // length counts the terminating zero here
+  }
+  // A trailing separator is dropped (a root keeps its own): the system takes
+  // "C:\data" where it refuses "C:\data\".
+  const size_t root = RootLength(full);
+  while (full.size() > root && root > 0 && full.back() == L'\\') full.pop_back();
+
+  if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  if (root == 3) return L"\\\\?\\" + full;
+  return full;
+}

@@ -1,0 +1,73 @@
+// Process-wide services of the Windows platform.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "FileServices.h"
+#include "WinPath.h"
+
+namespace {
+
+// Returns the text of the errno values the Windows C runtime has none of
+// (it describes the first 43 only), in the words the POSIX backend's
+// messages use; nullptr for any other value.
+const char* ExtraErrorText(int error) {
+  switch (error) {
+    case ECONNABORTED:
+      return "Software caused connection abort";
+    case ECONNREFUSED:
+      return "Connection refused";
+    case ECONNRESET:
+      return "Connection reset by peer";
+    case ETIMEDOUT:
+      return "Connection timed out";
+    case ENETUNREACH:
+      return "Network is unreachable";
+    case EHOSTUNREACH:
+      return "No route to host";
+    case ENOTCONN:
+      return "Transport endpoint is not connected";
+    case ENOTSUP:
+      return "Operation not supported";
+    case EWOULDBLOCK:
+      return "Resource temporarily unavailable";
+    case EOVERFLOW:
+      return "Value too large for defined data type";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+// Returns the current directory as UTF-8, or an empty text when
+// GetCurrentDirectoryW fails.
+std::string CurrentDirectory() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data());
+    if (length == 0) return std::string();
+    if (length < path.size()) {
+      path.resize(length);
+      return Utf8FromWide(path);
+    }
+    path.resize(length);  // length counts the terminating zero here
+  }
+}
+
+// Returns the C runtime's description of error, or the project's own for
+// the network and other values the runtime does not describe.
+std::string ErrorText(int error) {
+  if (const char* extra = ExtraErrorText(error)) return extra;
+  char buffer[256] = {};
+  if (strerror_s(buffer, sizeof buffer, error) != 0 || buffer[0] == '\0') return "error " + std::to_string(error);
+  return buffer;
+}
