@@ -58,7 +58,8 @@ public:
     }
     const int64_t start = position - position % kSector;
     const auto lead = static_cast<size_t>(position - start);
-    const size_t span = (lead + count + kSector - 1) / kSector * kSector;
+    const size_t sector = static_cast<size_t>(kSector);
+    const size_t span = (lead + count + sector - 1) / sector * sector;
     if (span > kReadingScratchBytes) {
       errno = EINVAL;
       return nullptr;
