@@ -23,8 +23,19 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
 
   const std::string prefix = WithBackslash(source);
   ResultFlags result = kResultOk;
+  ResultFlags refused = kResultOk;  // entries this system cannot hold
   for (std::unique_ptr<CFileNode>& child : m_children) {
     if (!run.runFlag || result != kResultOk) break;
+#if defined(_WIN32)
+    // A name Windows cannot hold would land on another file, or nowhere: it
+    // is named and left out, and the source shows a failed write.
+    if (const char* why = NameWindowsCannotHold(child->m_data.name)) {
+      LogPrintf("\r\n%s : %s, not copied\r\n", DestinationPath(folderDestination, child->m_data.name).c_str(), why);
+      refused = kResultWriteFailure;
+      if (!child->IsFolder()) ++run.currentFileNumber;
+      continue;
+    }
+#endif
     const std::string childSource = prefix + child->m_data.name;
     if (child->IsFolder()) {
       LogPrintf("%s%c\r\n", child->m_data.name.c_str(), kPathSeparator);
@@ -38,5 +49,5 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
         result = child->CopyWholeFile(childSource, folderDestination);
     }
   }
-  return result;
+  return result | refused;
 }

@@ -65,3 +65,21 @@ bool IsSafeEntryName(std::string_view name, bool onShare) {
          name.find('\0') == std::string_view::npos &&
          (!onShare || name.find('\\') == std::string_view::npos);
 }
+
+const char* NameWindowsCannotHold(std::string_view name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+      return "a character Windows does not allow in names";
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ') && name != "." && name != "..")
+    return "a name ending in a dot or blank, which Windows drops";
+  // The device names count whatever follows a dot, in any case.
+  std::string stem(name.substr(0, name.find('.')));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  const bool numbered = stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+                        stem[3] >= '1' && stem[3] <= '9';
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || numbered)
+    return "a name Windows reserves for a device";
+  return nullptr;
+}

@@ -54,3 +54,12 @@ bool IsShareRoot(std::string_view path, std::string* shareName);
 // no zero byte; on a share (onShare), where '\' separates names too, no
 // backslash either.
 bool IsSafeEntryName(std::string_view name, bool onShare = false);
+
+// Returns why Windows cannot hold a file or folder of this name, or nullptr
+// when it can: a character it forbids in names (a control character or one
+// of < > : " / \ | ? *), a trailing dot or blank (which it drops, so the
+// name would land on another), or a name it reserves for a device (CON,
+// PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, also with an extension).
+// Holds on every system, so that it can be tested anywhere; the copy asks
+// it only where Windows is the destination's system.
+const char* NameWindowsCannotHold(std::string_view name);

@@ -72,4 +72,19 @@ TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
   EXPECT_TRUE(IsSafeEntryName("a b", true));
 }
 
+// What Windows cannot hold: forbidden characters, a trailing dot or blank,
+// device names with or without an extension, in any case. Everything else,
+// dot-names, blanks inside and names outside ASCII, it holds.
+TEST(PathHelpersTest, NamesWindowsCannotHoldAreToldApartWithTheirReason) {
+  for (const char* name : {"a:b", "a*", "what?", "\"q\"", "<x>", "a|b", "a\\b", "a/b", "tab\there"})
+    EXPECT_STREQ(NameWindowsCannotHold(name), "a character Windows does not allow in names") << name;
+  for (const char* name : {"ends.", "ends ", "x. ."})
+    EXPECT_STREQ(NameWindowsCannotHold(name), "a name ending in a dot or blank, which Windows drops") << name;
+  for (const char* name : {"CON", "con", "Nul.txt", "aux.tar.gz", "COM1", "lpt9.log", "PRN "})
+    EXPECT_NE(NameWindowsCannotHold(name), nullptr) << name;
+  EXPECT_STREQ(NameWindowsCannotHold("com3"), "a name Windows reserves for a device");
+  for (const char* name : {".git", "a b", "CONSOLE", "COM0", "COM10", "lpt", "nul_", "Ελληνικά", "x.y", "..a", "a..b"})
+    EXPECT_EQ(NameWindowsCannotHold(name), nullptr) << name;
+}
+
 }  // namespace
