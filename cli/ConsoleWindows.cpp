@@ -1,12 +1,8 @@
 #include "Console.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
+#include "WindowsApi.h"
 #include <shellapi.h>
 #include <sys/stat.h>
 

@@ -10,8 +10,9 @@ constexpr std::string_view kScheme = "smb://";
 // Returns true when c separates names in an SMB path.
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-// Returns true when path begins with "smb://", the scheme in any case.
-bool HasScheme(std::string_view path) {
+}  // namespace
+
+bool HasSmbScheme(std::string_view path) {
   if (path.size() < kScheme.size()) return false;
   for (size_t i = 0; i < kScheme.size(); ++i) {
     char c = path[i];
@@ -21,10 +22,12 @@ bool HasScheme(std::string_view path) {
   return true;
 }
 
+namespace {
+
 // Returns what follows the leading "smb://" or the two separators of the SMB
 // path path (the server and everything after it).
 std::string_view AfterPrefix(std::string_view path) {
-  return HasScheme(path) ? path.substr(kScheme.size()) : path.substr(2);
+  return HasSmbScheme(path) ? path.substr(kScheme.size()) : path.substr(2);
 }
 
 // The user part and the server part of an authority, "user@server:port".
@@ -88,7 +91,7 @@ bool ParsePort(std::string_view text, uint16_t& port) {
 }  // namespace
 
 bool IsSmbPath(std::string_view path) {
-  if (HasScheme(path)) return true;
+  if (HasSmbScheme(path)) return true;
   return path.size() > 2 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
 }
 

@@ -2,13 +2,7 @@
 // FindFirstFileExW, with every error reported through errno.
 #include "WinFileSystem.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -61,16 +55,24 @@ bool FileTimeFromSeconds(int64_t seconds, FILETIME& time) {
 // Returns the 64-bit value of the high and low halves.
 uint64_t Join(DWORD high, DWORD low) { return (uint64_t{high} << 32) | low; }
 
-// Fills data (all but the name and the identity) from the listing record
-// found.
-void FillFromFind(const WIN32_FIND_DATAW& found, CFindData& data) {
-  data.attrib = AttribFromWin32(found.dwFileAttributes, found.dwReserved0);
-  data.size = data.attrib == 0 ? Join(found.nFileSizeHigh, found.nFileSizeLow) : 0;
+// Fills data's attributes, size and times from what the system reports of
+// an entry (any of its records: all carry these fields under these names),
+// the attributes already worked out as attrib; the identity is left unknown.
+template <typename Record>
+void FillCommon(uint32_t attrib, const Record& found, CFindData& data) {
+  data.attrib = attrib;
+  data.size = attrib == 0 ? Join(found.nFileSizeHigh, found.nFileSizeLow) : 0;
   data.time_create = SecondsFromFileTime(found.ftCreationTime);
   data.time_access = SecondsFromFileTime(found.ftLastAccessTime);
   data.time_write = SecondsFromFileTime(found.ftLastWriteTime);
   data.dev = 0;
   data.ino = 0;
+}
+
+// Fills data (all but the name and the identity) from the listing record
+// found.
+void FillFromFind(const WIN32_FIND_DATAW& found, CFindData& data) {
+  FillCommon(AttribFromWin32(found.dwFileAttributes, found.dwReserved0), found, data);
 }
 
 // Fills data (all but the name) from the attributes of an entry that was
@@ -78,23 +80,13 @@ void FillFromFind(const WIN32_FIND_DATAW& found, CFindData& data) {
 void FillFromAttributes(const WIN32_FILE_ATTRIBUTE_DATA& found, CFindData& data) {
   // A reparse point's tag is unknown here: one that could not be opened (a
   // link leading nowhere) is special.
-  data.attrib = AttribFromWin32(found.dwFileAttributes, 0);
-  data.size = data.attrib == 0 ? Join(found.nFileSizeHigh, found.nFileSizeLow) : 0;
-  data.time_create = SecondsFromFileTime(found.ftCreationTime);
-  data.time_access = SecondsFromFileTime(found.ftLastAccessTime);
-  data.time_write = SecondsFromFileTime(found.ftLastWriteTime);
-  data.dev = 0;
-  data.ino = 0;
+  FillCommon(AttribFromWin32(found.dwFileAttributes, 0), found, data);
 }
 
 // Fills data (all but the name) from the information of a handle opened
 // through links: a reparse point that is left there stands for its own data.
 void FillFromHandle(const BY_HANDLE_FILE_INFORMATION& info, CFindData& data) {
-  data.attrib = AttribFromWin32(info.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT}, 0);
-  data.size = data.attrib == 0 ? Join(info.nFileSizeHigh, info.nFileSizeLow) : 0;
-  data.time_create = SecondsFromFileTime(info.ftCreationTime);
-  data.time_access = SecondsFromFileTime(info.ftLastAccessTime);
-  data.time_write = SecondsFromFileTime(info.ftLastWriteTime);
+  FillCommon(AttribFromWin32(info.dwFileAttributes & ~DWORD{FILE_ATTRIBUTE_REPARSE_POINT}, 0), info, data);
   data.dev = info.dwVolumeSerialNumber;
   data.ino = Join(info.nFileIndexHigh, info.nFileIndexLow);
 }

@@ -1,13 +1,7 @@
 // Paths between UTF-8 and the Win32 wide-character API.
 #include "WinPath.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 #include <cstdint>
 
@@ -77,17 +71,6 @@ void EncodeUtf8(char32_t value, std::string& out) {
   }
 }
 
-// Returns true when text begins with prefix, letters compared without case.
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 // Returns the UNC path (\\server\share\names) of the smb:// URL url, or an
 // empty text when it does not parse or names a port, which a UNC path
 // cannot carry. A user named in the URL is left to the system's logon.
@@ -155,7 +138,7 @@ std::string Utf8FromWide(std::wstring_view text) {
 std::wstring Win32Path(std::string_view path) {
   if (path.empty()) return std::wstring();
   std::string unc;
-  if (StartsWithNoCase(path, "smb://")) {
+  if (HasSmbScheme(path)) {
     unc = UncFromSmbUrl(path);
     if (unc.empty()) return std::wstring();
     path = unc;

@@ -2,13 +2,7 @@
 // sectors through a handle opened without the system cache.
 #include "WinReadings.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 #include <cerrno>
 #include <cstdint>
