@@ -167,6 +167,8 @@ bool CSmbCall::ConnectionRefused() const {
   return g_logonsAsked != m_logonsAsked && g_connectionsMade == m_connectionsMade;
 }
 
+std::unique_lock<std::recursive_mutex> LockSmbSharedState() { return std::unique_lock(g_lock); }
+
 SMBCCTX* TakeSmbReaderContext() {
   const uint32_t timeout = g_timeoutMs.load();
   const uint64_t generation = SmbCredentialsGeneration();

@@ -80,3 +80,12 @@ SMBCCTX* TakeSmbReaderContext();
 // after a connection-level failure its connections are dropped first.
 // errno is kept.
 void ReturnSmbReaderContext(SMBCCTX* context, bool connectionFailed);
+
+// Returns a hold on the lock every CSmbCall holds, for a reader thread's
+// calls other than its reads. Some of libsmbclient's state is the whole
+// process's, whatever the context: its loaded configuration, and the
+// character-set converters that logging on and naming a file go through,
+// which two threads must never use at once. A reader thread therefore
+// takes, opens, closes and gives back its context while holding this; its
+// read requests convert nothing and go out together.
+std::unique_lock<std::recursive_mutex> LockSmbSharedState();

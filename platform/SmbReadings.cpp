@@ -24,6 +24,7 @@ public:
 
   ~CSmbReader() override {
     CErrnoGuard guard;
+    const auto shared = LockSmbSharedState();
     smbc_getFunctionClose(m_context)(m_context, m_file);
     ReturnSmbReaderContext(m_context, m_connectionFailed);
   }
@@ -63,6 +64,7 @@ std::unique_ptr<CReadQueue> OpenSmbReadings(const std::string& url) {
   // the readings then go one at a time through the stream.
   if (!SetUpSmbThreads()) return nullptr;
   return MakeThreadReadings(kSmbReadingsInFlight, [url]() -> std::unique_ptr<CPositionalReader> {
+    const auto shared = LockSmbSharedState();
     SMBCCTX* context = TakeSmbReaderContext();
     if (context == nullptr) return nullptr;
     SMBCFILE* file = smbc_getFunctionOpen(context)(context, url.c_str(), O_RDONLY, 0);
