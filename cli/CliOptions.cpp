@@ -134,7 +134,12 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
       case kOptVersion:
         return CliCommand::kVersion;
       case ':':
-        error = "option '" + std::string(argv[optind - 1]) + "' requires an argument";
+        // Some C libraries report an argument given to an option that takes
+        // none in the same way as a missing one.
+        if (optopt != 0 && TakesNoArgument(optopt))
+          error = "option '" + OptionName(optopt) + "' doesn't allow an argument";
+        else
+          error = "option '" + std::string(argv[optind - 1]) + "' requires an argument";
         return CliCommand::kUsageError;
       default:
         // An unknown or ambiguous long option comes back with optopt 0 and

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -15,8 +16,10 @@
 void PrepareConsole() {
   SetConsoleOutputCP(CP_UTF8);
   SetConsoleCP(CP_UTF8);
-  // Output goes out as bytes, never with line feeds turned into CR LF.
+  // Output and messages go out as bytes, never with line feeds turned into
+  // CR LF: the same lines as on every other system.
   _setmode(kStdoutFd, _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {

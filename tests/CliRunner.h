@@ -1,12 +1,17 @@
 // Running the built ferrox-cli in tests: a child process in a folder of the
 // test's own, its output gathered, and small helpers for files and lines.
-// The including test defines FERROX_CLI_PATH.
+// The including test defines FERROX_CLI_PATH; on Windows the program is
+// the ferrox-cli.exe beside the test's own.
 #pragma once
 
+#ifdef _WIN32
+#include "WindowsApi.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -14,6 +19,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -71,19 +77,31 @@ inline std::string Hex32(uint32_t value) {
   return text;
 }
 
-// Returns the modification time of path in whole seconds, or -1.
-inline int64_t ModificationTime(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return -1;
-  return info.st_mtim.tv_sec;
+// Returns path with each '/' turned into the platform's separator: the
+// form in which the program names paths it made itself.
+inline std::string Native(std::string path) {
+#ifdef _WIN32
+  for (char& c : path)
+    if (c == '/') c = '\\';
+#endif
+  return path;
 }
 
-// Sets the access and modification times of path to seconds.
+// Returns the modification time of path in whole seconds since 1970, or -1.
+inline int64_t ModificationTime(const std::string& path) {
+  std::error_code ec;
+  const auto stamp = std::filesystem::last_write_time(path, ec);
+  if (ec) return -1;
+  const auto since1970 = std::chrono::file_clock::to_sys(stamp).time_since_epoch();
+  return std::chrono::floor<std::chrono::seconds>(since1970).count();
+}
+
+// Sets the modification time of path to seconds since 1970.
 inline void SetModificationTime(const std::string& path, int64_t seconds) {
-  timespec times[2] = {};
-  times[0].tv_sec = static_cast<time_t>(seconds);
-  times[1].tv_sec = static_cast<time_t>(seconds);
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  const std::chrono::sys_seconds when{std::chrono::seconds(seconds)};
+  std::error_code ec;
+  std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(when), ec);
+  ASSERT_FALSE(ec) << path << ": " << ec.message();
 }
 
 // Returns the lines of text without their line feeds.
@@ -101,9 +119,110 @@ inline bool HasLine(const std::vector<std::string>& lines, const std::string& wa
   return false;
 }
 
+#ifdef _WIN32
+using CliProcess = HANDLE;
+
+// Returns text, UTF-8, in UTF-16.
+inline std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+// Returns word quoted for a command line, so that the program's start-up
+// code gives it back unchanged (backslashes doubled only before a quote).
+inline std::wstring QuotedWord(const std::wstring& word) {
+  if (!word.empty() && word.find_first_of(L" \t\"") == std::wstring::npos) return word;
+  std::wstring quoted = L"\"";
+  size_t backslashes = 0;
+  for (const wchar_t c : word) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L"\"";
+}
+
+// Returns the path of the ferrox-cli.exe beside the running test program.
+inline std::wstring CliProgramPath() {
+  wchar_t own[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameW(nullptr, own, MAX_PATH * 4);
+  std::wstring path(own, length);
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + L"ferrox-cli.exe";
+}
+
+// Returns a handle of the file at path that a child inherits, for writing.
+inline HANDLE InheritedOutput(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  return CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Starts ferrox-cli with args in folder dir, its output going to the files
+// out and err there. Returns the child's process handle, or nullptr.
+inline CliProcess StartCli(const CTempDir& dir, const std::vector<std::string>& args) {
+  const std::wstring program = CliProgramPath();
+  std::wstring line = QuotedWord(program);
+  for (const std::string& arg : args) line += L" " + QuotedWord(Wide(arg));
+  const HANDLE out = InheritedOutput(dir / "out");
+  const HANDLE err = InheritedOutput(dir / "err");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      Wide(dir.Path()).c_str(), &startup, &process);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!started) {
+    ADD_FAILURE() << "ferrox-cli could not be started: error " << GetLastError();
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// Waits at most timeoutSeconds for the child and returns its exit status;
+// ends it when it takes longer.
+inline int WaitForCli(CliProcess process, int timeoutSeconds = 20) {
+  if (process == nullptr) return -1;
+  DWORD status = 0;
+  if (WaitForSingleObject(process, static_cast<DWORD>(timeoutSeconds) * 1000) != WAIT_OBJECT_0) {
+    TerminateProcess(process, 255);
+    WaitForSingleObject(process, INFINITE);
+    ADD_FAILURE() << "ferrox-cli did not end in time";
+    CloseHandle(process);
+    return -1;
+  }
+  GetExitCodeProcess(process, &status);
+  CloseHandle(process);
+  return static_cast<int>(status);
+}
+
+// Runs ferrox-cli with args in folder dir and returns what it did.
+inline CRunResult RunCli(const CTempDir& dir, const std::vector<std::string>& args) {
+  CRunResult result;
+  result.status = WaitForCli(StartCli(dir, args));
+  result.out = ReadFile(dir / "out");
+  result.err = ReadFile(dir / "err");
+  return result;
+}
+#else
+using CliProcess = pid_t;
+
 // Starts ferrox-cli with args in folder dir, its output going to the files
 // out and err there. Returns the child's process id.
-inline pid_t StartCli(const CTempDir& dir, const std::vector<std::string>& args, int stdoutFd = -1) {
+inline CliProcess StartCli(const CTempDir& dir, const std::vector<std::string>& args, int stdoutFd = -1) {
   std::vector<std::string> words{FERROX_CLI_PATH};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -127,7 +246,7 @@ inline pid_t StartCli(const CTempDir& dir, const std::vector<std::string>& args,
 
 // Waits at most timeoutSeconds for the child pid and returns its exit status,
 // or 128 + the signal that ended it; kills it when it takes longer.
-inline int WaitForCli(pid_t pid, int timeoutSeconds = 20) {
+inline int WaitForCli(CliProcess pid, int timeoutSeconds = 20) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   for (;;) {
     int status = 0;
@@ -163,5 +282,7 @@ inline CRunResult RunCliIntoFullDevice(const CTempDir& dir, const std::vector<st
   close(full);
   return result;
 }
+
+#endif
 
 }  // namespace ferrox_test

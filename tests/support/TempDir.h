@@ -5,7 +5,8 @@
 
 class CTempDir {
 public:
-  // Creates a new, empty folder under $TMPDIR (or /tmp).
+  // Creates a new, empty folder under $TMPDIR (or /tmp); on Windows under
+  // the user's folder for temporary files. Throws when none can be made.
   CTempDir();
   ~CTempDir();
   CTempDir(const CTempDir&) = delete;
@@ -13,8 +14,14 @@ public:
 
   // The folder's full path, without a trailing separator.
   const std::string& Path() const { return m_path; }
-  // Returns Path() + "/" + relative.
-  std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
+  // Returns Path() + the platform's separator + relative.
+  std::string operator/(const std::string& relative) const {
+#ifdef _WIN32
+    return m_path + "\\" + relative;
+#else
+    return m_path + "/" + relative;
+#endif
+  }
 
 private:
   std::string m_path;

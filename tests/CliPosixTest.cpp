@@ -1,0 +1,236 @@
+// End-to-end tests of ferrox-cli that need POSIX: a full device, pipes,
+// advisory locks, names that are not UTF-8, signals and a terminal.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CliFixture.h"
+
+namespace {
+
+using namespace ferrox_test;
+
+TEST_F(CliTest, HelpAndVersionThatCannotBeWrittenExitWithOne) {
+  for (const char* option : {"--help", "--version"}) {
+    const CRunResult full = RunCliIntoFullDevice(dir, {option});
+    EXPECT_EQ(full.status, 1) << option;
+    EXPECT_EQ(full.err, "ferrox-cli: cannot write standard output: No space left on device\n") << option;
+  }
+}
+
+TEST_F(CliTest, AFileAnotherCopyIsWritingIsLeftAlone) {
+  MakeTree();
+  fs::create_directories(dir / "dst/src/sub");
+  const std::string partial = files[0].second.substr(0, 3);
+  WriteFile(dir / "dst/src/sub/c.txt", partial);
+  // Another copy holds the file as every copy does while it writes.
+  const int held = open((dir / "dst/src/sub/c.txt").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(held, F_OFD_SETLK, &lock), 0);
+
+  CRunResult run = RunCli(dir, {"-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 4) << run.out;
+  EXPECT_TRUE(HasLine(SplitLines(run.out), dir / "dst/src/sub/c.txt is in use by another copy, left alone"))
+      << run.out;
+  EXPECT_EQ(ReadFile(dir / "dst/src/sub/c.txt"), partial);
+
+  close(held);
+  run = RunCli(dir, {"-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes) << name;
+}
+
+TEST_F(CliTest, StandardOutputThatCannotBeWrittenIsNamedOnceAndTheCopyGoesOn) {
+  MakeTree();
+  for (const bool json : {false, true}) {
+    const std::string dst = dir / (json ? "dst-json" : "dst-text");
+    fs::create_directories(dst);
+    std::vector<std::string> args{"-b", "1024", "-d", dst, dir / "src"};
+    if (json) args.insert(args.begin(), "--json");
+    const CRunResult run = RunCliIntoFullDevice(dir, args);
+    EXPECT_EQ(run.status, 32) << json;
+    EXPECT_EQ(run.err, "ferrox-cli: cannot write standard output: No space left on device\n") << json;
+    for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dst + "/src/" + name), bytes) << name;
+  }
+  // The output's bit joins the sources' failure bits.
+  EXPECT_EQ(RunCliIntoFullDevice(dir, {"-r", "0", "-d", dir / "dst", dir / "missing"}).status, 2 | 32);
+}
+
+TEST_F(CliTest, AReaderThatLeftIsAFailedWrite) {
+  MakeTree();
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  close(ends[0]);
+  const CRunResult run = RunCli(dir, {"--json", "-d", dir / "dst", dir / "src"}, ends[1]);
+  close(ends[1]);
+  EXPECT_EQ(run.status, 32);
+  EXPECT_EQ(run.err, "ferrox-cli: cannot write standard output: Broken pipe\n");
+  EXPECT_EQ(ReadFile(dir / "dst/src/a.dat"), files[1].second);
+}
+
+TEST_F(CliTest, ANonBlockingPipeThatFillsUpIsWaitedFor) {
+  MakeTree();
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  // The smallest pipe, which the output of small blocks overfills at once.
+  fcntl(ends[1], F_SETPIPE_SZ, 4096);
+  ASSERT_EQ(fcntl(ends[1], F_SETFL, O_NONBLOCK), 0);
+  const pid_t pid = StartCli(dir, {"--json", "-b", "1024", "-d", dir / "dst", dir / "src"}, ends[1]);
+  close(ends[1]);
+  std::string output;
+  char chunk[4096];
+  for (ssize_t got = 1; got != 0;) {
+    got = read(ends[0], chunk, sizeof chunk);
+    if (got > 0) output.append(chunk, static_cast<size_t>(got));
+    if (got < 0 && errno != EINTR) break;
+  }
+  close(ends[0]);
+  EXPECT_EQ(WaitForCli(pid), 0);
+  EXPECT_EQ(ReadFile(dir / "err"), "");
+  EXPECT_GT(output.size(), 4096u);
+  std::vector<CJsonObject> events = ParseJsonLines(output);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back()["event"].text, "end");
+}
+
+TEST_F(CliTest, JsonLinesCarryEveryEventAndEscapeInvalidUtf8) {
+  fs::create_directories(dir / "src");
+  const std::string name = "x\xffy.bin";
+  const std::string bytes = PatternBytes(70000, 3);
+  WriteFile(dir / ("src/" + name), bytes);
+  fs::create_directories(dir / "dst");
+  const CRunResult run = RunCli(dir, {"--json", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes);
+  EXPECT_NE(run.out.find("x\\udcffy.bin"), std::string::npos);
+
+  const std::vector<CJsonObject> events = ParseJsonLines(run.out);
+  ASSERT_FALSE(events.empty());
+  std::map<std::string, int> kinds;
+  for (const CJsonObject& event : events) ++kinds[event.at("event").text];
+  EXPECT_GT(kinds["log"], 0);
+  EXPECT_GT(kinds["progress"], 0);
+  EXPECT_EQ(kinds["source"], 1);
+  EXPECT_EQ(kinds["end"], 1);
+  EXPECT_EQ(events.front().at("event").text, "log");
+  EXPECT_EQ(events.front().at("text").text, "buf_size = 1048576 bytes\r\n");
+  EXPECT_EQ(events.back().at("event").text, "end");
+  EXPECT_EQ(events.back().at("exit").number, 0);
+
+  bool namedTheFile = false;
+  for (const CJsonObject& event : events) {
+    const std::string& kind = event.at("event").text;
+    if (kind == "log") namedTheFile |= event.at("text").text.find("\"" + name + "\"") != std::string::npos;
+    if (kind == "progress") {
+      for (const char* key : {"file_label", "total_label", "caption"}) EXPECT_EQ(event.at(key).kind, 's');
+      for (const char* key : {"file_bar", "total_bar", "file_number", "file_count", "file_permille",
+                              "bytes_done", "total_bytes"})
+        EXPECT_EQ(event.at(key).kind, 'n');
+    }
+    if (kind == "source") {
+      EXPECT_EQ(event.at("index").number, 0);
+      EXPECT_EQ(event.at("path").text, dir / "src");
+      EXPECT_EQ(event.at("result").number, 0);
+      EXPECT_EQ(event.at("crc32").text, Hex32(Crc32(bytes)));
+      EXPECT_EQ(event.at("errors_fixed").number, 0);
+      EXPECT_EQ(event.at("canceled").kind, 'b');
+      EXPECT_EQ(event.at("canceled").number, 0);
+    }
+  }
+  EXPECT_TRUE(namedTheFile);
+  const CJsonObject& lastProgress = *std::find_if(
+      events.rbegin(), events.rend(), [](const CJsonObject& e) { return e.at("event").text == "progress"; });
+  EXPECT_EQ(lastProgress.at("bytes_done").number, 70000);
+  EXPECT_EQ(lastProgress.at("total_bytes").number, 70000);
+  EXPECT_EQ(lastProgress.at("total_label").text, "Total 100%");
+}
+
+TEST_F(CliTest, ALogFileThatCannotBeWrittenIsNamedOnceAndTheCopyGoesOn) {
+  MakeTree();
+  // /dev/full opens for appending, then refuses every write.
+  const CRunResult run = RunCli(dir, {"--log", "/dev/full", "--json", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(run.status, 32);
+  EXPECT_EQ(run.err, "ferrox-cli: --log: cannot write \"/dev/full\": No space left on device\n");
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dir / ("dst/src/" + name)), bytes) << name;
+  const std::vector<CJsonObject> events = ParseJsonLines(run.out);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().at("event").text, "end");
+  EXPECT_EQ(events.back().at("exit").number, 32);
+}
+
+TEST_F(CliTest, CtrlCAbortsTheRun) {
+  const pid_t pid = StartCli(dir, {"-r", "300", "-d", dir.Path(), dir / "missing"});
+  // The completed lines show that the worker runs, so the signals are watched.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ReadFile(dir / "out").find("reconnect_limit") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(pid, SIGINT);
+  EXPECT_EQ(WaitForCli(pid), 130);
+  EXPECT_TRUE(HasLine(SplitLines(ReadFile(dir / "out")), "connection failed, error = 2 "));
+}
+
+TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  winsize size{};
+  size.ws_col = 200;
+  size.ws_row = 24;
+  ioctl(terminal, TIOCSWINSZ, &size);
+
+  // A source that never appears keeps the count-down line open until Ctrl-C.
+  const std::string missing = dir / "miss\033ing";
+  const std::string shown = dir / "miss?ing";
+  const std::string openLine = "\r\033[Kfrom " + shown + "  to " + dir.Path() + ",  ";
+  const pid_t pid = StartCli(dir, {"-r", "300", "-d", dir.Path(), missing}, terminal);
+  close(terminal);
+  std::string screen;
+  bool interrupted = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    if (!interrupted &&
+        (screen.find(openLine) != std::string::npos || std::chrono::steady_clock::now() > deadline)) {
+      kill(pid, SIGINT);
+      interrupted = true;
+    }
+    if (std::chrono::steady_clock::now() > deadline + std::chrono::seconds(10)) break;
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 20) == 0) continue;
+    char chunk[4096];
+    const ssize_t got = read(master, chunk, sizeof chunk);
+    if (got > 0)
+      screen.append(chunk, static_cast<size_t>(got));
+    else if (!(got < 0 && errno == EINTR))
+      break;  // EIO once the program closed the terminal
+  }
+  close(master);
+  EXPECT_EQ(WaitForCli(pid), 130);
+  // The control character of the name is never sent to the terminal.
+  EXPECT_EQ(screen.find(missing), std::string::npos);
+  EXPECT_NE(screen.find(openLine), std::string::npos) << screen;
+  EXPECT_NE(screen.find("\033]0;from " + shown + "\a"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("connection failed, error = 2 "), std::string::npos) << screen;
+}
+
+}  // namespace
