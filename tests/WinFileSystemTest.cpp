@@ -3,6 +3,7 @@
 #include "FileServices.h"
 #include "WinErrors.h"
 #include "WinFileSystem.h"
+#include "WinRecords.h"
 #include "WinPath.h"
 #include "WinReadings.h"
 
