@@ -1,0 +1,11 @@
+# The Win32 window's tests, run under Wine like the others of
+# WindowsTests.cmake (include this after it: it uses ferrox_windows_test):
+# the window's own text rules (the command line, the log box's text), and
+# its resource script against the dialog templates.
+ferrox_windows_test(ferrox_win_window_tests
+  ${PROJECT_SOURCE_DIR}/win/CommandLineText.cpp
+  ${PROJECT_SOURCE_DIR}/win/EditText.cpp
+  WinWindowTextTest.cpp
+  ResourceScriptTest.cpp)
+target_include_directories(ferrox_win_window_tests PRIVATE ${PROJECT_SOURCE_DIR}/win)
+target_compile_definitions(ferrox_win_window_tests PRIVATE UNICODE _UNICODE)

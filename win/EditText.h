@@ -1,0 +1,19 @@
+// Texts as a Win32 edit box holds them: UTF-16, lines ending in CR LF.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The most characters the log box holds (its EM_LIMITTEXT).
+inline constexpr size_t kLogBoxCharLimit = 32000;
+
+// Returns utf8 as the text of a multi-line edit box: UTF-16, every line
+// feed that has no carriage return before it given one and every carriage
+// return without a line feed after it dropped (the box would show either as
+// a stray mark), cut to at most limit characters without splitting a
+// surrogate pair.
+std::wstring EditBoxText(std::string_view utf8, size_t limit = kLogBoxCharLimit);
+
+// Returns the number of leading characters a and b share, never ending
+// between the two halves of a surrogate pair or between a CR and its LF.
+size_t CommonPrefixLength(std::wstring_view a, std::wstring_view b);

@@ -1,0 +1,122 @@
+// The main window's commands: the run commands, the three browse buttons,
+// files dropped on the window, and the About box.
+#include "WindowsApi.h"
+#include <shellapi.h>
+
+#include "AboutDlg.h"
+#include "ControlIds.h"
+#include "FileDialog.h"
+#include "LogPrintf.h"
+#include "MainDlg.h"
+#include "RunCommands.h"
+#include "SourceAddress.h"
+#include "SourceToken.h"
+#include "WinPath.h"
+
+namespace {
+
+constexpr char kDestinationTitle[] = "Choose Destination Dir";
+constexpr char kSourceDirTitle[] = "Choose Source Dir";
+
+// Returns the paths of the files and folders of drop, UTF-8, in order.
+std::vector<std::string> DroppedPaths(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring path(static_cast<size_t>(length) + 1, L'\0');
+    const UINT copied = DragQueryFileW(drop, i, path.data(), length + 1);
+    path.resize(copied);
+    if (!path.empty()) paths.push_back(Utf8FromWide(path));
+  }
+  return paths;
+}
+
+}  // namespace
+
+void CMainDlg::OnStartAbort() { ::OnStartAbort(*this); }
+
+void CMainDlg::OnExit() { ::OnExit(*this); }
+
+void CMainDlg::OnPause() { ::OnPause(*this); }
+
+void CMainDlg::OnScanFolders() { ::OnScanFolders(*this); }
+
+bool CMainDlg::ShiftHeld() {
+  // Any bit but the toggle state: the key is down.
+  return (static_cast<unsigned short>(GetKeyState(VK_SHIFT)) & 0xFFFEu) != 0;
+}
+
+void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& paths) {
+  for (const std::string& path : paths)
+    LogPrintf("\r\n%s left out of Source (%s): %s\r\n", what, kReasonQuote, path.c_str());
+}
+
+void CMainDlg::OnBrowseDestination() {
+  if (m_destinationPicker.RaiseIfOpen()) return;
+  if (!ReadFormValues()) return;
+  m_destinationPicker.m_title = kDestinationTitle;
+  m_destinationPicker.m_initialSelection = m_values.destination;
+  if (m_destinationPicker.PickFolder()) ApplyDestinationFolder(m_destinationPicker.m_path);
+}
+
+void CMainDlg::ApplyDestinationFolder(const std::string& path) {
+  m_values.destination = path;
+  SetFieldText(kIdDestination, path);
+  m_engineValues.Publish(m_values);
+}
+
+void CMainDlg::OnSourceDir() {
+  if (m_sourceDirPicker.RaiseIfOpen()) return;
+  const bool append = ShiftHeld();
+  if (!ReadFormValues()) return;
+  m_sourceDirPicker.m_title = kSourceDirTitle;
+  m_sourceDirPicker.m_initialSelection = m_lastSourceFolder;
+  if (m_sourceDirPicker.PickFolder()) ApplySourceFolder(m_sourceDirPicker.m_path, append);
+}
+
+void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
+  m_lastSourceFolder = path;
+  const std::optional<std::string> token = SourceToken(path);
+  if (!token) {
+    LogLeftOut("folder", {path});
+    return;
+  }
+  // The field as it stands now: the window stayed usable while the
+  // browser was open.
+  m_values.source = append ? FieldText(kIdSource) + " " + *token : *token + " ";
+  SetFieldText(kIdSource, m_values.source);
+}
+
+void CMainDlg::OnSourceFile() {
+  const bool append = ShiftHeld();
+  if (!ReadFormValues()) return;
+  const std::optional<std::vector<std::string>> files = PickSourceFiles(m_hwnd);
+  if (!files || files->empty()) return;
+  const CSourceText added = BuildSourceText(*files);
+  LogLeftOut("file", added.leftOut);
+  if (added.text.empty()) return;
+  m_values.source = CombineSourceText(m_values.source, added.text, append);
+  WriteFormValues();
+}
+
+void CMainDlg::OnDropFiles(HDROP drop) {
+  const bool append = ShiftHeld();
+  const std::vector<std::string> paths = DroppedPaths(drop);
+  DragFinish(drop);
+  OnDropPaths(paths, append);
+}
+
+void CMainDlg::OnDropPaths(const std::vector<std::string>& paths, bool append) {
+  if (paths.empty() || !ReadFormValues()) return;
+  const CSourceText added = BuildSourceText(paths);
+  LogLeftOut("dropped item", added.leftOut);
+  if (added.text.empty()) return;
+  m_values.source = CombineSourceText(m_values.source, added.text, append);
+  WriteFormValues();
+}
+
+void CMainDlg::ShowAbout() {
+  CAboutDlg about;
+  about.DoModal(m_hwnd);
+}

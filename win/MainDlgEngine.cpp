@@ -1,0 +1,120 @@
+// The main window as the engine's front end, and the repaint of the log,
+// the progress controls and the caption from their state.
+#include "WindowsApi.h"
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "ControlIds.h"
+#include "LogBoxText.h"
+#include "MainDlg.h"
+#include "RunState.h"
+#include "WinPath.h"
+#include "WindowMessages.h"
+
+std::string CMainDlg::Destination() const { return m_engineValues.Destination(); }
+
+bool CMainDlg::CopyByParts() const { return m_engineValues.CopyByParts(); }
+
+bool CMainDlg::ReGet() const { return m_engineValues.ReGet(); }
+
+uint32_t CMainDlg::Header() const { return m_engineValues.Header(); }
+
+uint32_t CMainDlg::PartNumber() const { return m_engineValues.PartNumber(); }
+
+uint32_t CMainDlg::PartSize() const { return m_engineValues.PartSize(); }
+
+void CMainDlg::LogMessage(std::string_view message) {
+  m_log.OnLogUpdate(message);
+  RequestRepaint();
+}
+
+void CMainDlg::UpdateProgress() {
+  {
+    std::lock_guard lock(m_progressLock);
+    ComputeProgress(g_RunState, m_progress);
+    m_progressChanged = true;
+  }
+  RequestRepaint();
+}
+
+void CMainDlg::SendStartCommand() {
+  if (OnWindowThread()) {
+    OnStartAbort();
+    return;
+  }
+  if (m_hwnd) PostMessageW(m_hwnd, kMsgRunEnded, m_runGeneration.load(), 0);
+}
+
+void CMainDlg::OnRunEnded(WPARAM generation) {
+  // A run that was aborted meanwhile, or followed by another, is over
+  // already: Start/Abort would abort or start the wrong one.
+  if (generation != m_runGeneration.load() || !g_RunState.runFlag) return;
+  OnStartAbort();
+}
+
+void CMainDlg::RequestRepaint() {
+  if (OnWindowThread()) {
+    StartRepaintTimer();
+    return;
+  }
+  // Pairs with the fence in OnRepaintTimer: either the timer sees this
+  // change, or this thread sees that the timer stopped.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (m_timerRunning.load()) return;
+  if (m_hwnd && !m_wakePosted.exchange(true)) PostMessageW(m_hwnd, kMsgRepaint, 0, 0);
+}
+
+void CMainDlg::StartRepaintTimer() {
+  if (!m_hwnd || m_timerRunning.load()) return;
+  if (SetTimer(m_hwnd, kRepaintTimerId, kRepaintIntervalMs, nullptr)) m_timerRunning = true;
+}
+
+void CMainDlg::OnRepaintTimer() {
+  // Whatever the worker wrote before it finished is in the state by now.
+  const bool finished = g_RunState.workerFinished;
+  RefreshDisplay();
+  if (!finished) return;
+  KillTimer(m_hwnd, kRepaintTimerId);
+  m_timerRunning = false;
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  if (DisplayOutOfDate()) StartRepaintTimer();
+}
+
+bool CMainDlg::DisplayOutOfDate() {
+  if (m_log.Revision() != m_shownLogRevision) return true;
+  std::lock_guard lock(m_progressLock);
+  return m_progressChanged;
+}
+
+void CMainDlg::RefreshDisplay() {
+  if (!m_hwnd) return;
+  const uint64_t revision = m_log.Revision();
+  if (revision != m_shownLogRevision) {
+    m_shownLogRevision = revision;
+    m_logEdit.Show(m_log.ReadText([](const std::string& text) { return LogBoxText(text); }));
+  }
+
+  CProgressDisplay display;
+  {
+    std::lock_guard lock(m_progressLock);
+    if (!m_progressChanged) return;
+    m_progressChanged = false;
+    display = m_progress;
+  }
+  // Only what changed is drawn again.
+  auto setText = [this](int id, const std::string& text, const std::string& shown) {
+    if (text != shown) SetDlgItemTextW(m_hwnd, id, WideFromUtf8(text).c_str());
+  };
+  auto setBar = [this](int id, int32_t position, int32_t shown) {
+    const int32_t clamped = std::clamp(position, 0, kProgressBarRange);
+    if (clamped != std::clamp(shown, 0, kProgressBarRange))
+      SendDlgItemMessageW(m_hwnd, id, PBM_SETPOS, static_cast<WPARAM>(clamped), 0);
+  };
+  setText(kIdFileLabel, display.fileLabel, m_shownProgress.fileLabel);
+  setBar(kIdFileBar, display.fileBar, m_shownProgress.fileBar);
+  setText(kIdTotalLabel, display.totalLabel, m_shownProgress.totalLabel);
+  setBar(kIdTotalBar, display.totalBar, m_shownProgress.totalBar);
+  if (display.caption != m_shownProgress.caption) SetWindowTextW(m_hwnd, WideFromUtf8(display.caption).c_str());
+  m_shownProgress = std::move(display);
+}

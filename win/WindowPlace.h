@@ -1,0 +1,8 @@
+// Where the program's dialogs open.
+#pragma once
+
+#include "WindowsApi.h"
+
+// Moves window to the centre of its owner, or of the work area of the
+// monitor it is on when it has no owner, keeping it inside that work area.
+void CenterWindow(HWND window);

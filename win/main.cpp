@@ -1,0 +1,13 @@
+// The Windows program: ferrox.exe [SOURCE...]. Whatever follows the
+// program's own path on the command line (the files and folders sent to
+// the program or dropped on its icon) becomes the Source field's text.
+#include "WindowsApi.h"
+
+#include "CommandLineText.h"
+#include "MainApp.h"
+#include "WinPath.h"
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*show*/) {
+  CMainApp app;
+  return app.InitInstance(Utf8FromWide(ArgumentsOfCommandLine(GetCommandLineW())));
+}
