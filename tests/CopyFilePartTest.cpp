@@ -12,8 +12,8 @@
 namespace {
 
 constexpr uint32_t kMiB = 1048576;
-constexpr const char* kSource = "/mem/src/big.bin";
-constexpr const char* kPart = "/mem/dst/big.bin";
+const std::string kSource = "/mem/src/big.bin"_path;
+const std::string kPart = "/mem/dst/big.bin"_path;
 
 // One Read call on the source as the file system saw it.
 struct CReadCall {
@@ -25,7 +25,7 @@ struct CReadCall {
 class CopyFilePartTest : public CEngineTest {
 protected:
   CopyFilePartTest() {
-    fs.AddFolder("/mem/dst");
+    fs.AddFolder("/mem/dst"_path);
     AllocateBuffer(kMiB);
     front.copyByParts = true;
     fs.SetOnRead([this](const std::string& path, uint64_t offset, size_t count) {
@@ -53,7 +53,7 @@ protected:
   // Extracts the part as a run of its own would.
   ResultFlags Extract() {
     g_RunState.destinationClaims.Clear();
-    return node.CopyFilePart(kSource, "/mem/dst");
+    return node.CopyFilePart(kSource, "/mem/dst"_path);
   }
 
   // The progress line of the part file at length bytes.
@@ -204,10 +204,11 @@ TEST_F(CopyFilePartTest, ReGetOnACompletePartFileMovesAnEmptyBlock) {
   EXPECT_EQ(Extract(), 0u);
   EXPECT_EQ(fs.FileBytes(kPart), complete);
   EXPECT_EQ(fs.BytesWritten(kPart), 0u);
-  EXPECT_EQ(Messages(), (std::vector<std::string>{"part 2, size 3000\r\n",
-                                                  "trying to connect to /mem/src/big.bin,  300 sec left...",
-                                                  "\"big.bin\"        4024 bytes,    0 mb, 100%",
-                                                  "\"big.bin\"        4024 bytes,    0 mb, 100%", "\r\n"}));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            "part 2, size 3000\r\n",
+                            "trying to connect to " + "/mem/src/big.bin"_path + ",  300 sec left...",
+                            "\"big.bin\"        4024 bytes,    0 mb, 100%",
+                            "\"big.bin\"        4024 bytes,    0 mb, 100%", "\r\n"}));
   EXPECT_EQ(reads, std::vector<CReadCall>{(CReadCall{7024, 0})});
   EXPECT_EQ(Permille(), (std::vector<uint32_t>{1000, 1000}));
   EXPECT_EQ(partOpens, std::vector<OpenMode>{OpenMode::kAppend});
@@ -332,9 +333,9 @@ TEST_F(CopyFilePartTest, AWriteFailureEndsTheExtraction) {
 
 TEST_F(CopyFilePartTest, ADestinationThatDoesNotOpenEndsTheExtraction) {
   AddSource(10000, 38);
-  EXPECT_EQ(node.CopyFilePart(kSource, "/mem/missing"), 4u);
-  EXPECT_EQ(CountMessages("\r\neror opening destination /mem/missing/big.bin\r\n"), 1);
-  EXPECT_EQ(Messages().back(), "/mem/missing/big.bin : No such file or directory\r\n");
+  EXPECT_EQ(node.CopyFilePart(kSource, "/mem/missing"_path), 4u);
+  EXPECT_EQ(CountMessages("\r\neror opening destination " + "/mem/missing/big.bin"_path + "\r\n"), 1);
+  EXPECT_EQ(Messages().back(), "/mem/missing/big.bin"_path + " : No such file or directory\r\n");
   EXPECT_EQ(fs.OpenStreams(), 0);
 }
 
@@ -343,7 +344,7 @@ TEST_F(CopyFilePartTest, ASourceThatNeverOpensGivesUpAtTheReconnectLimit) {
   g_RunState.reconnectLimit = 0;
   fs.FailOpens(kSource, CMemFileSystem::kForever);
   EXPECT_EQ(Extract(), 2u);
-  EXPECT_EQ(Messages().back(), "/mem/src/big.bin reconnect limit over, try again\r\n");
+  EXPECT_EQ(Messages().back(), "/mem/src/big.bin"_path + " reconnect limit over, try again\r\n");
   EXPECT_FALSE(fs.Exists(kPart));
 }
 
@@ -420,8 +421,8 @@ TEST_F(CopyFilePartTest, APartFileThatIsTheSourceItselfIsNeverEmptied) {
   AddSource(3000000, 41);
   // No destination folder given: the part file would be the source.
   g_RunState.destinationClaims.Clear();
-  EXPECT_EQ(node.CopyFilePart(kSource, "/mem/src"), 4u);
-  EXPECT_EQ(Messages().back(), "\r\n/mem/src/big.bin is the source itself, not written\r\n");
+  EXPECT_EQ(node.CopyFilePart(kSource, "/mem/src"_path), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + "/mem/src/big.bin"_path + " is the source itself, not written\r\n");
   EXPECT_EQ(fs.FileSize(kSource), 3000000u);
   EXPECT_EQ(fs.FileBytes(kSource), Pattern(0, 3000000));
 
@@ -430,7 +431,7 @@ TEST_F(CopyFilePartTest, APartFileThatIsTheSourceItselfIsNeverEmptied) {
   EXPECT_EQ(Extract(), 4u);
   front.reget = true;
   EXPECT_EQ(Extract(), 4u);
-  EXPECT_EQ(CountMessages("\r\n/mem/dst/big.bin is the source itself, not written\r\n"), 2);
+  EXPECT_EQ(CountMessages("\r\n" + "/mem/dst/big.bin"_path + " is the source itself, not written\r\n"), 2);
   EXPECT_EQ(fs.FileBytes(kSource), Pattern(0, 3000000));
 }
 
@@ -441,7 +442,8 @@ TEST_F(CopyFilePartTest, APartFileAnotherCopyHoldsIsNeitherEmptiedNorAppendedTo)
   std::unique_ptr<CStream> other = FileOpen(kPart, OpenMode::kAppend);
   ASSERT_EQ(other->LockExclusive(), 0);
   EXPECT_EQ(Extract(), 4u);
-  EXPECT_EQ(Messages().back(), "\r\n/mem/dst/big.bin is in use by another copy, left alone\r\n");
+  EXPECT_EQ(Messages().back(),
+            "\r\n" + "/mem/dst/big.bin"_path + " is in use by another copy, left alone\r\n");
   EXPECT_EQ(fs.FileBytes(kPart), "held by another copy");
   other.reset();
   EXPECT_EQ(Extract(), 0u);
@@ -454,7 +456,7 @@ TEST_F(CopyFilePartTest, PassesThatNeverGetFurtherEndWithTheReconnectLimit) {
   AddSource(4 * kMiB, 43);
   fs.FailReadAt(kSource, 1024 + kMiB + 10, CMemFileSystem::kForever);
   EXPECT_EQ(Extract(), 2u);
-  EXPECT_EQ(Messages().back(), "/mem/src/big.bin reconnect limit over, try again\r\n");
+  EXPECT_EQ(Messages().back(), "/mem/src/big.bin"_path + " reconnect limit over, try again\r\n");
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024 + kMiB));
 }
 
@@ -472,6 +474,6 @@ TEST_F(CopyFilePartTest, PassesThatWriteAHeaderCutShortAgainEndWithTheReconnectL
   });
   EXPECT_EQ(Extract(), 2u);
   EXPECT_TRUE(g_RunState.runFlag);
-  EXPECT_EQ(Messages().back(), "/mem/src/big.bin reconnect limit over, try again\r\n");
+  EXPECT_EQ(Messages().back(), "/mem/src/big.bin"_path + " reconnect limit over, try again\r\n");
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 4096));
 }

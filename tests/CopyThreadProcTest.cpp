@@ -27,15 +27,15 @@ public:
   }
 
 private:
-  static std::string Map(const std::string& path) { return "/mem" + path.substr(5); }
+  std::string Map(const std::string& path) const { return m_fs.Root() + path.substr(5); }
   CMemFileSystem& m_fs;
 };
 
 class CopyThreadProcTest : public CEngineTest {
 protected:
   CopyThreadProcTest() {
-    fs.AddFolder("/mem/dst");
-    front.SetDestination("/mem/dst/");
+    fs.AddFolder("/mem/dst"_path);
+    front.SetDestination("/mem/dst/"_path);
     g_RunState.workerFinished = false;
   }
 
@@ -63,22 +63,22 @@ protected:
 };
 
 TEST_F(CopyThreadProcTest, AFolderSourceIsScannedCopiedAndSummed) {
-  fs.AddFile("/mem/src/b.txt", "bbbb", 1000);
-  fs.AddFile("/mem/src/a.txt", "aa", 1000);
-  fs.AddFile("/mem/src/d/c.txt", "c", 1000);
+  fs.AddFile("/mem/src/b.txt"_path, "bbbb", 1000);
+  fs.AddFile("/mem/src/a.txt"_path, "aa", 1000);
+  fs.AddFile("/mem/src/d/c.txt"_path, "c", 1000);
   clock.SetAutoAdvance(0);
-  EXPECT_EQ(Run({"/mem/src/"}), 0u);
+  EXPECT_EQ(Run({"/mem/src/"_path}), 0u);
 
-  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a.txt"), "aa");
-  EXPECT_EQ(fs.FileBytes("/mem/dst/src/d/c.txt"), "c");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a.txt"_path), "aa");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/d/c.txt"_path), "c");
   char crcLine[64];
   std::snprintf(crcLine, sizeof crcLine, "done, crc32 = 0x%08x, errors fixed : 0", Crc("caabbbb"));
   EXPECT_EQ(LogLines(), (std::vector<std::string>{
                             "buf_size = 1048576 bytes",
                             "reconnect_limit = 300 sec",
                             "total size = 7 bytes,    0 mb, files : 3, folders : 1",
-                            "copying from \"/mem/src\" to \"/mem/dst\" ...",
-                            "d/",
+                            "copying from \"" + "/mem/src"_path + "\" to \"" + "/mem/dst"_path + "\" ...",
+                            "d/"_path,
                             "\"c.txt\"           1 bytes,    0 mb, 100%",
                             "\"a.txt\"           2 bytes,    0 mb, 100%",
                             "\"b.txt\"           4 bytes,    0 mb, 100%",
@@ -95,29 +95,47 @@ TEST_F(CopyThreadProcTest, AFolderSourceIsScannedCopiedAndSummed) {
   EXPECT_EQ(front.Summaries()[0].crc32, Crc("caabbbb"));
 }
 
+// Where '\' separates (Windows) a path typed with '/' names the same files; elsewhere SlashPath changes
+// nothing and this is a plain folder copy.
+TEST_F(CopyThreadProcTest, ASourceAndADestinationTypedWithSlashesCopyTheSameFiles) {
+  fs.AddFile("/mem/src/d/c.txt"_path, "c");
+  fs.AddFile("/mem/src/a.txt"_path, "aa");
+  front.SetDestination(SlashPath("/mem/dst/"_path));
+  EXPECT_EQ(Run({SlashPath("/mem/src/"_path)}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a.txt"_path), "aa");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/d/c.txt"_path), "c");
+  EXPECT_EQ(CountMessages("copying from \"" + SlashPath("/mem/src"_path) + "\" to \"" +
+                          SlashPath("/mem/dst"_path) + "\" ...\r\n"),
+            1);
+  EXPECT_EQ(CountMessages("d/"_path + "\r\n"), 1);
+  EXPECT_EQ(LogLines().back(), "succesfully copyed");
+}
+
 TEST_F(CopyThreadProcTest, ASingleFileSourceAndTheBufferFloor) {
-  fs.AddFile("/mem/src/one.bin", std::string(5000, 'x'));
+  fs.AddFile("/mem/src/one.bin"_path, std::string(5000, 'x'));
   g_RunState.bufferSize = 100;
-  EXPECT_EQ(Run({"/mem/src/one.bin"}), 0u);
-  EXPECT_EQ(fs.FileSize("/mem/dst/one.bin"), 5000u);
+  EXPECT_EQ(Run({"/mem/src/one.bin"_path}), 0u);
+  EXPECT_EQ(fs.FileSize("/mem/dst/one.bin"_path), 5000u);
   const auto lines = LogLines();
   EXPECT_EQ(lines[0], "buf_size = 1024 bytes");
   EXPECT_EQ(g_RunState.bufferSize, 1024u);
-  EXPECT_EQ(CountMessages("total size = 5000 bytes,    0 mb, destination : /mem/dst\r\n"), 1);
+  EXPECT_EQ(CountMessages("total size = 5000 bytes,    0 mb, destination : " + "/mem/dst"_path + "\r\n"), 1);
   EXPECT_EQ(lines.back(), "succesfully copyed");
   EXPECT_EQ(g_RunState.fileCount, 1);
   EXPECT_EQ(g_RunState.currentFileNumber, 1);
 }
 
 TEST_F(CopyThreadProcTest, AnUnreachableSourceEndsTheRunAndLaterOnesAreNeverTried) {
-  fs.AddFile("/mem/there.txt", "t");
+  fs.AddFile("/mem/there.txt"_path, "t");
   g_RunState.reconnectLimit = 2;
-  EXPECT_EQ(Run({"/mem/missing", "/mem/there.txt"}), 2u);
-  EXPECT_EQ(CountMessages("from /mem/missing  to /mem/dst,    2 sec limit..."), 1);
-  EXPECT_EQ(CountMessages("from /mem/missing  to /mem/dst,    0 sec limit..."), 1);
+  EXPECT_EQ(Run({"/mem/missing"_path, "/mem/there.txt"_path}), 2u);
+  EXPECT_EQ(CountMessages("from " + "/mem/missing"_path + "  to " + "/mem/dst"_path + ",    2 sec limit..."),
+            1);
+  EXPECT_EQ(CountMessages("from " + "/mem/missing"_path + "  to " + "/mem/dst"_path + ",    0 sec limit..."),
+            1);
   EXPECT_EQ(Messages().back(), "\r\nconnection failed, error = 2 \r\n");
-  EXPECT_EQ(fs.FindFirstCount("/mem/there.txt"), 0);
-  EXPECT_FALSE(fs.Exists("/mem/dst/there.txt"));
+  EXPECT_EQ(fs.FindFirstCount("/mem/there.txt"_path), 0);
+  EXPECT_FALSE(fs.Exists("/mem/dst/there.txt"_path));
   EXPECT_EQ(front.startCommands, 1);
   ASSERT_EQ(front.Summaries().size(), 1u);
   EXPECT_FALSE(front.Summaries()[0].connected);
@@ -125,29 +143,30 @@ TEST_F(CopyThreadProcTest, AnUnreachableSourceEndsTheRunAndLaterOnesAreNeverTrie
 
 TEST_F(CopyThreadProcTest, AReconnectLimitOfZeroSearchesOnce) {
   g_RunState.reconnectLimit = 0;
-  EXPECT_EQ(Run({"/mem/missing"}), 2u);
-  EXPECT_EQ(Messages()[2], "from /mem/missing  to /mem/dst,    0 sec limit...");
-  EXPECT_EQ(fs.FindFirstCount("/mem/missing"), 1);
+  EXPECT_EQ(Run({"/mem/missing"_path}), 2u);
+  EXPECT_EQ(Messages()[2], "from " + "/mem/missing"_path + "  to " + "/mem/dst"_path + ",    0 sec limit...");
+  EXPECT_EQ(fs.FindFirstCount("/mem/missing"_path), 1);
 }
 
 TEST_F(CopyThreadProcTest, AnAbortDuringTheWaitEndsInConnectionFailedWithoutTheStartCommand) {
   g_RunState.reconnectLimit = 300;
   front.onMessage = [&](const std::string& m) {
-    if (m.starts_with("from /mem/missing  to /mem/dst,  298")) g_RunState.runFlag = false;
+    if (m.starts_with("from " + "/mem/missing"_path + "  to " + "/mem/dst"_path + ",  298"))
+      g_RunState.runFlag = false;
   };
-  EXPECT_EQ(Run({"/mem/missing"}), 2u);
+  EXPECT_EQ(Run({"/mem/missing"_path}), 2u);
   EXPECT_EQ(Messages().back(), "\r\nconnection failed, error = 2 \r\n");
   EXPECT_EQ(front.startCommands, 0);
   EXPECT_TRUE(g_RunState.workerFinished);
 }
 
 TEST_F(CopyThreadProcTest, AnAbortDuringACopyIsReportedAsCanceled) {
-  fs.AddPatternFile("/mem/src/big.bin", 3 << 20, 2);
+  fs.AddPatternFile("/mem/src/big.bin"_path, 3 << 20, 2);
   int reads = 0;
   fs.SetOnRead([&](const std::string&, uint64_t, size_t) {
     if (++reads == 2) g_RunState.runFlag = false;
   });
-  EXPECT_EQ(Run({"/mem/src", "/mem/src"}), 0u);
+  EXPECT_EQ(Run({"/mem/src"_path, "/mem/src"_path}), 0u);
   const auto lines = LogLines();
   char crcLine[64];
   std::snprintf(crcLine, sizeof crcLine, "canceled, crc32 = 0x%08x, errors fixed : 0",
@@ -160,29 +179,29 @@ TEST_F(CopyThreadProcTest, AnAbortDuringACopyIsReportedAsCanceled) {
 }
 
 TEST_F(CopyThreadProcTest, ResultLinesFollowTheVerdictInTheirOrder) {
-  fs.AddFile("/mem/src/ok/a.txt", "a");
-  fs.AddFolder("/mem/src/broken");
-  fs.FailListingOpen("/mem/src/broken", CMemFileSystem::kForever);
+  fs.AddFile("/mem/src/ok/a.txt"_path, "a");
+  fs.AddFolder("/mem/src/broken"_path);
+  fs.FailListingOpen("/mem/src/broken"_path, CMemFileSystem::kForever);
   g_RunState.reconnectLimit = 0;
-  EXPECT_EQ(Run({"/mem/src"}), 8u);
+  EXPECT_EQ(Run({"/mem/src"_path}), 8u);
   const auto lines = LogLines();
   EXPECT_EQ(lines.back(), "errors while scanning folders, some files may be missed");
   EXPECT_EQ(CountMessages("\r\nsuccesfully copyed\r\n"), 0);
   // What was listed is still copied.
-  EXPECT_TRUE(fs.IsFolder("/mem/dst/src/broken"));
+  EXPECT_TRUE(fs.IsFolder("/mem/dst/src/broken"_path));
 
-  fs.AddFile("/mem/two/x.txt", "x");
+  fs.AddFile("/mem/two/x.txt"_path, "x");
   fs.SetCapacity(fs.StoredBytes());
   front.log.SetText("");
   g_RunState.runFlag = true;
-  EXPECT_EQ(Run({"/mem/two"}), 4u);
+  EXPECT_EQ(Run({"/mem/two"_path}), 4u);
   EXPECT_EQ(LogLines().back(), "write error (not enough disk space/access denied/file opened by another program ?)");
 }
 
 TEST_F(CopyThreadProcTest, EachSourceHasItsOwnCrcAndTotals) {
-  fs.AddFile("/mem/one/a.txt", "first");
-  fs.AddFile("/mem/two/b.txt", "second");
-  EXPECT_EQ(Run({"/mem/one", "/mem/two"}), 0u);
+  fs.AddFile("/mem/one/a.txt"_path, "first");
+  fs.AddFile("/mem/two/b.txt"_path, "second");
+  EXPECT_EQ(Run({"/mem/one"_path, "/mem/two"_path}), 0u);
   const auto summaries = front.Summaries();
   ASSERT_EQ(summaries.size(), 2u);
   EXPECT_EQ(summaries[0].crc32, Crc("first"));
@@ -193,42 +212,43 @@ TEST_F(CopyThreadProcTest, EachSourceHasItsOwnCrcAndTotals) {
 
 TEST_F(CopyThreadProcTest, ShareRootsAreNotWaitedForAndCopyIntoTheShareName) {
   CShareAlias alias(fs);
-  CMountGuard mount("//srv", alias);
-  fs.AddFile("/mem/share/f.txt", "shared");
-  EXPECT_EQ(Run({"//srv/share/"}), 0u);
-  EXPECT_EQ(fs.FileBytes("/mem/dst/share/f.txt"), "shared");
-  EXPECT_EQ(fs.FindFirstCount("/mem/share"), 0);  // no existence wait
+  CMountGuard mount("//srv"_path, alias);
+  fs.AddFile("/mem/share/f.txt"_path, "shared");
+  EXPECT_EQ(Run({"//srv/share/"_path}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/f.txt"_path), "shared");
+  EXPECT_EQ(fs.FindFirstCount("/mem/share"_path), 0);  // no existence wait
   for (const std::string& m : Messages()) EXPECT_FALSE(m.starts_with("from ")) << m;
 
   // An empty share is taken as a failed connection.
-  fs.AddFolder("/mem/empty");
+  fs.AddFolder("/mem/empty"_path);
   g_RunState.runFlag = true;
-  EXPECT_EQ(Run({"//srv/empty"}), 2u);
+  EXPECT_EQ(Run({"//srv/empty"_path}), 2u);
   EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = "));
 }
 
 TEST_F(CopyThreadProcTest, AShareThatRefusesTheLogonEndsTheSourceAtOnceUnlessAnotherIsGiven) {
   CShareAlias alias(fs);
-  CMountGuard mount("//srv", alias);
-  fs.AddFile("/mem/share/a.txt", "shared");
-  fs.FailOpens("/mem/share/a.txt", 1, EACCES);
-  EXPECT_EQ(Run({"//srv/share/a.txt"}), 2u);
-  EXPECT_EQ(CountMessages("\r\n//srv/share refused the logon (user name or password ?)\r\n"), 1);
-  EXPECT_EQ(fs.OpenCount("/mem/share/a.txt"), 1);  // not tried again until the limit
+  CMountGuard mount("//srv"_path, alias);
+  fs.AddFile("/mem/share/a.txt"_path, "shared");
+  fs.FailOpens("/mem/share/a.txt"_path, 1, EACCES);
+  EXPECT_EQ(Run({"//srv/share/a.txt"_path}), 2u);
+  EXPECT_EQ(CountMessages("\r\n" + "//srv/share"_path + " refused the logon (user name or password ?)\r\n"),
+            1);
+  EXPECT_EQ(fs.OpenCount("/mem/share/a.txt"_path), 1);  // not tried again until the limit
   for (const std::string& m : Messages()) EXPECT_EQ(m.find("reconnect limit over"), std::string::npos) << m;
 
   // A front end that asks the user gets the share and hands a logon back;
   // the refused open is made again at once.
-  fs.FailOpens("/mem/share/a.txt", 1, EACCES);
+  fs.FailOpens("/mem/share/a.txt"_path, 1, EACCES);
   front.onAskShareLogon = [](CShareLogon& logon) {
-    EXPECT_EQ(logon.share, "//srv/share");
+    EXPECT_EQ(logon.share, "//srv/share"_path);
     logon.user = "bob";
     logon.password = "not logged";
     return true;
   };
   g_RunState.runFlag = true;
-  EXPECT_EQ(Run({"//srv/share/a.txt"}), 0u);
-  EXPECT_EQ(fs.FileBytes("/mem/dst/a.txt"), "shared");
+  EXPECT_EQ(Run({"//srv/share/a.txt"_path}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/a.txt"_path), "shared");
   EXPECT_EQ(front.logonRequests, 2);
   EXPECT_TRUE(SmbCredentialsHaveUser());
   for (const std::string& m : Messages()) EXPECT_EQ(m.find("not logged"), std::string::npos) << m;
@@ -236,46 +256,59 @@ TEST_F(CopyThreadProcTest, AShareThatRefusesTheLogonEndsTheSourceAtOnceUnlessAno
 
   // A share root whose listing is refused ends as a failed connection.
   front.onAskShareLogon = nullptr;
-  fs.FailListingOpen("/mem/share", 1, EACCES);
+  fs.FailListingOpen("/mem/share"_path, 1, EACCES);
   g_RunState.runFlag = true;
-  EXPECT_EQ(Run({"//srv/share"}), 2u);
-  EXPECT_EQ(fs.FindFirstCount("/mem/share/*.*"), 1);
-  EXPECT_EQ(CountMessages("\r\n//srv/share refused the logon (user name or password ?)\r\n"), 2);
+  EXPECT_EQ(Run({"//srv/share"_path}), 2u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/share/*.*"_path), 1);
+  EXPECT_EQ(CountMessages("\r\n" + "//srv/share"_path + " refused the logon (user name or password ?)\r\n"),
+            2);
   EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = ")) << Messages().back();
 }
 
 TEST_F(CopyThreadProcTest, ANameWithABackslashOnAShareIsNamedAndNeverJoinedToAPath) {
   CShareAlias alias(fs);
-  CMountGuard mount("//srv", alias);
-  fs.AddFile("/mem/share/..\\evil.txt", "outside");
-  fs.AddFile("/mem/share/ok.txt", "inside");
-  EXPECT_EQ(Run({"//srv/share"}), 8u);
-  EXPECT_EQ(CountMessages("\r\nskipped an entry of //srv/share : unsafe name \"..\\evil.txt\"\r\n"), 1);
-  EXPECT_EQ(fs.FileBytes("/mem/dst/share/ok.txt"), "inside");
-  EXPECT_EQ(fs.OpenCount("/mem/share/..\\evil.txt"), 0);
+  CMountGuard mount("//srv"_path, alias);
+  fs.AddFileNamed("/mem/share"_path, "..\\evil.txt", "outside");
+  fs.AddFile("/mem/share/ok.txt"_path, "inside");
+  EXPECT_EQ(Run({"//srv/share"_path}), 8u);
+  EXPECT_EQ(
+      CountMessages("\r\nskipped an entry of " + "//srv/share"_path + " : unsafe name \"..\\evil.txt\"\r\n"),
+      1);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/ok.txt"_path), "inside");
+  EXPECT_EQ(fs.OpenCount("/mem/share/"_path + "..\\evil.txt"), 0);
 
-  // The same name in a local folder is an ordinary one.
-  fs.AddFile("/mem/src/a\\b.txt", "local");
+  // The same name in a local folder is an ordinary one where '\' does not separate; where it does
+  // (Windows), it is left out as on a share.
+  fs.AddFileNamed("/mem/src"_path, "a\\b.txt", "local");
   g_RunState.runFlag = true;
-  EXPECT_EQ(Run({"/mem/src"}), 0u);
-  EXPECT_EQ(fs.FileBytes("/mem/dst/src/a\\b.txt"), "local");
+  if constexpr (kPathSeparator == '/') {
+    EXPECT_EQ(Run({"/mem/src"_path}), 0u);
+    EXPECT_EQ(fs.FileBytes("/mem/dst/src/a\\b.txt"), "local");
+  } else {
+    EXPECT_EQ(Run({"/mem/src"_path}), 8u);
+    EXPECT_EQ(CountMessages("\r\nskipped an entry of " + "/mem/src"_path + " : unsafe name \"a\\b.txt\"\r\n"),
+              1);
+    EXPECT_EQ(fs.OpenCount("/mem/src/"_path + "a\\b.txt"), 0);
+    EXPECT_FALSE(fs.Exists("/mem/dst/src/a"_path));
+  }
 }
 
 TEST_F(CopyThreadProcTest, ALocalFileThatCannotBeReadIsTriedUntilTheLimitAsBefore) {
   g_RunState.reconnectLimit = 1;
-  fs.AddFile("/mem/src/a.txt", "local");
-  fs.FailOpens("/mem/src/a.txt", CMemFileSystem::kForever, EACCES);
-  EXPECT_EQ(Run({"/mem/src/a.txt"}), 2u);
+  fs.AddFile("/mem/src/a.txt"_path, "local");
+  fs.FailOpens("/mem/src/a.txt"_path, CMemFileSystem::kForever, EACCES);
+  EXPECT_EQ(Run({"/mem/src/a.txt"_path}), 2u);
   EXPECT_EQ(front.logonRequests, 0);
-  EXPECT_GT(fs.OpenCount("/mem/src/a.txt"), 2);
-  EXPECT_EQ(CountMessages("/mem/src/a.txt reconnect limit over, try again\r\n"), 1);
+  EXPECT_GT(fs.OpenCount("/mem/src/a.txt"_path), 2);
+  EXPECT_EQ(CountMessages("/mem/src/a.txt"_path + " reconnect limit over, try again\r\n"), 1);
 }
 
 TEST_F(CopyThreadProcTest, AnEmptyDestinationIsTheCurrentDirectory) {
   front.SetDestination("");
   g_RunState.reconnectLimit = 0;
-  EXPECT_EQ(Run({"/mem/missing"}), 2u);
-  EXPECT_EQ(CountMessages("from /mem/missing  to " + CurrentDirectory() + ",    0 sec limit..."), 1);
+  EXPECT_EQ(Run({"/mem/missing"_path}), 2u);
+  EXPECT_EQ(
+      CountMessages("from " + "/mem/missing"_path + "  to " + CurrentDirectory() + ",    0 sec limit..."), 1);
 }
 
 TEST_F(CopyThreadProcTest, AnEmptySourceListStillEndsWithTheStartCommand) {
@@ -285,10 +318,10 @@ TEST_F(CopyThreadProcTest, AnEmptySourceListStillEndsWithTheStartCommand) {
 }
 
 TEST_F(CopyThreadProcTest, ASpecialFileSourceIsNotOpened) {
-  fs.AddSpecial("/mem/fifo");
-  EXPECT_EQ(Run({"/mem/fifo"}), 2u);
-  EXPECT_EQ(CountMessages("\r\n/mem/fifo : not a regular file, not copied\r\n"), 1);
-  EXPECT_EQ(fs.OpenCount("/mem/fifo"), 0);
+  fs.AddSpecial("/mem/fifo"_path);
+  EXPECT_EQ(Run({"/mem/fifo"_path}), 2u);
+  EXPECT_EQ(CountMessages("\r\n" + "/mem/fifo"_path + " : not a regular file, not copied\r\n"), 1);
+  EXPECT_EQ(fs.OpenCount("/mem/fifo"_path), 0);
 }
 
 }  // namespace

@@ -1,29 +1,69 @@
 #include <gtest/gtest.h>
 
 #include "PathHelpers.h"
+#include "support/TestPaths.h"
 
 namespace {
 
 TEST(PathHelpersTest, SeparatorsAreAddedAndStrippedOnce) {
-  std::string path = "/data/src";
+  std::string path = "/data/src"_path;
   AddBackslash(path);
-  EXPECT_EQ(path, "/data/src/");
+  EXPECT_EQ(path, "/data/src/"_path);
   AddBackslash(path);
-  EXPECT_EQ(path, "/data/src/");
+  EXPECT_EQ(path, "/data/src/"_path);
 
-  path = "/data/src//";
+  path = "/data/src//"_path;
   StripBackslash(path);
-  EXPECT_EQ(path, "/data/src/");
+  EXPECT_EQ(path, "/data/src/"_path);
 
   // The root folder never becomes an empty text.
-  path = "/";
+  path = "/"_path;
   StripBackslash(path);
-  EXPECT_EQ(path, "/");
+  EXPECT_EQ(path, "/"_path);
 
-  EXPECT_EQ(WithBackslash(""), "/");
+  EXPECT_EQ(WithBackslash(""), std::string(1, kPathSeparator));
   EXPECT_EQ(FindLast("archive.tar.gz", '.'), 11u);
   EXPECT_EQ(FindLast("readme", '.'), 6u);
 }
+
+TEST(PathHelpersTest, AbsolutePathsBeginWithASeparatorOrOnWindowsADrive) {
+  EXPECT_TRUE(IsAbsolutePath("/data"_path));
+  EXPECT_TRUE(IsAbsolutePath("//srv/share"_path));
+  EXPECT_FALSE(IsAbsolutePath("data/src"_path));
+  EXPECT_FALSE(IsAbsolutePath(""));
+  EXPECT_FALSE(IsAbsolutePath("1:/data"));
+#if defined(_WIN32)
+  EXPECT_TRUE(IsAbsolutePath("C:\\data"));
+  EXPECT_TRUE(IsAbsolutePath("z:data"));  // on that drive, whatever the current folder
+  EXPECT_TRUE(IsAbsolutePath("/data"));
+  EXPECT_FALSE(IsAbsolutePath("data\\c:"));
+#else
+  EXPECT_FALSE(IsAbsolutePath("C:\\data"));
+  EXPECT_FALSE(IsAbsolutePath("z:data"));
+#endif
+}
+
+#if defined(_WIN32)
+// A slash the user typed counts as a separator; a drive root keeps its own.
+TEST(PathHelpersTest, OnWindowsASlashSeparatesAndADriveRootKeepsItsSeparator) {
+  std::string path = "C:/data/";
+  AddBackslash(path);
+  EXPECT_EQ(path, "C:/data/");
+  StripBackslash(path);
+  EXPECT_EQ(path, "C:/data");
+  AddBackslash(path);
+  EXPECT_EQ(path, "C:/data\\");
+
+  for (const char* root : {"C:\\", "C:/", "d:\\"}) {
+    path = root;
+    StripBackslash(path);
+    EXPECT_EQ(path, root);
+  }
+  path = "C:\\\\";
+  StripBackslash(path);
+  EXPECT_EQ(path, "C:\\");
+}
+#endif
 
 TEST(PathHelpersTest, ShareRootsAreTwoSeparatorsServerAndShareAtTheStartOnly) {
   std::string share;
@@ -65,8 +105,8 @@ TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
   EXPECT_FALSE(IsSafeEntryName(".."));
   EXPECT_FALSE(IsSafeEntryName("../etc"));
   EXPECT_FALSE(IsSafeEntryName(std::string("a\0b", 3)));
-  // A backslash is an ordinary byte of a local name, a separator on a share.
-  EXPECT_TRUE(IsSafeEntryName("a\\b"));
+  // A backslash is an ordinary byte of a local name on POSIX, a separator on a share and on Windows.
+  EXPECT_EQ(IsSafeEntryName("a\\b"), kPathSeparator != '\\');
   EXPECT_FALSE(IsSafeEntryName("a\\b", true));
   EXPECT_FALSE(IsSafeEntryName("..\\etc", true));
   EXPECT_TRUE(IsSafeEntryName("a b", true));

@@ -21,46 +21,46 @@ protected:
     for (int i = 0; i < count; ++i) {
       char name[16];
       std::snprintf(name, sizeof name, "f%03d", i);
-      fs.AddFile(folder + "/" + name, "x");
+      fs.AddFile(folder + kPathSeparator + name, "x");
     }
   }
 };
 
 TEST_F(ScanFolderTest, ListsSortsAndTotalsATree) {
-  fs.AddFile("/mem/src/x.txt", "12345");
-  fs.AddFolder("/mem/src/b");
-  fs.AddFile("/mem/src/Y.TXT", "1");
-  fs.AddFolder("/mem/src/a.z");
-  fs.AddFile("/mem/src/readme", "12");
-  fs.AddFile("/mem/src/a.bat", "123");
-  fs.AddFile("/mem/src/b/inner.dat", std::string(1000, 'i'));
-  fs.AddFolder("/mem/src/a.z/empty");
+  fs.AddFile("/mem/src/x.txt"_path, "12345");
+  fs.AddFolder("/mem/src/b"_path);
+  fs.AddFile("/mem/src/Y.TXT"_path, "1");
+  fs.AddFolder("/mem/src/a.z"_path);
+  fs.AddFile("/mem/src/readme"_path, "12");
+  fs.AddFile("/mem/src/a.bat"_path, "123");
+  fs.AddFile("/mem/src/b/inner.dat"_path, std::string(1000, 'i'));
+  fs.AddFolder("/mem/src/a.z/empty"_path);
 
   CFileNode root;
   uint64_t total = 0;
   int32_t files = 0, folders = 0;
-  EXPECT_EQ(root.ScanFolder("/mem/src", &total, &files, &folders), 0u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path, &total, &files, &folders), 0u);
   EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"b", "a.z", "readme", "Y.TXT", "a.bat", "x.txt"}));
   EXPECT_EQ(total, 1011u);
   EXPECT_EQ(files, 5);
   EXPECT_EQ(folders, 3);  // b, a.z and a.z/empty; the source folder itself is not counted
-  EXPECT_EQ(CountMessages("scanning folder /mem/src"), 1);
-  EXPECT_EQ(CountMessages("scanning folder /mem/src/a.z/empty"), 1);
+  EXPECT_EQ(CountMessages("scanning folder " + "/mem/src"_path), 1);
+  EXPECT_EQ(CountMessages("scanning folder " + "/mem/src/a.z/empty"_path), 1);
   // Each scanning line replaces the one before it; b is scanned before a.z.
-  EXPECT_EQ(front.LogText(), "scanning folder /mem/src/a.z/empty");
+  EXPECT_EQ(front.LogText(), "scanning folder " + "/mem/src/a.z/empty"_path);
 }
 
 TEST_F(ScanFolderTest, DotNamesAreListedButTheFolderAndItsParentAreNot) {
-  fs.AddFolder("/mem/src");
+  fs.AddFolder("/mem/src"_path);
   CFileNode empty;
-  EXPECT_EQ(empty.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(empty.ScanFolder("/mem/src"_path), 0u);
   EXPECT_EQ(empty.ChildCount(), 0);
 
-  fs.AddFile("/mem/src/.profile", "p");
-  fs.AddFile("/mem/src/.git/HEAD", "ref");
+  fs.AddFile("/mem/src/.profile"_path, "p");
+  fs.AddFile("/mem/src/.git/HEAD"_path, "ref");
   CFileNode root;
   int32_t files = 0, folders = 0;
-  EXPECT_EQ(root.ScanFolder("/mem/src", nullptr, &files, &folders), 0u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path, nullptr, &files, &folders), 0u);
   EXPECT_EQ(ChildNames(root), (std::vector<std::string>{".git", ".profile"}));
   EXPECT_EQ(files, 2);
   EXPECT_EQ(folders, 1);
@@ -68,30 +68,30 @@ TEST_F(ScanFolderTest, DotNamesAreListedButTheFolderAndItsParentAreNot) {
   // Without dot entries, the first entry of a listing is a child like any other.
   fs.SetDotEntries(false);
   CFileNode again;
-  EXPECT_EQ(again.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(again.ScanFolder("/mem/src"_path), 0u);
   EXPECT_EQ(again.ChildCount(), 2);
 }
 
 TEST_F(ScanFolderTest, AFolderOfMoreThan1024EntriesIsListedWhole) {
-  AddFiles("/mem/big", 3000);
+  AddFiles("/mem/big"_path, 3000);
   CFileNode root;
   int32_t files = 0;
-  EXPECT_EQ(root.ScanFolder("/mem/big", nullptr, &files, nullptr), 0u);
+  EXPECT_EQ(root.ScanFolder("/mem/big"_path, nullptr, &files, nullptr), 0u);
   EXPECT_EQ(root.ChildCount(), 3000);
   EXPECT_EQ(files, 3000);
 }
 
 TEST_F(ScanFolderTest, AListingThatBreaksOffSpendsATryOnlyWhenItGotFurther) {
-  AddFiles("/mem/src", 40);
-  fs.BreakListing("/mem/src", {10, 20, 30});
+  AddFiles("/mem/src"_path, 40);
+  fs.BreakListing("/mem/src"_path, {10, 20, 30});
   g_RunState.reconnectLimit = 300;
   CFileNode root;
   int32_t files = 0;
-  EXPECT_EQ(root.ScanFolder("/mem/src", nullptr, &files, nullptr), 8u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path, nullptr, &files, nullptr), 8u);
   EXPECT_EQ(root.ChildCount(), 30);
   // An incomplete folder's files are kept for the copy but not counted.
   EXPECT_EQ(files, 0);
-  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"), 3);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"_path), 3);
   const auto messages = Messages();
   ASSERT_EQ(messages.size(), 4u);
   EXPECT_EQ(messages[1], "try limit : 2, errno = 5, left  300 sec");
@@ -101,10 +101,10 @@ TEST_F(ScanFolderTest, AListingThatBreaksOffSpendsATryOnlyWhenItGotFurther) {
 }
 
 TEST_F(ScanFolderTest, ARetryThatListsLessCostsNoTryAndTheLastAttemptIsKept) {
-  AddFiles("/mem/src", 40);
-  fs.BreakListing("/mem/src", {10, 5});
+  AddFiles("/mem/src"_path, 40);
+  fs.BreakListing("/mem/src"_path, {10, 5});
   CFileNode root;
-  EXPECT_EQ(root.ScanFolder("/mem/src"), 0u);  // the third listing is complete
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path), 0u);  // the third listing is complete
   EXPECT_EQ(root.ChildCount(), 40);
   const auto messages = Messages();
   ASSERT_EQ(messages.size(), 3u);
@@ -113,66 +113,66 @@ TEST_F(ScanFolderTest, ARetryThatListsLessCostsNoTryAndTheLastAttemptIsKept) {
 }
 
 TEST_F(ScanFolderTest, AFolderThatCannotBeListedIsRetriedUntilTheReconnectLimit) {
-  fs.AddFolder("/mem/src");
-  fs.FailListingOpen("/mem/src", CMemFileSystem::kForever, EHOSTUNREACH);
+  fs.AddFolder("/mem/src"_path);
+  fs.FailListingOpen("/mem/src"_path, CMemFileSystem::kForever, EHOSTUNREACH);
   g_RunState.reconnectLimit = 10;
   CFileNode root;
-  EXPECT_EQ(root.ScanFolder("/mem/src"), 8u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path), 8u);
   // One attempt every 500 ms: seconds 0 to 10 hold 21 attempts.
-  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"), 21);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"_path), 21);
   const auto messages = Messages();
-  EXPECT_EQ(messages[1], "try limit : 3, errno = 113, left  10 sec");
-  EXPECT_EQ(messages.back(), "try limit : 3, errno = 113, left  0 sec");
+  EXPECT_EQ(messages[1], "try limit : 3, errno = " + std::to_string(EHOSTUNREACH) + ", left  10 sec");
+  EXPECT_EQ(messages.back(), "try limit : 3, errno = " + std::to_string(EHOSTUNREACH) + ", left  0 sec");
 }
 
 TEST_F(ScanFolderTest, AReconnectLimitOfZeroMakesOneAttempt) {
-  fs.AddFolder("/mem/src");
-  fs.FailListingOpen("/mem/src", 1);
+  fs.AddFolder("/mem/src"_path);
+  fs.FailListingOpen("/mem/src"_path, 1);
   g_RunState.reconnectLimit = 0;
   CFileNode root;
-  EXPECT_EQ(root.ScanFolder("/mem/src"), 8u);
-  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"), 1);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path), 8u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"_path), 1);
 }
 
 TEST_F(ScanFolderTest, AFailedSubfolderStopsItsParentBeforeItsFilesAreCounted) {
-  fs.AddFolder("/mem/src/a");
-  fs.AddFolder("/mem/src/b");
-  fs.AddFile("/mem/src/b/keep.txt", "k");
-  fs.AddFolder("/mem/src/b/deeper");
-  fs.AddFolder("/mem/src/c");
-  fs.AddFile("/mem/src/top.txt", "12345");
-  fs.FailListingOpen("/mem/src/b", CMemFileSystem::kForever);
+  fs.AddFolder("/mem/src/a"_path);
+  fs.AddFolder("/mem/src/b"_path);
+  fs.AddFile("/mem/src/b/keep.txt"_path, "k");
+  fs.AddFolder("/mem/src/b/deeper"_path);
+  fs.AddFolder("/mem/src/c"_path);
+  fs.AddFile("/mem/src/top.txt"_path, "12345");
+  fs.FailListingOpen("/mem/src/b"_path, CMemFileSystem::kForever);
   g_RunState.reconnectLimit = 0;
 
   CFileNode root;
   uint64_t total = 0;
   int32_t files = 0, folders = 0;
-  EXPECT_EQ(root.ScanFolder("/mem/src", &total, &files, &folders), 8u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path, &total, &files, &folders), 8u);
   EXPECT_EQ(folders, 2);  // a, and the failed b; c is never scanned
   EXPECT_EQ(files, 0);
   EXPECT_EQ(total, 0u);
-  EXPECT_EQ(fs.FindFirstCount("/mem/src/c/*.*"), 0);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/c/*.*"_path), 0);
 }
 
 TEST_F(ScanFolderTest, AClearedRunFlagEndsTheScanIncompleteWithoutWaiting) {
-  AddFiles("/mem/src", 10);
+  AddFiles("/mem/src"_path, 10);
   g_RunState.runFlag = false;
   CFileNode root;
-  EXPECT_EQ(root.ScanFolder("/mem/src"), 8u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path), 8u);
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_EQ(clock.SleepCount(), 0);
   EXPECT_EQ(Messages().size(), 1u);
 }
 
 TEST_F(ScanFolderTest, SpecialFilesAndLinkLoopsAreLeftOutAndNamed) {
-  fs.AddFile("/mem/src/a.txt", "a");
-  fs.AddSpecial("/mem/src/fifo");
+  fs.AddFile("/mem/src/a.txt"_path, "a");
+  fs.AddSpecial("/mem/src/fifo"_path);
   CFileNode root;
   int32_t files = 0;
-  EXPECT_EQ(root.ScanFolder("/mem/src", nullptr, &files, nullptr), 0u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path, nullptr, &files, nullptr), 0u);
   EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"a.txt"}));
   EXPECT_EQ(files, 1);
-  EXPECT_EQ(CountMessages("\r\nskipped /mem/src/fifo : not a regular file\r\n"), 1);
+  EXPECT_EQ(CountMessages("\r\nskipped " + "/mem/src/fifo"_path + " : not a regular file\r\n"), 1);
 }
 
 TEST_F(ScanFolderTest, AFolderThatIsItsOwnAncestorIsNotWalkedAgain) {
@@ -209,21 +209,23 @@ TEST_F(ScanFolderTest, AFolderThatIsItsOwnAncestorIsNotWalkedAgain) {
       CLoopingFs& m_fs;
     };
   };
-  CLoopingFs loops("/loop");
+  CLoopingFs loops("/loop"_path);
   CMountGuard mount(loops);
-  loops.AddFolder("/loop/src/sub/loop");
-  loops.AddFile("/loop/src/sub/file", "f");
+  loops.AddFolder("/loop/src/sub/loop"_path);
+  loops.AddFile("/loop/src/sub/file"_path, "f");
 
   CFileNode root;
-  auto search = ::FindFirst("/loop/src", root.m_data);
+  auto search = ::FindFirst("/loop/src"_path, root.m_data);
   ASSERT_TRUE(search);
   loops.loopDev = root.m_data.dev;
   loops.loopIno = root.m_data.ino;
   int32_t folders = 0;
-  EXPECT_EQ(root.ScanFolder("/loop/src", nullptr, nullptr, &folders), 0u);
+  EXPECT_EQ(root.ScanFolder("/loop/src"_path, nullptr, nullptr, &folders), 0u);
   EXPECT_EQ(folders, 1);
   EXPECT_EQ(root.m_children[0]->ChildCount(), 1);
-  EXPECT_EQ(CountMessages("\r\nskipped /loop/src/sub/loop : link to a folder that contains it\r\n"), 1);
+  EXPECT_EQ(
+      CountMessages("\r\nskipped " + "/loop/src/sub/loop"_path + " : link to a folder that contains it\r\n"),
+      1);
 }
 
 TEST_F(ScanFolderTest, NamesThatWouldLeaveTheFolderAreNeverStored) {
@@ -236,23 +238,24 @@ TEST_F(ScanFolderTest, NamesThatWouldLeaveTheFolderAreNeverStored) {
       return search;
     }
   };
-  CHostileFs hostile("/evil");
+  CHostileFs hostile("/evil"_path);
   CMountGuard mount(hostile);
-  hostile.AddFile("/evil/share/ok.txt", "ok");
+  hostile.AddFile("/evil/share/ok.txt"_path, "ok");
   CFileNode root;
-  EXPECT_EQ(root.ScanFolder("/evil/share"), 8u);
+  EXPECT_EQ(root.ScanFolder("/evil/share"_path), 8u);
   EXPECT_EQ(ChildNames(root), (std::vector<std::string>{"ok.txt"}));
-  EXPECT_EQ(CountMessages("\r\nskipped an entry of /evil/share : unsafe name \"../../etc\"\r\n"), 1);
+  EXPECT_EQ(
+      CountMessages("\r\nskipped an entry of " + "/evil/share"_path + " : unsafe name \"../../etc\"\r\n"), 1);
 }
 
 TEST_F(ScanFolderTest, FreeChildrenReleasesTheTreeAndARescanStartsAfresh) {
-  fs.AddFile("/mem/src/a/b/c.txt", "c");
+  fs.AddFile("/mem/src/a/b/c.txt"_path, "c");
   CFileNode root;
-  EXPECT_EQ(root.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path), 0u);
   ASSERT_EQ(root.ChildCount(), 1);
   root.FreeChildren();
   EXPECT_EQ(root.ChildCount(), 0);
-  EXPECT_EQ(root.ScanFolder("/mem/src"), 0u);
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path), 0u);
   EXPECT_EQ(root.ChildCount(), 1);
   EXPECT_EQ(root.m_children[0]->m_children[0]->ChildCount(), 1);
 }

@@ -14,8 +14,8 @@
 namespace {
 
 constexpr uint32_t kBufferSize = 65536;
-constexpr const char* kSource = "/mem/src/f.bin";
-constexpr const char* kCopy = "/mem/dst/f.bin";
+const std::string kSource = "/mem/src/f.bin"_path;
+const std::string kCopy = "/mem/dst/f.bin"_path;
 
 // The number of one-page nothrow array allocations that still succeed before the next one fails;
 // negative: none fails. Imitates a machine that runs out of memory while a block is verified.
@@ -47,7 +47,7 @@ protected:
   VerifyBlockTest() {
     g_RunState.checkAfterCopy = true;
     g_RunState.checkCycles = 1;
-    fs.AddFolder("/mem/dst");
+    fs.AddFolder("/mem/dst"_path);
     AllocateBuffer(kBufferSize);
     fs.SetOnRead([this](const std::string& path, uint64_t offset, size_t count) {
       if (path != kSource) return;
@@ -212,7 +212,7 @@ TEST_F(VerifyBlockTest, AGlitchInSomeReadingsStillGivesAByteIdenticalCopy) {
   fs.Glitch(kSource, second, {-1, Flipped(second)});
   fs.Glitch(kSource, third, {Flipped(third, 0x01)});
 
-  EXPECT_EQ(node.CopyWholeFile(kSource, "/mem/dst"), 0u);
+  EXPECT_EQ(node.CopyWholeFile(kSource, "/mem/dst"_path), 0u);
   const std::string original = fs.FileBytes(kSource);
   EXPECT_EQ(Copied(), original);
   EXPECT_EQ(g_RunState.errorsFixed, 3);
@@ -488,7 +488,7 @@ TEST_F(VerifyBlockTest, ASourceThatShrinksDuringVerificationEndsTheCopy) {
     if (ordinal == 2) fs.AddFile(kSource, kept);
     if (ordinal > 1000) g_RunState.runFlag = false;  // guard against a copy that never ends
   };
-  EXPECT_EQ(node.CopyWholeFile(kSource, "/mem/dst"), 0u);
+  EXPECT_EQ(node.CopyWholeFile(kSource, "/mem/dst"_path), 0u);
   EXPECT_TRUE(g_RunState.runFlag);
   EXPECT_LT(reads.size(), 100u);
   EXPECT_EQ(Copied(), kept);

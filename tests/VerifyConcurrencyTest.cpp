@@ -73,14 +73,14 @@ protected:
   VerifyConcurrencyTest() {
     g_RunState.checkAfterCopy = true;
     AllocateBuffer(24 * kPageSize);
-    fs.AddFolder("/mem/dst");
+    fs.AddFolder("/mem/dst"_path);
   }
 
   // Verifies the scenario's block with depth readings in flight (0: one at a time through the stream).
   COutcome Run(const CScenario& s, uint32_t depth, const std::string& folder) {
     const std::string name = std::to_string(s.seed) + ".bin";
-    const std::string path = "/mem/" + folder + "/" + name;
-    const std::string copyPath = "/mem/dst/" + folder + "-" + name;
+    const std::string path = "/mem/"_path + folder + kPathSeparator + name;
+    const std::string copyPath = "/mem/dst/"_path + folder + "-" + name;
     fs.SetReadingsDepth(depth);
     fs.AddPatternFile(path, s.size, s.seed);
     for (const auto& [offset, values] : s.glitches) fs.Glitch(path, offset, values);

@@ -46,3 +46,39 @@ ferrox_windows_test(ferrox_win_window_core_tests
   WindowHelpTextTest.cpp)
 
 ferrox_windows_test(ferrox_win_backend_tests WinFileSystemTest.cpp)
+
+# The engine end to end on the in-memory file system, with Windows' path
+# rules: '\' separates, a typed '/' does too, drive letters root paths.
+ferrox_windows_test(ferrox_win_engine_tests
+  support/MemFileSystem.cpp
+  support/TestClock.cpp
+  support/TestFrontEnd.cpp
+  CompareEntriesTest.cpp
+  CopyFilePartTest.cpp
+  CopyFolderTest.cpp
+  CopyThreadProcTest.cpp
+  CopyWholeFileTest.cpp
+  MemFileSystemTest.cpp
+  PathHelpersTest.cpp
+  ScanFolderTest.cpp
+  VerifyBlockTest.cpp)
+
+# The tests that run several threads, and the window's run commands.
+ferrox_windows_test(ferrox_win_thread_tests
+  support/MemFileSystem.cpp
+  support/TestClock.cpp
+  support/TestFrontEnd.cpp
+  support/TempDir.cpp
+  LogChannelThreadTest.cpp
+  RunCommandsTest.cpp
+  RunThreadTest.cpp
+  VerifyConcurrencyTest.cpp)
+
+# ferrox-cli.exe run as a user runs it: the tests find it beside their own
+# program.
+ferrox_windows_test(ferrox_win_cli_tests support/TempDir.cpp CliTest.cpp)
+add_dependencies(ferrox_win_cli_tests ferrox-cli)
+target_compile_definitions(ferrox_win_cli_tests PRIVATE FERROX_CLI_PATH="ferrox-cli.exe")
+target_include_directories(ferrox_win_cli_tests PRIVATE ${PROJECT_SOURCE_DIR}/platform)
+
+include(WindowsWindowTests.cmake)

@@ -1,6 +1,6 @@
 // The common ground of engine tests: a fresh run state with the run flag
-// set, an in-memory file system mounted at /mem, a test clock and a front
-// end that records every message.
+// set, an in-memory file system mounted at /mem (C:\mem on Windows, see
+// TestPaths.h), a test clock and a front end that records every message.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "RunState.h"
 #include "TestClock.h"
 #include "TestFrontEnd.h"
+#include "TestPaths.h"
 
 class CEngineTest : public ::testing::Test {
 protected:
@@ -40,7 +41,7 @@ protected:
     return count;
   }
 
-  CMemFileSystem fs{"/mem"};
+  CMemFileSystem fs{"/mem"_path};
   CTestClock clock;
   CTestFrontEnd front;
 

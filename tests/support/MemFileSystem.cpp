@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "PathHelpers.h"
 #include "ThreadReadings.h"
 
 #include <algorithm>
@@ -12,34 +13,49 @@
 
 namespace {
 
-// Returns path with repeated '/' collapsed and a trailing '/' removed ("/" stays "/").
+// Returns true when path is a drive root ("C:\" on Windows), which keeps its separator. Never on POSIX.
+bool IsDriveRoot(std::string_view path) {
+#if defined(_WIN32)
+  return path.size() == 3 && path[1] == ':' && IsPathSeparator(path[2]);
+#else
+  (void)path;
+  return false;
+#endif
+}
+
+// Returns path with every separator written as this system's, repeated ones collapsed and a trailing
+// one removed (the root folder and a drive root keep theirs).
 std::string NormalisePath(std::string_view path) {
   std::string result;
   result.reserve(path.size());
   for (char c : path) {
-    if (c == '/' && !result.empty() && result.back() == '/') continue;
+    if (IsPathSeparator(c)) {
+      if (!result.empty() && result.back() == kPathSeparator) continue;
+      c = kPathSeparator;
+    }
     result.push_back(c);
   }
-  if (result.size() > 1 && result.back() == '/') result.pop_back();
+  if (result.size() > 1 && result.back() == kPathSeparator && !IsDriveRoot(result)) result.pop_back();
   return result;
 }
 
-// Returns the folder part of a normalised absolute path ("/" for an entry of the top folder).
+// Returns the folder part of a normalised absolute path (the root folder or the drive root for an
+// entry of the top folder), or an empty text for a root.
 std::string ParentOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return std::string();
-  if (slash == 0) return path.size() > 1 ? "/" : std::string();
+  size_t slash = path.rfind(kPathSeparator);
+  if (slash == std::string::npos || path.size() == 1 || IsDriveRoot(path)) return std::string();
+  if (slash == 0 || IsDriveRoot(path.substr(0, slash + 1))) return path.substr(0, slash + 1);
   return path.substr(0, slash);
 }
 
 // Returns the last component of a normalised path.
 std::string NameOf(const std::string& path) {
-  size_t slash = path.rfind('/');
+  size_t slash = path.rfind(kPathSeparator);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-  return folder == "/" ? "/" + name : folder + "/" + name;
+  return folder.back() == kPathSeparator ? folder + name : folder + kPathSeparator + name;
 }
 
 // SplitMix64 finaliser: a well mixed 64-bit function of its input.
@@ -477,7 +493,7 @@ private:
 // ---- Construction and building
 
 CMemFileSystem::CMemFileSystem(std::string root) : m_root(NormalisePath(root)) {
-  if (m_root.empty() || m_root.front() != '/') throw std::invalid_argument("root must be an absolute path");
+  if (!IsAbsolutePath(m_root)) throw std::invalid_argument("root must be an absolute path");
   auto node = std::make_shared<CNode>();
   node->kind = ENodeKind::kFolder;
   node->ino = m_nextIno++;
@@ -489,7 +505,7 @@ CMemFileSystem::~CMemFileSystem() = default;
 bool CMemFileSystem::UnderRoot(const std::string& path) const {
   if (path == m_root) return true;
   if (path.size() <= m_root.size() || !path.starts_with(m_root)) return false;
-  return m_root == "/" || path[m_root.size()] == '/';
+  return m_root.back() == kPathSeparator || path[m_root.size()] == kPathSeparator;
 }
 
 CMemFileSystem::CNode* CMemFileSystem::FindNode(const std::string& path) const {
@@ -553,6 +569,20 @@ void CMemFileSystem::AddFile(const std::string& path, std::string_view bytes, in
   CNode& node = BuildNode(NormalisePath(path), ENodeKind::kFile, mtime);
   SetContent(node, std::string(bytes), 0, 0);
   node.atime = node.mtime = mtime;
+}
+
+void CMemFileSystem::AddFileNamed(const std::string& rawFolder, const std::string& name,
+                                  std::string_view bytes) {
+  std::lock_guard lock(m_lock);
+  const std::string folder = NormalisePath(rawFolder);
+  BuildNode(folder, ENodeKind::kFolder, kDefaultTime);
+  const std::string path = JoinPath(folder, name);
+  if (FindNode(path) != nullptr) throw std::logic_error("an entry is at " + path);
+  auto node = std::make_shared<CNode>();
+  node->ino = m_nextIno++;
+  SetContent(*node, std::string(bytes), 0, 0);
+  m_nodes.emplace(path, std::move(node));
+  FindNode(folder)->children.push_back(name);
 }
 
 void CMemFileSystem::AddHardLink(const std::string& rawLink, const std::string& rawTarget) {
@@ -995,8 +1025,16 @@ int CMemFileSystem::SetFileTimes(const std::string& rawPath, int64_t accessTime,
 
 CMountGuard::CMountGuard(CMemFileSystem& fs) : CMountGuard(fs.Root(), fs) {}
 
-CMountGuard::CMountGuard(const std::string& prefix, CFileSystem& fs) : m_prefix(prefix) {
-  MountFileSystem(m_prefix, &fs);
+CMountGuard::CMountGuard(const std::string& prefix, CFileSystem& fs) : m_prefixes{prefix} {
+#if defined(_WIN32)
+  // A path typed with '/' reaches the file system too: the prefix is matched as text.
+  std::string slashes = prefix;
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  if (slashes != prefix) m_prefixes.push_back(slashes);
+#endif
+  for (const std::string& each : m_prefixes) MountFileSystem(each, &fs);
 }
 
-CMountGuard::~CMountGuard() { UnmountFileSystem(m_prefix); }
+CMountGuard::~CMountGuard() {
+  for (const std::string& each : m_prefixes) UnmountFileSystem(each);
+}

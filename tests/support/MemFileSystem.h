@@ -3,9 +3,11 @@
 // disk). Mount it with MountFileSystem (or CMountGuard) so that the engine reaches it through the platform
 // functions.
 //
-// Paths are absolute texts with '/' separators that begin with the root given to the constructor (the
-// mount prefix). Repeated '/' and a trailing '/' are ignored; "." and ".." components are not resolved. A
-// path outside the root does not exist.
+// Paths are absolute texts that begin with the root given to the constructor (the mount prefix), with the
+// separators of the engine's platform: '/' on POSIX; on Windows '\' and '/' alike, kept as '\' (the
+// paths the inspection and fault methods take are normalised the same way). Repeated separators and a
+// trailing one are ignored; "." and ".." components are not resolved. A path outside the root does not
+// exist.
 //
 // Every method may be called from any thread: one mutex guards all state. Hooks are called without it.
 // The file system outlives its streams.
@@ -68,6 +70,10 @@ public:
   // Creates the file with bytes as its content, or replaces the content of the file that exists (the same
   // entry: open streams see the new content). Access and write time become mtime.
   void AddFile(const std::string& path, std::string_view bytes, int64_t mtime = kDefaultTime);
+  // Like AddFile for the file name in folder, name taken as one component even where it holds a separator
+  // of this system: what a server may list, though no local file system could hold it. The file's path
+  // is folder, a separator and name as it is, so a path made by joining name to folder opens it.
+  void AddFileNamed(const std::string& folder, const std::string& name, std::string_view bytes);
   // Like AddFile, for a file of size bytes whose byte at offset i is PatternByte(seed, i). The content is
   // computed on reading and never stored, so any size costs nothing and does not count towards the
   // capacity. Appending to such a file stores only the appended bytes after the synthetic ones; opening it
@@ -301,7 +307,8 @@ private:
 };
 
 // Mounts a file system for its lifetime: MountFileSystem(prefix, &fs) now, UnmountFileSystem(prefix) when
-// destroyed (whatever was mounted at prefix before is not restored).
+// destroyed (whatever was mounted at prefix before is not restored). On Windows the prefix is mounted a
+// second time written with '/' for every '\', so that a path typed with slashes reaches fs as well.
 class CMountGuard {
 public:
   // Mounts fs at fs.Root().
@@ -313,5 +320,5 @@ public:
   CMountGuard& operator=(const CMountGuard&) = delete;
 
 private:
-  std::string m_prefix;
+  std::vector<std::string> m_prefixes;
 };
