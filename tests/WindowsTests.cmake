@@ -70,6 +70,7 @@ ferrox_windows_test(ferrox_win_thread_tests
   support/TestFrontEnd.cpp
   support/TempDir.cpp
   LogChannelThreadTest.cpp
+  WindowFrontEndTest.cpp
   RunCommandsTest.cpp
   RunThreadTest.cpp
   VerifyConcurrencyTest.cpp)

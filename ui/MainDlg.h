@@ -27,21 +27,18 @@
 
 #include "DialogHooks.h"
 #include "DirDialog.h"
-#include "EngineFormValues.h"
 #include "FormValues.h"
 #include "FormView.h"
 #include "LogBoxView.h"
-#include "LogChannel.h"
 #include "LogonRequest.h"
-#include "MainForm.h"
-#include "ProgressDisplay.h"
 #include "RunHost.h"
+#include "WindowFrontEnd.h"
 
 class CLogonDlg;
 class QPlainTextEdit;
 class QPushButton;
 
-class CMainDlg : public QDialog, public CMainForm, private CFormView, private CRunHost {
+class CMainDlg : public QDialog, public CWindowFrontEnd, private CFormView, private CRunHost {
 public:
   // Builds the controls of the template with their defaults, takes
   // arguments (the command line without the program's path) into Source,
@@ -54,20 +51,6 @@ public:
   // refused.
   ~CMainDlg() override;
 
-  // The engine's view of the form: the values last stored, each whole.
-  std::string Destination() const override;
-  bool CopyByParts() const override;
-  bool ReGet() const override;
-  uint32_t Header() const override;
-  uint32_t PartNumber() const override;
-  uint32_t PartSize() const override;
-
-  // Applies message to the log channel now, on the calling thread, and asks
-  // for a repaint without waiting.
-  void LogMessage(std::string_view message) override;
-  // Computes the progress display from the run state now, on the calling
-  // thread, and asks for a repaint without waiting.
-  void UpdateProgress() override;
   // Runs Start/Abort on the window thread and returns once it has run.
   void SendStartCommand() override;
   // Called on the worker thread: hands the question to the window thread in
@@ -152,8 +135,9 @@ private:
   void CreateControls();
   void ConnectCommands();
   void InitDialog(const std::vector<std::string>& leftOutLines);
-  // Asks for one repaint; from any thread, never waits.
-  void RequestRepaint();
+  // Asks for one repaint (one queued call while none is pending); from any
+  // thread, never waits.
+  void RequestRepaint() override;
   // Returns whether Shift is held at this moment.
   bool ShiftHeld() const;
   // Shows picker without blocking the window and hands a chosen folder to
@@ -184,8 +168,6 @@ private:
   void CloseLogonDialog(const CLogonRequest* which = nullptr);
 
   CFormValues m_values;
-  CEngineFormValues m_engineValues;
-  CLogChannel m_log;
   std::string m_lastSourceFolder;
   CDialogHooks m_hooks;
   CDirDialog m_destinationPicker;
@@ -203,9 +185,6 @@ private:
   QPushButton* m_pauseButton = nullptr;
   std::unique_ptr<CLogBoxView> m_logView;
 
-  std::mutex m_progressLock;
-  CProgressDisplay m_progress;     // under m_progressLock
-  bool m_progressChanged = false;  // under m_progressLock
   std::atomic<bool> m_repaintRequested{false};
   QTimer m_repaintTimer;
   uint64_t m_shownLogRevision = ~uint64_t{0};

@@ -13,32 +13,6 @@
 #include "RunCommands.h"
 #include "RunState.h"
 
-std::string CMainDlg::Destination() const { return m_engineValues.Destination(); }
-
-bool CMainDlg::CopyByParts() const { return m_engineValues.CopyByParts(); }
-
-bool CMainDlg::ReGet() const { return m_engineValues.ReGet(); }
-
-uint32_t CMainDlg::Header() const { return m_engineValues.Header(); }
-
-uint32_t CMainDlg::PartNumber() const { return m_engineValues.PartNumber(); }
-
-uint32_t CMainDlg::PartSize() const { return m_engineValues.PartSize(); }
-
-void CMainDlg::LogMessage(std::string_view message) {
-  m_log.OnLogUpdate(message);
-  RequestRepaint();
-}
-
-void CMainDlg::UpdateProgress() {
-  {
-    std::lock_guard lock(m_progressLock);
-    ComputeProgress(g_RunState, m_progress);
-    m_progressChanged = true;
-  }
-  RequestRepaint();
-}
-
 void CMainDlg::SendStartCommand() {
   if (QThread::currentThread() == thread()) {
     OnStartAbort();
@@ -67,12 +41,7 @@ void CMainDlg::RefreshDisplay() {
   }
 
   CProgressDisplay display;
-  {
-    std::lock_guard lock(m_progressLock);
-    if (!m_progressChanged) return;
-    m_progressChanged = false;
-    display = m_progress;
-  }
+  if (!TakeProgress(display)) return;
   auto bar = [this](int id) { return static_cast<QProgressBar*>(m_controls.at(id)); };
   auto label = [this](int id) { return static_cast<QLabel*>(m_controls.at(id)); };
   label(kIdFileLabel)->setText(QString::fromStdString(display.fileLabel));

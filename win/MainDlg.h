@@ -19,19 +19,17 @@
 #include <vector>
 
 #include "DirDialog.h"
-#include "EngineFormValues.h"
 #include "FormValues.h"
 #include "FormView.h"
-#include "LogChannel.h"
 #include "LogEdit.h"
-#include "MainForm.h"
 #include "ProgressDisplay.h"
 #include "RunHost.h"
+#include "WindowFrontEnd.h"
 #include "WindowsApi.h"
 
 #include <shellapi.h>
 
-class CMainDlg : public CMainForm, private CFormView, private CRunHost {
+class CMainDlg : public CWindowFrontEnd, private CFormView, private CRunHost {
 public:
   // Sets the defaults of the form, takes sourceText (what followed the
   // program's path on the command line, UTF-8) into Source, puts the help
@@ -47,20 +45,6 @@ public:
   // (IDCANCEL from Exit; -1 when the template could not be loaded).
   INT_PTR DoModal();
 
-  // The engine's view of the form: the values last stored, each whole.
-  std::string Destination() const override;
-  bool CopyByParts() const override;
-  bool ReGet() const override;
-  uint32_t Header() const override;
-  uint32_t PartNumber() const override;
-  uint32_t PartSize() const override;
-
-  // Applies message to the log channel now, on the calling thread, and
-  // returns without waiting for the window.
-  void LogMessage(std::string_view message) override;
-  // Computes the progress display from the run state now, on the calling
-  // thread, and returns without waiting for the window.
-  void UpdateProgress() override;
   // On the window thread: runs Start/Abort. From the worker: posts the
   // command for this run and returns at once; the window runs Start/Abort
   // when it takes the message, unless the run it belongs to is over.
@@ -148,7 +132,7 @@ private:
   // Makes sure the display is brought up to date soon: on the window thread
   // by starting the repaint timer; from another thread nothing while the
   // timer runs, otherwise one posted wake-up while none is pending.
-  void RequestRepaint();
+  void RequestRepaint() override;
   void StartRepaintTimer();
   // One tick: shows the state; stops the timer once the worker has finished
   // and nothing is left to show.
@@ -165,16 +149,11 @@ private:
   HICON m_smallIcon = nullptr;  // 16 by 16 (the small icon size)
 
   CFormValues m_values;
-  CEngineFormValues m_engineValues;
-  CLogChannel m_log;
   CLogEdit m_logEdit;
   std::string m_lastSourceFolder;
   CDirDialog m_destinationPicker;
   CDirDialog m_sourceDirPicker;
 
-  std::mutex m_progressLock;
-  CProgressDisplay m_progress;     // under m_progressLock
-  bool m_progressChanged = false;  // under m_progressLock
   CProgressDisplay m_shownProgress;
   uint64_t m_shownLogRevision = ~uint64_t{0};
 

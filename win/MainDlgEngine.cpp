@@ -12,32 +12,6 @@
 #include "WinPath.h"
 #include "WindowMessages.h"
 
-std::string CMainDlg::Destination() const { return m_engineValues.Destination(); }
-
-bool CMainDlg::CopyByParts() const { return m_engineValues.CopyByParts(); }
-
-bool CMainDlg::ReGet() const { return m_engineValues.ReGet(); }
-
-uint32_t CMainDlg::Header() const { return m_engineValues.Header(); }
-
-uint32_t CMainDlg::PartNumber() const { return m_engineValues.PartNumber(); }
-
-uint32_t CMainDlg::PartSize() const { return m_engineValues.PartSize(); }
-
-void CMainDlg::LogMessage(std::string_view message) {
-  m_log.OnLogUpdate(message);
-  RequestRepaint();
-}
-
-void CMainDlg::UpdateProgress() {
-  {
-    std::lock_guard lock(m_progressLock);
-    ComputeProgress(g_RunState, m_progress);
-    m_progressChanged = true;
-  }
-  RequestRepaint();
-}
-
 void CMainDlg::SendStartCommand() {
   if (OnWindowThread()) {
     OnStartAbort();
@@ -82,9 +56,7 @@ void CMainDlg::OnRepaintTimer() {
 }
 
 bool CMainDlg::DisplayOutOfDate() {
-  if (m_log.Revision() != m_shownLogRevision) return true;
-  std::lock_guard lock(m_progressLock);
-  return m_progressChanged;
+  return m_log.Revision() != m_shownLogRevision || ProgressChanged();
 }
 
 void CMainDlg::RefreshDisplay() {
@@ -96,12 +68,7 @@ void CMainDlg::RefreshDisplay() {
   }
 
   CProgressDisplay display;
-  {
-    std::lock_guard lock(m_progressLock);
-    if (!m_progressChanged) return;
-    m_progressChanged = false;
-    display = m_progress;
-  }
+  if (!TakeProgress(display)) return;
   // Only what changed is drawn again.
   auto setText = [this](int id, const std::string& text, const std::string& shown) {
     if (text != shown) SetDlgItemTextW(m_hwnd, id, WideFromUtf8(text).c_str());
