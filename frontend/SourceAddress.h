@@ -11,6 +11,7 @@
 
 inline constexpr char kReasonQuote[] = "a double quote the Source field cannot carry";
 inline constexpr char kReasonEncoding[] = "not valid UTF-8";
+inline constexpr char kReasonUtf16[] = "not valid UTF-16";
 inline constexpr char kReasonPassword[] = "a password in an address is refused";
 inline constexpr char kReasonNotSource[] = "not a local file or folder, nor a share";
 inline constexpr char kReasonZeroByte[] = "a zero byte, which no path can hold";

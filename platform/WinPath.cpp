@@ -97,7 +97,30 @@ size_t RootLength(const std::wstring& full) {
   return 0;
 }
 
+// Returns the current folder as the system reports it, or an empty text.
+std::wstring ReadCurrentFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data());
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length);  // length counts the terminating zero here
+  }
+}
+
+// Noted while the program starts, before any dialog can move the current
+// folder.
+[[maybe_unused]] const bool g_startFolderNoted = !StartFolder().empty();
+
 }  // namespace
+
+const std::wstring& StartFolder() {
+  static const std::wstring folder = ReadCurrentFolder();
+  return folder;
+}
 
 std::wstring WideFromUtf8(std::string_view text, bool* ok) {
   bool exact = true;
@@ -117,7 +140,8 @@ std::wstring WideFromUtf8(std::string_view text, bool* ok) {
   return wide;
 }
 
-std::string Utf8FromWide(std::wstring_view text) {
+std::string Utf8FromWide(std::wstring_view text, bool* ok) {
+  if (ok != nullptr) *ok = true;
   std::string out;
   out.reserve(text.size());
   for (size_t at = 0; at < text.size(); ++at) {
@@ -130,7 +154,9 @@ std::string Utf8FromWide(std::wstring_view text) {
         continue;
       }
     }
-    EncodeUtf8(unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit, out);
+    const bool unpaired = unit >= 0xD800 && unit <= 0xDFFF;
+    if (unpaired && ok != nullptr) *ok = false;
+    EncodeUtf8(unpaired ? kReplacement : unit, out);
   }
   return out;
 }
@@ -149,6 +175,11 @@ std::wstring Win32Path(std::string_view path) {
   }
   // Already in the long or the device form: the system takes it as it is.
   if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
+
+  // A relative path is taken from the folder the program started in.
+  if (RootLength(wide) == 0 && !wide.starts_with(L"\\") && !(wide.size() >= 2 && wide[1] == L':') &&
+      !StartFolder().empty())
+    wide = (StartFolder().ends_with(L'\\') ? StartFolder() : StartFolder() + L'\\') + wide;
 
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {

@@ -9,12 +9,14 @@
 // a name it could not hold exactly.
 std::wstring WideFromUtf8(std::string_view text, bool* ok = nullptr);
 
-// Returns text, UTF-16, as UTF-8. An unpaired surrogate becomes U+FFFD.
-std::string Utf8FromWide(std::wstring_view text);
+// Returns text, UTF-16, as UTF-8. An unpaired surrogate becomes U+FFFD;
+// ok (when given) is set to false then, so a caller can refuse a name that
+// would no longer name its file.
+std::string Utf8FromWide(std::wstring_view text, bool* ok = nullptr);
 
 // Returns the path the Win32 API is given for path: slashes turned into
-// backslashes, made absolute against the current directory
-// (GetFullPathNameW) and given the long-path prefix (\\?\C:\... or
+// backslashes, made absolute against the folder the program started in
+// (StartFolder) and then by GetFullPathNameW, and given the long-path prefix (\\?\C:\... or
 // \\?\UNC\server\share\...) so that paths of any length work. Trailing
 // separators are dropped except a root's own ("C:\", "\\server\share\").
 // A path already in the long or the device form (\\?\..., \\.\...) is
@@ -24,3 +26,9 @@ std::string Utf8FromWide(std::wstring_view text);
 // Returns an empty text when the path is empty, cannot be resolved, or is an
 // URL that names a port (a UNC path has no place for one).
 std::wstring Win32Path(std::string_view path);
+
+// Returns the current folder of the process as it was when the program
+// started (empty when the system could not tell). Relative paths and an
+// empty destination mean that folder for the whole run, even when a system
+// dialog (the file-open dialog) moves the current folder meanwhile.
+const std::wstring& StartFolder();

@@ -42,20 +42,9 @@ const char* ExtraErrorText(int error) {
 
 }  // namespace
 
-// Returns the current directory as UTF-8, or an empty text when
-// GetCurrentDirectoryW fails.
-std::string CurrentDirectory() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(path.size()), path.data());
-    if (length == 0) return std::string();
-    if (length < path.size()) {
-      path.resize(length);
-      return Utf8FromWide(path);
-    }
-    path.resize(length);  // length counts the terminating zero here
-  }
-}
+// Returns the folder the program started in as UTF-8 (see StartFolder),
+// or an empty text when the system could not tell.
+std::string CurrentDirectory() { return Utf8FromWide(StartFolder()); }
 
 // Returns the C runtime's description of error, or the project's own for
 // the network and other values the runtime does not describe.

@@ -173,6 +173,20 @@ TEST(WinProcess, ErrorTextAndCurrentDirectory) {
   EXPECT_EQ(current, Utf8FromWide(std::wstring_view(wide, length)));
 }
 
+TEST(WinProcess, RelativePathsKeepTheFolderTheProgramStartedIn) {
+  // The file-open dialog moves the process's current folder while a copy
+  // may be running: neither the current directory of a run nor its
+  // relative paths follow it.
+  const std::string started = CurrentDirectory();
+  const std::wstring before = Win32Path("sub/file.txt");
+  wchar_t windows[MAX_PATH + 1] = {};
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH + 1), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(windows));
+  EXPECT_EQ(CurrentDirectory(), started);
+  EXPECT_EQ(Win32Path("sub/file.txt"), before);
+  EXPECT_TRUE(SetCurrentDirectoryW(WideFromUtf8(started).c_str()));
+}
+
 TEST(WinPath, ConvertsUtf8AndUtf16) {
   const std::string text = "a \xCE\xB1\xCE\xB2 \xE6\xBC\xA2 \xF0\x9F\x98\x80";  // "a αβ 漢 😀"
   bool ok = false;
@@ -186,8 +200,11 @@ TEST(WinPath, ConvertsUtf8AndUtf16) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(WideFromUtf8("\xED\xA0\x80", &ok), std::wstring(L"\xFFFD\xFFFD\xFFFD"));  // a surrogate
   EXPECT_FALSE(ok);
-  // An unpaired surrogate becomes U+FFFD.
-  EXPECT_EQ(Utf8FromWide(std::wstring(L"a\xD800" L"b\xDC00")), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  // An unpaired surrogate becomes U+FFFD, and the caller is told.
+  EXPECT_EQ(Utf8FromWide(std::wstring(L"a\xD800" L"b\xDC00"), &ok), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(Utf8FromWide(wide, &ok), text);
+  EXPECT_TRUE(ok);
 }
 
 TEST(WinPath, GivesLongAndUncForms) {

@@ -23,7 +23,7 @@ bool CDirDialog::PickFolder() {
   BROWSEINFOW info{};
   info.hwndOwner = nullptr;
   info.lpszTitle = title.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_NEWDIALOGSTYLE;
   info.lpfn = &CDirDialog::BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(this);
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);

@@ -9,6 +9,7 @@
 
 // Shows the file-open dialog owned by owner (files that must exist, read-only
 // box hidden, several files at once) and returns the chosen files' full
-// paths, UTF-8, in the order the dialog hands them out; nullopt when the
-// user cancelled or the dialog failed.
-std::optional<std::vector<std::string>> PickSourceFiles(HWND owner);
+// paths, UTF-8, in the order the dialog hands them out (a path that is no
+// valid UTF-16 goes to broken instead); nullopt when the user cancelled or
+// the dialog failed.
+std::optional<std::vector<std::string>> PickSourceFiles(HWND owner, std::vector<std::string>& broken);

@@ -24,6 +24,7 @@
 #include "LogEdit.h"
 #include "ProgressDisplay.h"
 #include "RunHost.h"
+#include "SourceAddress.h"
 #include "WindowFrontEnd.h"
 #include "WindowsApi.h"
 
@@ -123,7 +124,7 @@ private:
   // set, in its place otherwise.
   void ApplySourceFolder(const std::string& path, bool append);
   // Names in the log each of paths that could not be written into Source.
-  void LogLeftOut(const char* what, const std::vector<std::string>& paths);
+  void LogLeftOut(const char* what, const std::vector<std::string>& paths, const char* reason = kReasonQuote);
   // Returns whether Shift is held at this moment.
   static bool ShiftHeld();
   // Returns whether the caller runs on the window thread.

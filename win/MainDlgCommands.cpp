@@ -18,8 +18,9 @@ namespace {
 constexpr char kDestinationTitle[] = "Choose Destination Dir";
 constexpr char kSourceDirTitle[] = "Choose Source Dir";
 
-// Returns the paths of the files and folders of drop, UTF-8, in order.
-std::vector<std::string> DroppedPaths(HDROP drop) {
+// Returns the paths of the files and folders of drop, UTF-8, in order; a
+// path that is no valid UTF-16 goes to broken instead.
+std::vector<std::string> DroppedPaths(HDROP drop, std::vector<std::string>& broken) {
   std::vector<std::string> paths;
   const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
   for (UINT i = 0; i < count; ++i) {
@@ -27,7 +28,9 @@ std::vector<std::string> DroppedPaths(HDROP drop) {
     std::wstring path(static_cast<size_t>(length) + 1, L'\0');
     const UINT copied = DragQueryFileW(drop, i, path.data(), length + 1);
     path.resize(copied);
-    if (!path.empty()) paths.push_back(Utf8FromWide(path));
+    bool exact = true;
+    std::string utf8 = Utf8FromWide(path, &exact);
+    if (!path.empty()) (exact ? paths : broken).push_back(std::move(utf8));
   }
   return paths;
 }
@@ -47,9 +50,9 @@ bool CMainDlg::ShiftHeld() {
   return (static_cast<unsigned short>(GetKeyState(VK_SHIFT)) & 0xFFFEu) != 0;
 }
 
-void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& paths) {
+void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& paths, const char* reason) {
   for (const std::string& path : paths)
-    LogPrintf("\r\n%s left out of Source (%s): %s\r\n", what, kReasonQuote, path.c_str());
+    LogPrintf("\r\n%s left out of Source (%s): %s\r\n", what, reason, path.c_str());
 }
 
 void CMainDlg::OnBrowseDestination() {
@@ -91,7 +94,9 @@ void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
 void CMainDlg::OnSourceFile() {
   const bool append = ShiftHeld();
   if (!ReadFormValues()) return;
-  const std::optional<std::vector<std::string>> files = PickSourceFiles(m_hwnd);
+  std::vector<std::string> broken;
+  const std::optional<std::vector<std::string>> files = PickSourceFiles(m_hwnd, broken);
+  LogLeftOut("file", broken, kReasonUtf16);
   if (!files || files->empty()) return;
   const CSourceText added = BuildSourceText(*files);
   LogLeftOut("file", added.leftOut);
@@ -101,9 +106,13 @@ void CMainDlg::OnSourceFile() {
 }
 
 void CMainDlg::OnDropFiles(HDROP drop) {
-  const bool append = ShiftHeld();
-  const std::vector<std::string> paths = DroppedPaths(drop);
+  // The keyboard belonged to the program the drag came from: Shift is asked
+  // of the keyboard itself, not of this thread's last key message.
+  const bool append = (static_cast<unsigned short>(GetAsyncKeyState(VK_SHIFT)) & 0x8000u) != 0;
+  std::vector<std::string> broken;
+  const std::vector<std::string> paths = DroppedPaths(drop, broken);
   DragFinish(drop);
+  LogLeftOut("dropped item", broken, kReasonUtf16);
   OnDropPaths(paths, append);
 }
 
