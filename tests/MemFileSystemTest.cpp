@@ -460,7 +460,7 @@ TEST_F(MemFileSystemTest, GlitchScriptsBytesPerReadOrdinal) {
     EXPECT_EQ(stream->Read(page.data(), count), count);
   };
   auto byteAt = [&](uint64_t start) {
-    return static_cast<int>(static_cast<unsigned char>(page[offset - start]));
+    return static_cast<int>(static_cast<unsigned char>(page[static_cast<size_t>(offset - start)]));
   };
 
   readPage(0, 4096);  // does not cover the offset: no ordinal used

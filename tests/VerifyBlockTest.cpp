@@ -83,11 +83,11 @@ protected:
 
   std::string Copied() const { return fs.FileBytes(kCopy); }
   std::string SourceBytes(uint64_t offset, size_t count) const {
-    return fs.FileBytes(kSource).substr(offset, count);
+    return fs.FileBytes(kSource).substr(static_cast<size_t>(offset), count);
   }
   // The byte the source holds at offset, changed so that it differs from it.
   uint8_t Flipped(uint64_t offset, uint8_t mask = 0xFF) const {
-    return static_cast<uint8_t>(static_cast<uint8_t>(fs.FileBytes(kSource)[offset]) ^ mask);
+    return static_cast<uint8_t>(static_cast<uint8_t>(fs.FileBytes(kSource)[static_cast<size_t>(offset)]) ^ mask);
   }
 
   // Returns the first seed after which the generator's draws satisfy wanted.

@@ -64,7 +64,7 @@ CScenario Draw(uint32_t seed) {
     s.failAt = static_cast<uint64_t>(s.blockStart) + 1 + below(s.maximum - 1);
     s.failTimes = 1 + static_cast<int>(below(4));
   }
-  if (below(6) == 0) s.abortAt = 2 + below(pages * s.cycles + 2);
+  if (below(6) == 0) s.abortAt = static_cast<size_t>(2 + below(pages * s.cycles + 2));
   return s;
 }
 
