@@ -154,8 +154,6 @@ private:
   // Writes the form values into the controls and hands the engine's share
   // of them over.
   void WriteFormValues();
-  // Names in the log each of paths that could not be written into Source.
-  void LogLeftOut(const char* what, const std::vector<std::string>& paths);
   void ShowLogBoxMenu(const QPoint& position);
   // Shows the logon dialog for request beside the window, unless request is
   // settled already; refuses it at once when the run flag is clear.

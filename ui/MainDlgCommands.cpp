@@ -19,6 +19,7 @@
 #include "RunCommands.h"
 #include "RunState.h"
 #include "SourceAddress.h"
+#include "SourceSelection.h"
 #include "SourceToken.h"
 
 namespace {
@@ -65,11 +66,6 @@ void CMainDlg::PickFolder(CDirDialog& picker, std::function<void(const std::stri
   if (m_hooks.pickFolder(picker)) apply(picker.m_path);
 }
 
-void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& paths) {
-  for (const std::string& path : paths)
-    LogPrintf("\r\n%s left out of Source (%s): %s\r\n", what, kReasonQuote, path.c_str());
-}
-
 void CMainDlg::OnBrowseDestination() {
   if (m_destinationPicker.RaiseIfOpen()) return;
   if (!ReadFormValues()) return;
@@ -95,13 +91,7 @@ void CMainDlg::OnSourceDir() {
 
 void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
   m_lastSourceFolder = path;
-  const std::optional<std::string> token = SourceToken(path);
-  if (!token) {
-    LogLeftOut("folder", {path});
-    return;
-  }
-  m_values.source = append ? FieldText(kIdSource) + " " + *token : *token + " ";
-  SetFieldText(kIdSource, m_values.source);
+  if (PutSourceFolder(path, append, FieldText(kIdSource), m_values.source)) SetFieldText(kIdSource, m_values.source);
 }
 
 void CMainDlg::OnSourceFile() {
@@ -117,21 +107,12 @@ void CMainDlg::OnSourceFile() {
       for (const QString& file : chosen) files->push_back(file.toUtf8().toStdString());
     }
   }
-  if (!files || files->empty()) return;
-  const CSourceText added = BuildSourceText(*files);
-  LogLeftOut("file", added.leftOut);
-  if (added.text.empty()) return;
-  m_values.source = CombineSourceText(m_values.source, added.text, append);
-  WriteFormValues();
+  if (files && AddSourcePaths(*files, "file", append, m_values.source)) WriteFormValues();
 }
 
 void CMainDlg::OnDropPaths(const std::vector<std::string>& paths, bool append) {
   if (paths.empty() || !ReadFormValues()) return;
-  const CSourceText added = BuildSourceText(paths);
-  LogLeftOut("dropped item", added.leftOut);
-  if (added.text.empty()) return;
-  m_values.source = CombineSourceText(m_values.source, added.text, append);
-  WriteFormValues();
+  if (AddSourcePaths(paths, "dropped item", append, m_values.source)) WriteFormValues();
 }
 
 void CMainDlg::ShowAbout() {

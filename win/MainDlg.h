@@ -24,7 +24,6 @@
 #include "LogEdit.h"
 #include "ProgressDisplay.h"
 #include "RunHost.h"
-#include "SourceAddress.h"
 #include "WindowFrontEnd.h"
 #include "WindowsApi.h"
 
@@ -123,8 +122,6 @@ private:
   // Source field and its value: after what the field holds when append is
   // set, in its place otherwise.
   void ApplySourceFolder(const std::string& path, bool append);
-  // Names in the log each of paths that could not be written into Source.
-  void LogLeftOut(const char* what, const std::vector<std::string>& paths, const char* reason = kReasonQuote);
   // Returns whether Shift is held at this moment.
   static bool ShiftHeld();
   // Returns whether the caller runs on the window thread.

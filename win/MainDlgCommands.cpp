@@ -6,11 +6,10 @@
 #include "AboutDlg.h"
 #include "ControlIds.h"
 #include "FileDialog.h"
-#include "LogPrintf.h"
 #include "MainDlg.h"
 #include "RunCommands.h"
 #include "SourceAddress.h"
-#include "SourceToken.h"
+#include "SourceSelection.h"
 #include "WinPath.h"
 
 namespace {
@@ -50,11 +49,6 @@ bool CMainDlg::ShiftHeld() {
   return (static_cast<unsigned short>(GetKeyState(VK_SHIFT)) & 0xFFFEu) != 0;
 }
 
-void CMainDlg::LogLeftOut(const char* what, const std::vector<std::string>& paths, const char* reason) {
-  for (const std::string& path : paths)
-    LogPrintf("\r\n%s left out of Source (%s): %s\r\n", what, reason, path.c_str());
-}
-
 void CMainDlg::OnBrowseDestination() {
   if (m_destinationPicker.RaiseIfOpen()) return;
   if (!ReadFormValues()) return;
@@ -80,15 +74,9 @@ void CMainDlg::OnSourceDir() {
 
 void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
   m_lastSourceFolder = path;
-  const std::optional<std::string> token = SourceToken(path);
-  if (!token) {
-    LogLeftOut("folder", {path});
-    return;
-  }
   // The field as it stands now: the window stayed usable while the
   // browser was open.
-  m_values.source = append ? FieldText(kIdSource) + " " + *token : *token + " ";
-  SetFieldText(kIdSource, m_values.source);
+  if (PutSourceFolder(path, append, FieldText(kIdSource), m_values.source)) SetFieldText(kIdSource, m_values.source);
 }
 
 void CMainDlg::OnSourceFile() {
@@ -96,13 +84,8 @@ void CMainDlg::OnSourceFile() {
   if (!ReadFormValues()) return;
   std::vector<std::string> broken;
   const std::optional<std::vector<std::string>> files = PickSourceFiles(m_hwnd, broken);
-  LogLeftOut("file", broken, kReasonUtf16);
-  if (!files || files->empty()) return;
-  const CSourceText added = BuildSourceText(*files);
-  LogLeftOut("file", added.leftOut);
-  if (added.text.empty()) return;
-  m_values.source = CombineSourceText(m_values.source, added.text, append);
-  WriteFormValues();
+  LogLeftOutOfSource("file", broken, kReasonUtf16);
+  if (files && AddSourcePaths(*files, "file", append, m_values.source)) WriteFormValues();
 }
 
 void CMainDlg::OnDropFiles(HDROP drop) {
@@ -112,17 +95,13 @@ void CMainDlg::OnDropFiles(HDROP drop) {
   std::vector<std::string> broken;
   const std::vector<std::string> paths = DroppedPaths(drop, broken);
   DragFinish(drop);
-  LogLeftOut("dropped item", broken, kReasonUtf16);
+  LogLeftOutOfSource("dropped item", broken, kReasonUtf16);
   OnDropPaths(paths, append);
 }
 
 void CMainDlg::OnDropPaths(const std::vector<std::string>& paths, bool append) {
   if (paths.empty() || !ReadFormValues()) return;
-  const CSourceText added = BuildSourceText(paths);
-  LogLeftOut("dropped item", added.leftOut);
-  if (added.text.empty()) return;
-  m_values.source = CombineSourceText(m_values.source, added.text, append);
-  WriteFormValues();
+  if (AddSourcePaths(paths, "dropped item", append, m_values.source)) WriteFormValues();
 }
 
 void CMainDlg::ShowAbout() {
