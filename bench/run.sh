@@ -27,6 +27,8 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=../scripts/lib/private-smbd.sh
+. "$root/scripts/lib/private-smbd.sh"
 quick=${FERROX_BENCH_QUICK:-0}
 build=${FERROX_BENCH_BUILD:-$root/build-bench}
 jobs=${FERROX_BENCH_JOBS:-$(nproc)}
@@ -309,64 +311,14 @@ CrcRow() {
 # Starts a private smbd on 127.0.0.1 serving $work as the share "bench" to guests, with its
 # configuration and state in $work/samba, on a free port (smb_port). Returns 1 when smbd is missing.
 StartSmbd() {
-  [ -x /usr/sbin/smbd ] || return 1
-  local base=$work/samba d
-  for d in run lock state cache private ncalrpc log; do mkdir -p "$base/$d"; done
-  smb_port=0
-  for d in $(seq 44500 44600); do
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$d") 2>/dev/null; then smb_port=$d; break; fi
-  done
-  cat >"$base/smb.conf" <<CONF
-[global]
-  server role = standalone server
-  smb ports = $smb_port
-  interfaces = 127.0.0.1
-  bind interfaces only = yes
-  disable netbios = yes
-  server min protocol = SMB2
-  pid directory = $base/run
-  lock directory = $base/lock
-  state directory = $base/state
-  cache directory = $base/cache
-  private dir = $base/private
-  ncalrpc dir = $base/ncalrpc
-  log file = $base/log/log.%m
-  load printers = no
-  printcap name = /dev/null
-  disable spoolss = yes
-  map to guest = Bad User
-  oplocks = no
-  smb2 leases = no
-  smbd profiling level = count
-[bench]
-  path = $work
-  read only = no
-  guest ok = yes
-  force user = $(id -un)
-CONF
-  setsid /usr/sbin/smbd --foreground --no-process-group -s "$base/smb.conf" </dev/null >"$base/log/out" 2>&1 &
-  smbd_pid=$!
-  for d in $(seq 100); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$smb_port") 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
+  PrivateSmbdStart "$work" bench "$work" || return 1
+  smb_port=$smbd_port
 }
 
-# Stops the private smbd and every process of its session.
-StopSmbd() {
-  [ -n "${smbd_pid:-}" ] || return 0
-  kill -TERM -- "-$smbd_pid" 2>/dev/null || true
-  sleep 1
-  kill -KILL -- "-$smbd_pid" 2>/dev/null || true
-  smbd_pid=
-}
+StopSmbd() { PrivateSmbdStop; }
 
 # Prints the SMB2 read requests the private smbd has answered so far.
-SmbReads() {
-  sleep 1.5  # the server writes its counters out a second after they change
-  smbstatus -s "$work/samba/smb.conf" --profile 2>/dev/null | awk -F: '/^smb2_read_count:/ { print $2 + 0 }'
-}
+SmbReads() { PrivateSmbdReads; }
 
 SmbRows() {
   if ! StartSmbd; then
