@@ -47,6 +47,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
   int32_t best = 0;
   int64_t deadline = TimeNow() + static_cast<int64_t>(g_RunState.reconnectLimit);
   bool succeeded = false;
+  bool unlistable = false;  // the listing can never be had
   CLeftOut leftOut;
 
   for (;;) {
@@ -66,6 +67,12 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
         deadline += waited;
         continue;
       }
+      break;
+    }
+    if (!search && errno == EILSEQ) {
+      // The listing holds a name the backend will never hand out (a server
+      // that sent a separator in a name): no later attempt can list it.
+      unlistable = true;
       break;
     }
     if (!search) {
@@ -114,6 +121,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
     if (!g_RunState.runFlag || tries == 0 || succeeded || now >= deadline) break;
   }
 
+  if (unlistable) LogPrintf("\r\nskipped %s : it holds an unsafe name, its listing cannot be read\r\n", path.c_str());
   for (const std::string& name : leftOut.special) LogPrintf("\r\nskipped %s : not a regular file\r\n", name.c_str());
   for (const std::string& name : leftOut.loops)
     LogPrintf("\r\nskipped %s : link to a folder that contains it\r\n", name.c_str());

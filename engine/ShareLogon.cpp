@@ -29,7 +29,8 @@ bool LogonAgain(const std::string& path, int64_t& waited) {
   const bool given = form && g_RunState.runFlag && form->AskShareLogon(logon) && g_RunState.runFlag;
   waited = TimeNow() - asked;
   if (!given) {
-    LogPrintf("\r\n%s refused the logon (user name or password ?)\r\n", share.c_str());
+    // A run stopped while the user was asked ends as stopped, not refused.
+    if (g_RunState.runFlag) LogPrintf("\r\n%s refused the logon (user name or password ?)\r\n", share.c_str());
     return false;
   }
   CSmbCredentials credentials;

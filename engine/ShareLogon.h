@@ -18,6 +18,7 @@ std::string ShareOfPath(const std::string& path);
 // Asks the front end for another logon to the share of path (the worker
 // waits for the answer; seconds spent waiting are returned in waited) and
 // makes it the run's logon. Returns true when one was given, so that the
-// refused call may be made again; false after logging that the share
-// refused the logon, when the front end gave none or the run was stopped.
+// refused call may be made again; false when the front end gave none (after
+// logging that the share refused the logon) or the run was stopped (nothing
+// logged: the run ends as stopped).
 bool LogonAgain(const std::string& path, int64_t& waited);

@@ -216,7 +216,9 @@ public:
   // is never mistaken for one that cannot be listed. Any other pattern is a
   // plain path and yields that entry itself.
   // Returns the open search with its first entry in data, or nullptr with
-  // errno set (ENOENT when nothing matches).
+  // errno set (ENOENT when nothing matches; EILSEQ when the folder holds a
+  // name the backend cannot hand out and refuses the whole listing for, so
+  // that no later attempt will list it either).
   virtual std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) = 0;
 
   // Creates the folder. Returns 0, or -1 with errno set.

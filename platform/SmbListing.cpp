@@ -156,8 +156,12 @@ std::unique_ptr<CFindHandle> OpenSmbListing(CSmbCall& call, const std::string& f
   if (context == nullptr) return nullptr;
   SMBCFILE* dir = smbc_getFunctionOpendir(context)(context, folderUrl.c_str());
   if (dir == nullptr) {
-    // libsmbclient marks a URL it cannot take with EINVAL plus 8192 and up;
-    // a failure that names no errno still has to say that it failed.
+    // libsmbclient refuses a whole listing with EINVAL when the server sent
+    // a name holding a separator, which it will not hand on: that listing
+    // can never be had. It marks a URL it cannot take with EINVAL plus 8192
+    // and up (the URLs built here always parse); a failure that names no
+    // errno still has to say that it failed.
+    if (errno == EINVAL) errno = EILSEQ;
     if (errno >= 8192) errno = EINVAL;
     if (errno == 0) errno = EIO;
     call.AfterFailure(errno);

@@ -265,6 +265,43 @@ TEST_F(CopyThreadProcTest, AShareThatRefusesTheLogonEndsTheSourceAtOnceUnlessAno
   EXPECT_TRUE(Messages().back().starts_with("\r\nconnection failed, error = ")) << Messages().back();
 }
 
+TEST_F(CopyThreadProcTest, ARunStoppedWhileTheUserIsAskedForALogonSaysNoRefusal) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv"_path, alias);
+  fs.AddFile("/mem/share/a.txt"_path, "shared");
+  fs.FailOpens("/mem/share/a.txt"_path, 1, EACCES);
+  front.onAskShareLogon = [](CShareLogon&) {
+    g_RunState.runFlag = false;  // Abort or Exit while the question is open
+    return false;
+  };
+  EXPECT_EQ(Run({"//srv/share/a.txt"_path}), 2u);
+  EXPECT_EQ(front.logonRequests, 1);
+  for (const std::string& m : Messages()) EXPECT_EQ(m.find("refused the logon"), std::string::npos) << m;
+  ASSERT_EQ(front.Summaries().size(), 1u);
+  EXPECT_TRUE(front.Summaries()[0].canceled);
+  EXPECT_FALSE(fs.Exists("/mem/dst/a.txt"_path));
+}
+
+TEST_F(CopyThreadProcTest, AShareFolderWhoseListingIsRefusedForGoodLeavesTheRestCopied) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv"_path, alias);
+  fs.AddFile("/mem/share/a/keep.txt"_path, "kept");
+  fs.AddFile("/mem/share/b/lost.txt"_path, "lost");
+  fs.AddFile("/mem/share/top.txt"_path, "top");
+  fs.FailListingOpen("/mem/share/b"_path, CMemFileSystem::kForever, EILSEQ);
+  g_RunState.reconnectLimit = 300;
+  EXPECT_EQ(Run({"//srv/share"_path}), 8u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/share/b/*.*"_path), 1);
+  EXPECT_EQ(clock.SleepCount(), 0);
+  EXPECT_EQ(CountMessages("\r\nskipped " + "//srv/share/b"_path +
+                          " : it holds an unsafe name, its listing cannot be read\r\n"),
+            1);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/a/keep.txt"_path), "kept");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/top.txt"_path), "top");
+  EXPECT_FALSE(fs.Exists("/mem/dst/share/b/lost.txt"_path));
+  EXPECT_EQ(LogLines().back(), "errors while scanning folders, some files may be missed");
+}
+
 TEST_F(CopyThreadProcTest, ANameWithABackslashOnAShareIsNamedAndNeverJoinedToAPath) {
   CShareAlias alias(fs);
   CMountGuard mount("//srv"_path, alias);

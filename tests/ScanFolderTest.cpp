@@ -125,6 +125,25 @@ TEST_F(ScanFolderTest, AFolderThatCannotBeListedIsRetriedUntilTheReconnectLimit)
   EXPECT_EQ(messages.back(), "try limit : 3, errno = " + std::to_string(EHOSTUNREACH) + ", left  0 sec");
 }
 
+TEST_F(ScanFolderTest, AListingRefusedForGoodIsNamedOnceAndNeverRetried) {
+  // A server that sent a separator in a name: the backend refuses the whole
+  // listing and says it will never give it.
+  fs.AddFile("/mem/src/bad/fine.txt"_path, "f");
+  fs.AddFile("/mem/src/good.txt"_path, "g");
+  fs.FailListingOpen("/mem/src/bad"_path, CMemFileSystem::kForever, EILSEQ);
+  g_RunState.reconnectLimit = 300;
+  CFileNode root;
+  int32_t folders = 0;
+  EXPECT_EQ(root.ScanFolder("/mem/src"_path, nullptr, nullptr, &folders), 8u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/bad/*.*"_path), 1);
+  EXPECT_EQ(clock.SleepCount(), 0);
+  EXPECT_EQ(folders, 1);
+  EXPECT_EQ(CountMessages("\r\nskipped " + "/mem/src/bad"_path +
+                          " : it holds an unsafe name, its listing cannot be read\r\n"),
+            1);
+  for (const std::string& m : Messages()) EXPECT_FALSE(m.starts_with("try limit")) << m;
+}
+
 TEST_F(ScanFolderTest, AReconnectLimitOfZeroMakesOneAttempt) {
   fs.AddFolder("/mem/src"_path);
   fs.FailListingOpen("/mem/src"_path, 1);
