@@ -282,6 +282,25 @@ TEST_F(CopyThreadProcTest, ARunStoppedWhileTheUserIsAskedForALogonSaysNoRefusal)
   EXPECT_FALSE(fs.Exists("/mem/dst/a.txt"_path));
 }
 
+TEST_F(CopyThreadProcTest, TheReconnectLimitDoesNotRunWhileTheUserIsAskedForALogon) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv"_path, alias);
+  fs.AddFile("/mem/share/f.txt"_path, "shared");
+  g_RunState.reconnectLimit = 10;
+  fs.FailListingOpen("/mem/share"_path, 1, EACCES);
+  front.onAskShareLogon = [this](CShareLogon& logon) {
+    clock.Advance(int64_t{1000} * 1000);  // the user takes 1000 s to answer
+    fs.FailListingOpen("/mem/share"_path, 1, EIO);  // and the next listing fails as on a drop
+    logon.user = "bob";
+    return true;
+  };
+  EXPECT_EQ(Run({"//srv/share"_path}), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/share/f.txt"_path), "shared");
+  EXPECT_EQ(fs.FindFirstCount("/mem/share/*.*"_path), 3);
+  EXPECT_EQ(CountMessages("try limit : 3, errno = " + std::to_string(EIO) + ", left  10 sec"), 1);
+  SetSmbCredentials(CSmbCredentials());
+}
+
 TEST_F(CopyThreadProcTest, AShareFolderWhoseListingIsRefusedForGoodLeavesTheRestCopied) {
   CShareAlias alias(fs);
   CMountGuard mount("//srv"_path, alias);
