@@ -10,6 +10,12 @@
 #include "FileServices.h"
 #include "ResultFlags.h"
 
+// How deep a scan goes below its root: a folder nested deeper is named in
+// the log and not listed (the scan counts as incomplete). No real tree comes
+// near it; it bounds the scan's and the copy's recursion, so that a server
+// sending folders without end cannot exhaust the worker's stack.
+inline constexpr int32_t kMaxFolderDepth = 1024;
+
 class CFileNode {
 public:
   CFileNode() = default;
@@ -31,7 +37,8 @@ public:
   // when they are given. Entries that cannot be copied (special files, links
   // back to a folder being scanned, unsafe names) are left out and named in
   // the log. Returns 0 when every listing ran to its end, 8 when one did not
-  // (or was stopped by the run flag, or an entry had an unsafe name). The
+  // (or was stopped by the run flag, or an entry had an unsafe name, or a
+  // folder lay more than kMaxFolderDepth below path). The
   // node's own listing record is not changed.
   ResultFlags ScanFolder(const std::string& path, uint64_t* total = nullptr, int32_t* files = nullptr,
                          int32_t* folders = nullptr);
@@ -89,6 +96,7 @@ private:
     uint64_t dev;
     uint64_t ino;
     const CAncestor* parent;
+    int32_t depth;  // 0 for the scan's root, 1 for its subfolders, ...
   };
 
   ResultFlags ScanFolderBelow(const std::string& path, uint64_t* total, int32_t* files, int32_t* folders,

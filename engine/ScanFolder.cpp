@@ -32,7 +32,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
   LogPrintf("scanning folder %s", path.c_str());
   const std::string prefix = WithBackslash(path);
   const std::string pattern = prefix + "*.*";
-  const CAncestor self{m_data.dev, m_data.ino, above};
+  const CAncestor self{m_data.dev, m_data.ino, above, above != nullptr ? above->depth + 1 : 0};
   const bool onShare = IsSmbPath(path);
 
   auto isAncestor = [&self](const CFindData& entry) {
@@ -138,7 +138,13 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
   for (std::unique_ptr<CFileNode>& child : m_children) {
     if (!g_RunState.runFlag || result != kResultOk) break;
     if (child->IsFolder()) {
-      result = child->ScanFolderBelow(prefix + child->m_data.name, total, files, folders, &self);
+      const std::string childPath = prefix + child->m_data.name;
+      if (self.depth >= kMaxFolderDepth) {
+        LogPrintf("\r\nskipped %s : folders nested more than %d deep\r\n", childPath.c_str(), kMaxFolderDepth);
+        result = kResultListingIncomplete;
+      } else {
+        result = child->ScanFolderBelow(childPath, total, files, folders, &self);
+      }
       if (folders) ++*folders;
     } else {
       if (total) *total += child->m_data.size;

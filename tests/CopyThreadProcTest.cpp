@@ -6,6 +6,7 @@
 #include "CopyThreadProc.h"
 #include "Crc32.h"
 #include "EngineFixture.h"
+#include "FileNode.h"
 #include "SmbCredentials.h"
 
 namespace {
@@ -318,6 +319,29 @@ TEST_F(CopyThreadProcTest, AShareFolderWhoseListingIsRefusedForGoodLeavesTheRest
   EXPECT_EQ(fs.FileBytes("/mem/dst/share/a/keep.txt"_path), "kept");
   EXPECT_EQ(fs.FileBytes("/mem/dst/share/top.txt"_path), "top");
   EXPECT_FALSE(fs.Exists("/mem/dst/share/b/lost.txt"_path));
+  EXPECT_EQ(LogLines().back(), "errors while scanning folders, some files may be missed");
+}
+
+TEST_F(CopyThreadProcTest, FoldersNestedDeeperThanTheLimitAreNamedAndTheRestIsCopied) {
+  std::string folder = "/mem/src";
+  std::string copy = "/mem/dst/src";
+  std::string atLimit, copyAtLimit;
+  for (int32_t depth = 1; depth <= kMaxFolderDepth + 2; ++depth) {
+    folder += "/d";
+    copy += "/d";
+    if (depth == kMaxFolderDepth) {
+      atLimit = folder;
+      copyAtLimit = copy;
+    }
+  }
+  fs.AddFile(NativePath(atLimit + "/last.txt"), "deep");
+  fs.AddFile(NativePath(folder + "/lost.txt"), "too deep");
+  EXPECT_EQ(Run({"/mem/src"_path}), 8u);
+  EXPECT_EQ(fs.FileBytes(NativePath(copyAtLimit + "/last.txt")), "deep");
+  EXPECT_EQ(CountMessages("\r\nskipped " + NativePath(atLimit + "/d") + " : folders nested more than 1024 deep\r\n"),
+            1);
+  EXPECT_EQ(fs.FindFirstCount(NativePath(atLimit + "/d/*.*")), 0);
+  EXPECT_FALSE(fs.Exists(NativePath(copy + "/lost.txt")));
   EXPECT_EQ(LogLines().back(), "errors while scanning folders, some files may be missed");
 }
 
