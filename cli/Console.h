@@ -46,7 +46,9 @@ int OpenForAppending(const std::string& path);
 int CloseFd(int fd);
 
 // Reads one line from standard input without echo when it is a terminal
-// (the line feed not kept). Returns false when nothing could be read.
+// (the line feed not kept). Returns false when nothing could be read. A
+// signal that ends the program meanwhile (SIGINT, SIGQUIT, SIGTERM, SIGHUP)
+// gives the terminal its settings back first.
 bool ReadLineWithoutEcho(std::string& line);
 
 // Fills local with second as local time. Returns false when it cannot.

@@ -48,7 +48,11 @@ bool ReadCredentialsFile(const std::string& path, CShareLogon& logon, std::strin
     error = std::strerror(errno);
     return false;
   }
-  for (std::string line; std::getline(in, line);) {
+  bool first = true;
+  for (std::string line; std::getline(in, line); first = false) {
+    // A file saved by a Windows editor may begin with a UTF-8 byte order
+    // mark, which is no part of the first key.
+    if (first && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     const std::string key = Trimmed(line.substr(0, equals));

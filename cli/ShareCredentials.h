@@ -12,7 +12,9 @@
 
 // Reads a credentials file: lines "username=NAME" (or "user="), "password="
 // (or "pass="), "domain=" (or "dom="); blanks around the key are ignored,
-// the value runs to the end of the line; other lines are ignored. A user
+// the value runs to the end of the line (a CR before the line feed and a
+// UTF-8 byte order mark in front of the file not kept); other lines are
+// ignored. A user
 // name of the form DOMAIN\USER or DOMAIN/USER names the domain too. Returns
 // true, or false with the reason in error when the file cannot be read.
 bool ReadCredentialsFile(const std::string& path, CShareLogon& logon, std::string& error);

@@ -1,5 +1,6 @@
 // End-to-end tests of ferrox-cli that need POSIX: a full device, pipes,
-// advisory locks, names that are not UTF-8, signals and a terminal.
+// advisory locks, names that are not UTF-8, signals and a terminal, and the
+// password prompt on a terminal.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -185,6 +186,129 @@ TEST_F(CliTest, CtrlCAbortsTheRun) {
   kill(pid, SIGINT);
   EXPECT_EQ(WaitForCli(pid), 130);
   EXPECT_TRUE(HasLine(SplitLines(ReadFile(dir / "out")), "connection failed, error = 2 "));
+}
+
+// A pseudo-terminal: the master end the test reads and types into, and the
+// terminal end, which the test keeps open so that its settings outlive the
+// program that used it.
+struct CPseudoTerminal {
+  CPseudoTerminal() {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+    terminal = open(ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  }
+  ~CPseudoTerminal() {
+    if (terminal >= 0) close(terminal);
+    if (master >= 0) close(master);
+  }
+  CPseudoTerminal(const CPseudoTerminal&) = delete;
+  CPseudoTerminal& operator=(const CPseudoTerminal&) = delete;
+
+  // Returns the terminal's local modes, or 0 when they cannot be read.
+  tcflag_t LocalModes() const {
+    termios modes{};
+    return tcgetattr(terminal, &modes) == 0 ? modes.c_lflag : 0;
+  }
+
+  // Reads what the program shows into screen until it holds wanted or
+  // seconds have passed; returns whether it does.
+  bool ReadUntil(std::string& screen, const std::string& wanted, int seconds) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (screen.find(wanted) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      pollfd ready{master, POLLIN, 0};
+      if (poll(&ready, 1, 20) <= 0) continue;
+      char chunk[4096];
+      const ssize_t got = read(master, chunk, sizeof chunk);
+      if (got > 0) screen.append(chunk, static_cast<size_t>(got));
+      if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) return false;
+    }
+    return true;
+  }
+
+  // Waits at most 10 seconds until the terminal's echo is off.
+  bool WaitForEchoOff() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((LocalModes() & ECHO) != 0) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+
+  int master = -1;
+  int terminal = -1;
+};
+
+// Starts ferrox-cli with args in folder dir in a session of its own, its
+// standard input and standard error on terminal, its standard output into
+// the file out there, PASSWD not set, SIGHUP ignored when ignoreHangUp (as
+// nohup starts it). Returns the child's process id.
+pid_t StartCliOnTerminal(const CTempDir& dir, const std::vector<std::string>& args, int terminal,
+                         bool ignoreHangUp = false) {
+  std::vector<std::string> words{FERROX_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string outPath = dir / "out";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    unsetenv("PASSWD");
+    if (ignoreHangUp) signal(SIGHUP, SIG_IGN);
+    setsid();
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || dup2(terminal, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
+        dup2(terminal, STDERR_FILENO) < 0 || chdir(dir.Path().c_str()) != 0)
+      _exit(127);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+TEST_F(CliTest, ASignalAtThePasswordPromptGivesTheTerminalItsEchoBack) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    CPseudoTerminal pty;
+    ASSERT_GE(pty.terminal, 0);
+    const tcflag_t before = pty.LocalModes();
+    ASSERT_NE(before & ECHO, 0u);
+    const pid_t pid = StartCliOnTerminal(
+        dir, {"-U", "WORKGROUP\\alice", "-r", "0", "-d", dir.Path(), "smb://127.0.0.1:1/share/x"},
+        pty.terminal);
+    std::string screen;
+    EXPECT_TRUE(pty.ReadUntil(screen, "Password for alice: ", 10)) << screen;
+    EXPECT_TRUE(pty.WaitForEchoOff()) << signal;
+    kill(pid, signal);
+    // The signal still ends the program as it would have: killed by it.
+    EXPECT_EQ(WaitForCli(pid), 128 + signal) << signal;
+    EXPECT_EQ(pty.LocalModes(), before) << signal;
+    EXPECT_EQ(screen, "Password for alice: ") << signal;
+  }
+}
+
+TEST_F(CliTest, APasswordTypedAtThePromptIsNotEchoedAndTheTerminalIsLeftAsItWas) {
+  CPseudoTerminal pty;
+  ASSERT_GE(pty.terminal, 0);
+  const tcflag_t before = pty.LocalModes();
+  const pid_t pid = StartCliOnTerminal(dir, {"-U", "alice", "-r", "0", "-d", dir.Path(), dir / "missing"},
+                                       pty.terminal, true);
+  std::string screen;
+  EXPECT_TRUE(pty.ReadUntil(screen, "Password for alice: ", 10)) << screen;
+  ASSERT_TRUE(pty.WaitForEchoOff());
+  // A signal the program was started to ignore changes nothing.
+  kill(pid, SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(pty.LocalModes() & ECHO, 0u);
+  const std::string typed = "pa55=word\n";
+  ASSERT_EQ(write(pty.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  EXPECT_EQ(WaitForCli(pid), 2);
+  pty.ReadUntil(screen, "\n", 2);
+  // The line feed that ends the prompt comes from the program, not the echo.
+  EXPECT_EQ(screen, "Password for alice: \r\n");
+  EXPECT_EQ(pty.LocalModes(), before);
+  EXPECT_TRUE(HasLine(SplitLines(ReadFile(dir / "out")), "connection failed, error = 2 "))
+      << ReadFile(dir / "out");
 }
 
 TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {

@@ -1,6 +1,7 @@
 // End-to-end tests of ferrox-cli reading shares of a private smbd on
 // 127.0.0.1: trees and share roots copied identical, a share that wants a
 // password, and a server that goes away in the middle of a file.
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,7 +9,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +53,25 @@ std::string ReadAt(const std::string& path, size_t count, off_t offset) {
 uint64_t SizeOf(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// Under FERROX_REQUIRE_SMB=1 a private server that cannot run here is a
+// failure of the test that wanted it, with the reason; otherwise only the
+// skip that follows tells.
+TEST(SambaServerTest, AServerThatCannotRunFailsTheTestWhenSmbIsRequired) {
+  std::optional<std::string> before;
+  if (const char* value = std::getenv("FERROX_REQUIRE_SMB")) before = value;
+  setenv("FERROX_REQUIRE_SMB", "1", 1);
+  EXPECT_FATAL_FAILURE(EXPECT_FALSE(CSambaServer::RequiredButUnavailable("no smbd in the test")),
+                       "FERROX_REQUIRE_SMB=1, yet the SMB test cannot run: no smbd in the test");
+  unsetenv("FERROX_REQUIRE_SMB");
+  EXPECT_FALSE(CSambaServer::RequiredButUnavailable("no smbd in the test"));
+  setenv("FERROX_REQUIRE_SMB", "0", 1);
+  EXPECT_FALSE(CSambaServer::RequiredButUnavailable("no smbd in the test"));
+  if (before)
+    setenv("FERROX_REQUIRE_SMB", before->c_str(), 1);
+  else
+    unsetenv("FERROX_REQUIRE_SMB");
 }
 
 class CliSmbTest : public ::testing::Test {
@@ -119,6 +141,7 @@ TEST_F(CliSmbTest, OnlyTheMissingTailOfAFileOverFourGibibytesCrossesTheWire) {
   const uint64_t size = 4 * 1024 * kMiB + 3 * kMiB;
   const std::string tail = PatternBytes(2 * kMiB, 5);
   ASSERT_TRUE(WriteAt(dir / "films/big.bin", tail, static_cast<off_t>(size - tail.size())));
+  SetModificationTime(dir / "films/big.bin", kOldTime);
   // The copy already holds all but the last mebibyte.
   ASSERT_TRUE(WriteAt(dir / "dst/big.bin", tail.substr(0, kMiB), static_cast<off_t>(size - tail.size())));
   ASSERT_EQ(SizeOf(dir / "dst/big.bin"), size - kMiB);
@@ -127,6 +150,9 @@ TEST_F(CliSmbTest, OnlyTheMissingTailOfAFileOverFourGibibytesCrossesTheWire) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(SizeOf(dir / "dst/big.bin"), size);
   EXPECT_EQ(ReadAt(dir / "dst/big.bin", tail.size(), static_cast<off_t>(size - tail.size())), tail);
+  // The finished copy takes the source's modification time.
+  EXPECT_EQ(ModificationTime(dir / "films/big.bin"), kOldTime);
+  EXPECT_EQ(ModificationTime(dir / "dst/big.bin"), kOldTime);
   // The run's CRC covers what it copied: the last mebibyte alone.
   EXPECT_EQ(DoneLine(run.out), "done, crc32 = " + Hex32(Crc32(tail.substr(kMiB))) + ", errors fixed : 0");
 }
@@ -155,6 +181,16 @@ TEST_F(CliSmbTest, AShareThatWantsAPasswordRefusesWithoutOneAndCopiesWithIt) {
   for (const std::string& text : {run.out, run.err, ReadFile(dir / "run.log"), json.out, json.err})
     EXPECT_EQ(text.find(password), std::string::npos) << text;
 
+  // Check after copy reads each block again over connections of its own:
+  // they log on with the same credentials.
+  const std::string pages = PatternBytes(300000, 6);
+  WriteFile(dir / "private/pages.bin", pages);
+  run = RunCli(dir, {"--credentials", dir / "credentials", "-c", "--check-cycles", "1", "-d", dir / "dst",
+                     server->Url("private") + "/pages.bin"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFile(dir / "dst/pages.bin"), pages);
+  EXPECT_TRUE(HasLine(SplitLines(run.out), "succesfully copyed")) << run.out;
+
   // The user named on the command line, the password from the environment.
   fs::remove(dir / "dst/p.txt");
   setenv("PASSWD", password.c_str(), 1);
@@ -171,6 +207,30 @@ TEST_F(CliSmbTest, AShareThatWantsAPasswordRefusesWithoutOneAndCopiesWithIt) {
   EXPECT_EQ(run.err.find(password), std::string::npos) << run.err;
 }
 
+TEST_F(CliSmbTest, AFolderWhoseListingHoldsABackslashIsNamedAtOnceAndTheRestIsCopied) {
+  // Legal in a Linux name, never in an SMB one: the client library refuses
+  // the whole listing of the folder that holds it.
+  fs::create_directories(dir / "films/tree/a");
+  fs::create_directories(dir / "films/tree/bad");
+  WriteFile(dir / "films/tree/a/keep.txt", "kept");
+  WriteFile(dir / "films/tree/bad/fine.txt", "listed with it");
+  WriteFile(dir / "films/tree/bad/back\\slash", "never a path");
+  WriteFile(dir / "films/tree/top.txt", "top");
+  const std::string source = server->Url("films") + "/tree";
+  const auto started = std::chrono::steady_clock::now();
+  const CRunResult run = RunCli(dir, {"-d", dir / "dst", source});
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));  // not the limit of 300 s
+  EXPECT_EQ(run.status, 8) << run.out << run.err;
+  EXPECT_TRUE(HasLine(SplitLines(run.out),
+                      "skipped " + source + "/bad : it holds an unsafe name, its listing cannot be read"))
+      << run.out;
+  for (const std::string& line : SplitLines(run.out)) EXPECT_FALSE(line.starts_with("try limit")) << line;
+  EXPECT_EQ(ReadFile(dir / "dst/tree/a/keep.txt"), "kept");
+  EXPECT_EQ(ReadFile(dir / "dst/tree/top.txt"), "top");
+  EXPECT_FALSE(fs::exists(dir / "dst/tree/bad/fine.txt"));
+  EXPECT_TRUE(HasLine(SplitLines(run.out), "errors while scanning folders, some files may be missed")) << run.out;
+}
+
 // Waits at most 20 seconds until the file at path holds at least bytes;
 // returns whether it got there.
 bool WaitForSize(const std::string& path, uint64_t bytes) {
@@ -182,6 +242,20 @@ bool WaitForSize(const std::string& path, uint64_t bytes) {
   return true;
 }
 
+// Returns the server's profile counter name once it has reached at least
+// least and stopped changing (smbd writes its counters out about a second
+// after they change), or its last value after some 6 seconds.
+int64_t SettledCounter(const CSambaServer& server, const std::string& name, int64_t least) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+  int64_t value = server.ProfileCounter(name);
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const int64_t again = server.ProfileCounter(name);
+    if ((again == value && again >= least) || std::chrono::steady_clock::now() > deadline) return again;
+    value = again;
+  }
+}
+
 TEST_F(CliSmbTest, AServerKilledInTheMiddleOfAFileIsReconnectedAndTheCopyEndsIdentical) {
   const std::string bytes = PatternBytes(96 * kMiB, 6);
   WriteFile(dir / "films/film.mkv", bytes);
@@ -189,12 +263,23 @@ TEST_F(CliSmbTest, AServerKilledInTheMiddleOfAFileIsReconnectedAndTheCopyEndsIde
                                    server->Url("films") + "/film.mkv"});
   ASSERT_TRUE(WaitForSize(dir / "dst/film.mkv", 8 * kMiB));
   server->Kill();
+  // What was on its way when the server died is written meanwhile.
   std::this_thread::sleep_for(std::chrono::seconds(3));
+  const uint64_t keptAtRestart = SizeOf(dir / "dst/film.mkv");
+  ASSERT_GE(keptAtRestart, 8 * kMiB);
+  ASSERT_LT(keptAtRestart, bytes.size());
   ASSERT_TRUE(server->Restart()) << server->Error();
   const int status = WaitForCli(cli, 60);
   const std::string out = ReadFile(dir / "out");
   EXPECT_EQ(status, 0) << out;
   EXPECT_TRUE(ReadFile(dir / "dst/film.mkv") == bytes);
+  // The server that came back sent the rest of the file from the length the
+  // copy had reached, not the file again: the read responses carry that
+  // many bytes, their headers and no more.
+  const uint64_t rest = bytes.size() - keptAtRestart;
+  const int64_t sent = SettledCounter(*server, "smb2_read_outbytes", static_cast<int64_t>(rest));
+  EXPECT_GE(sent, static_cast<int64_t>(rest)) << "kept " << keptAtRestart;
+  EXPECT_LT(sent, static_cast<int64_t>(rest + kMiB / 4)) << "kept " << keptAtRestart;
   // The count-down lines replace each other on the screen; the log file
   // keeps every one of them.
   const std::string log = ReadFile(dir / "run.log");

@@ -2,7 +2,8 @@
 # Installs the build tree given as $1 under a temporary prefix and checks that
 # everything the packages carry is there: both programs, the manual pages,
 # the bash completion, the launcher, the icon, the AppStream description and
-# each package's copyright and change log.
+# each package's copyright and change log; and that the launcher opens
+# smb:// URLs.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -35,4 +36,15 @@ for page in ferrox ferrox-cli; do
     failures=$((failures + 1))
   fi
 done
+# The launcher hands the desktop what it was given as URLs, and says it
+# opens smb:// ones: file managers then offer it for the files of a share.
+launcher=$prefix/share/applications/ferrox.desktop
+if ! grep -qx 'Exec=ferrox %U' "$launcher" 2>/dev/null; then
+  echo "LAUNCHER DOES NOT RUN 'ferrox %U': share/applications/ferrox.desktop"
+  failures=$((failures + 1))
+fi
+if ! grep -Eqx 'X-KDE-Protocols=([^,]*,)*smb(,[^,]*)*' "$launcher" 2>/dev/null; then
+  echo "LAUNCHER DOES NOT LIST smb AMONG ITS PROTOCOLS: share/applications/ferrox.desktop"
+  failures=$((failures + 1))
+fi
 [ $failures -eq 0 ]

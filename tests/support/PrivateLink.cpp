@@ -9,6 +9,8 @@
 #include <sstream>
 #include <vector>
 
+#include "SambaServer.h"
+
 extern char** environ;
 
 namespace {
@@ -42,11 +44,11 @@ int RunIp(const std::string& args) {
 bool CPrivateLink::Available(std::string& why) {
   if (geteuid() != 0) {
     why = "network namespaces need root";
-    return false;
+    return CSambaServer::RequiredButUnavailable(why);
   }
   if (RunIp("-V") != 0) {
     why = "ip(8) is missing (Debian package iproute2)";
-    return false;
+    return CSambaServer::RequiredButUnavailable(why);
   }
   return true;
 }

@@ -10,7 +10,8 @@
 class CPrivateLink {
 public:
   // Returns true when such a link can be made here; otherwise false with the
-  // reason in why.
+  // reason in why (a test failure too under FERROX_REQUIRE_SMB=1, as with
+  // CSambaServer::Available).
   static bool Available(std::string& why);
 
   // Makes the namespace, the pair and the addresses; Ok() tells whether it

@@ -32,7 +32,14 @@ public:
   // Returns true when a private smbd can be run here; otherwise false with
   // the reason in why: no /usr/sbin/smbd, or not running as root (an smbd
   // of another user reads files but cannot write them or set their times).
+  // The caller skips its test then; see RequiredButUnavailable.
   static bool Available(std::string& why);
+
+  // Returns false, the answer of an availability check that failed for
+  // why. When the environment sets FERROX_REQUIRE_SMB=1 (as CI does, where
+  // the SMB tests must run), it first records why as a failure of the
+  // running test, so that the skip that follows cannot pass unseen.
+  static bool RequiredButUnavailable(const std::string& why);
 
   // Returns the name of the account running the tests.
   static std::string ProcessUser();
@@ -84,6 +91,12 @@ public:
   // it started (from its profile counters through smbstatus), or -1 when they
   // cannot be read.
   int64_t ReadRequestCount() const;
+
+  // Returns the profile counter name ("smb2_read_outbytes", say) as
+  // smbstatus --profile shows it, or -1 when it cannot be read. The
+  // counters start again from 0 with each Start or Restart; smbd writes
+  // them out about a second after they change.
+  int64_t ProfileCounter(const std::string& name) const;
 
   // Returns the port smbd listens on (0 before the first Start).
   uint16_t Port() const { return m_port; }
