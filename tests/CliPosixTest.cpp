@@ -268,6 +268,11 @@ pid_t StartCliOnTerminal(const CTempDir& dir, const std::vector<std::string>& ar
 }
 
 TEST_F(CliTest, ASignalAtThePasswordPromptGivesTheTerminalItsEchoBack) {
+#if defined(__SANITIZE_THREAD__)
+  // ThreadSanitizer holds a signal back until the program reaches one of its
+  // own safe points, which a prompt blocked in read(2) never does.
+  GTEST_SKIP() << "signal handlers are deferred under ThreadSanitizer";
+#endif
   for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     CPseudoTerminal pty;
     ASSERT_GE(pty.terminal, 0);
