@@ -43,7 +43,11 @@ struct CPooledContext {
   uint64_t generation;
 };
 std::mutex g_poolLock;
-std::vector<CPooledContext> g_pool;  // guarded by g_poolLock
+// Never destroyed: the pool lives as long as the process, as the readers'
+// threads do, and keeps its contexts (and their connections) reachable to
+// the end, also for a reader that gives its context back while the program
+// exits.
+std::vector<CPooledContext>& g_pool = *new std::vector<CPooledContext>;  // guarded by g_poolLock
 
 // Hands libsmbclient the credentials for a connection about to log on.
 // libsmbclient asks only when it has no cached connection for the share.
