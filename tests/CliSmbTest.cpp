@@ -137,6 +137,32 @@ TEST_F(CliSmbTest, TreesAndShareRootsCopyIdenticalInEveryPathForm) {
   }
 }
 
+TEST_F(CliSmbTest, AShareCopiesIntoAnotherShareAndAPartialCopyThereIsContinued) {
+  const std::string big = PatternBytes(3 * kMiB + 12345, 7);
+  fs::create_directories(dir / "films/tree/sub");
+  WriteFile(dir / "films/tree/big.bin", big);
+  WriteFile(dir / "films/tree/sub/.hidden", "hidden");
+  WriteFile(dir / "films/tree/empty", "");
+  for (const char* name : {"big.bin", "sub/.hidden", "empty"})
+    SetModificationTime(dir / "films/tree/" + name, kOldTime);
+  fs::create_directories(dir / "films/copies");
+  const std::string destination = server->Url("films") + "/copies";
+  CRunResult run = RunCli(dir, {"-d", destination, server->Url("films") + "/tree"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* name : {"big.bin", "sub/.hidden", "empty"}) {
+    EXPECT_EQ(ReadFile(dir / "films/copies/tree/" + name), ReadFile(dir / "films/tree/" + name)) << name;
+    EXPECT_EQ(ModificationTime(dir / "films/copies/tree/" + name), kOldTime) << name;
+  }
+
+  // A copy on the share cut short is continued by appending on the server.
+  ASSERT_EQ(truncate((dir / "films/copies/tree/big.bin").c_str(), static_cast<off_t>(kMiB)), 0);
+  run = RunCli(dir, {"-d", destination, server->Url("films") + "/tree"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(ReadFile(dir / "films/copies/tree/big.bin"), big);
+  EXPECT_EQ(ModificationTime(dir / "films/copies/tree/big.bin"), kOldTime);
+  EXPECT_EQ(DoneLine(run.out), "done, crc32 = " + Hex32(Crc32(big.substr(kMiB))) + ", errors fixed : 0");
+}
+
 TEST_F(CliSmbTest, OnlyTheMissingTailOfAFileOverFourGibibytesCrossesTheWire) {
   const uint64_t size = 4 * 1024 * kMiB + 3 * kMiB;
   const std::string tail = PatternBytes(2 * kMiB, 5);
