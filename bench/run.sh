@@ -315,11 +315,6 @@ StartSmbd() {
   smb_port=$smbd_port
 }
 
-StopSmbd() { PrivateSmbdStop; }
-
-# Prints the SMB2 read requests the private smbd has answered so far.
-SmbReads() { PrivateSmbdReads; }
-
 SmbRows() {
   if ! StartSmbd; then
     Row "${big_mib} MiB over SMB on loopback" "skipped: no private smbd (Debian package samba)" "" "" \
@@ -348,16 +343,16 @@ SmbRows() {
     "check=sh -c '$cli -c --check-cycles 1 -d $dst $url >/dev/null'"
   local pages=$(((big_mib << 20) / 4096)) before after perpage
   eval "$prepare"
-  before=$(SmbReads)
+  before=$(PrivateSmbdReads)
   "$cli" -c --check-cycles 1 -d "$dst" "$url" >/dev/null
-  after=$(SmbReads)
+  after=$(PrivateSmbdReads)
   perpage=$(awk -v a="$before" -v b="$after" -v p="$pages" 'BEGIN { printf "%.4f", (b - a) / p }')
   Row "${big_mib} MiB over SMB, check after copy, one cycle" \
     "ferrox-cli -c $(Shown "${median[check]}"), $perpage read requests per page" \
     "ferrox-cli $(Shown "${median[ferrox]}")" "$(Ratio "${median[check]}" "${median[ferrox]}")" "reported"
   rm -rf "$dst"
   smb_dst=
-  StopSmbd
+  PrivateSmbdStop
 }
 
 # The source behind delay_fs, a FUSE passthrough that answers each read request after 1 ms (as a
@@ -461,7 +456,7 @@ main() {
   Build
   cli=$build/bin/ferrox-cli
   work=$(mktemp -d "${FERROX_BENCH_DIR:-${TMPDIR:-/tmp}}/ferrox-bench.XXXXXX")
-  trap 'StopSmbd; StopDelayFs; rm -rf "$work" ${smb_dst:+"$smb_dst"}' EXIT
+  trap 'PrivateSmbdStop; StopDelayFs; rm -rf "$work" ${smb_dst:+"$smb_dst"}' EXIT
   local need=$(((big_mib * 3 + small_files * 4 * (runs + 1) * 5 / 1024 + 256) * 1024))
   if [ "$(df -k --output=avail "$work" | tail -n 1)" -lt "$need" ]; then
     say "not enough space in $work: about $((need / 1024)) MiB needed"

@@ -246,11 +246,7 @@ struct CPseudoTerminal {
 // nohup starts it). Returns the child's process id.
 pid_t StartCliOnTerminal(const CTempDir& dir, const std::vector<std::string>& args, int terminal,
                          bool ignoreHangUp = false) {
-  std::vector<std::string> words{FERROX_CLI_PATH};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  CCliArgv argv(args);
   const std::string outPath = dir / "out";
   const pid_t pid = fork();
   if (pid == 0) {
@@ -261,7 +257,7 @@ pid_t StartCliOnTerminal(const CTempDir& dir, const std::vector<std::string>& ar
     if (out < 0 || dup2(terminal, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
         dup2(terminal, STDERR_FILENO) < 0 || chdir(dir.Path().c_str()) != 0)
       _exit(127);
-    execv(argv[0], argv.data());
+    execv(argv.Get()[0], argv.Get());
     _exit(127);
   }
   return pid;
@@ -317,23 +313,22 @@ TEST_F(CliTest, APasswordTypedAtThePromptIsNotEchoedAndTheTerminalIsLeftAsItWas)
 }
 
 TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
+  CPseudoTerminal pty;
+  ASSERT_GE(pty.terminal, 0);
+  const int master = pty.master;
   winsize size{};
   size.ws_col = 200;
   size.ws_row = 24;
-  ioctl(terminal, TIOCSWINSZ, &size);
+  ioctl(pty.terminal, TIOCSWINSZ, &size);
 
   // A source that never appears keeps the count-down line open until Ctrl-C.
   const std::string missing = dir / "miss\033ing";
   const std::string shown = dir / "miss?ing";
   const std::string openLine = "\r\033[Kfrom " + shown + "  to " + dir.Path() + ",  ";
-  const pid_t pid = StartCli(dir, {"-r", "300", "-d", dir.Path(), missing}, terminal);
-  close(terminal);
+  const pid_t pid = StartCli(dir, {"-r", "300", "-d", dir.Path(), missing}, pty.terminal);
+  // Only the program holds the terminal now: the master end reads EIO once it closed it.
+  close(pty.terminal);
+  pty.terminal = -1;
   std::string screen;
   bool interrupted = false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -353,7 +348,8 @@ TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {
     else if (!(got < 0 && errno == EINTR))
       break;  // EIO once the program closed the terminal
   }
-  close(master);
+  close(pty.master);
+  pty.master = -1;
   EXPECT_EQ(WaitForCli(pid), 130);
   // The control character of the name is never sent to the terminal.
   EXPECT_EQ(screen.find(missing), std::string::npos);

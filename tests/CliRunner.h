@@ -220,14 +220,30 @@ inline CRunResult RunCli(const CTempDir& dir, const std::vector<std::string>& ar
 #else
 using CliProcess = pid_t;
 
+// The command line of ferrox-cli with args, for execv: built before fork, so
+// that the child allocates nothing.
+class CCliArgv {
+public:
+  explicit CCliArgv(const std::vector<std::string>& args) : m_words{FERROX_CLI_PATH} {
+    m_words.insert(m_words.end(), args.begin(), args.end());
+    for (std::string& word : m_words) m_pointers.push_back(word.data());
+    m_pointers.push_back(nullptr);
+  }
+  CCliArgv(const CCliArgv&) = delete;
+  CCliArgv& operator=(const CCliArgv&) = delete;
+
+  // Returns the program's path, then the arguments and a null pointer.
+  char* const* Get() { return m_pointers.data(); }
+
+private:
+  std::vector<std::string> m_words;
+  std::vector<char*> m_pointers;
+};
+
 // Starts ferrox-cli with args in folder dir, its output going to the files
 // out and err there. Returns the child's process id.
 inline CliProcess StartCli(const CTempDir& dir, const std::vector<std::string>& args, int stdoutFd = -1) {
-  std::vector<std::string> words{FERROX_CLI_PATH};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  CCliArgv argv(args);
   const std::string outPath = dir / "out";
   const std::string errPath = dir / "err";
 
@@ -238,7 +254,7 @@ inline CliProcess StartCli(const CTempDir& dir, const std::vector<std::string>& 
     if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0 ||
         chdir(dir.Path().c_str()) != 0)
       _exit(127);
-    execv(argv[0], argv.data());
+    execv(argv.Get()[0], argv.Get());
     _exit(127);
   }
   return pid;

@@ -7,20 +7,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 
+#include "CliRunner.h"
 #include "ShareCredentials.h"
 #include "support/TempDir.h"
 
 namespace {
 
-// Replaces the content of the file at path with bytes.
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using ferrox_test::WriteFile;
 
 // Reads the credentials file holding bytes into a fresh logon.
 struct CReadResult {
