@@ -4,6 +4,7 @@
 
 #include "CopyProgress.h"
 #include "Crc32.h"
+#include "DestinationCheck.h"
 #include "FileNode.h"
 #include "LogPrintf.h"
 #include "MainForm.h"
@@ -54,6 +55,11 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
   // header cut short again from its start gets no further than that.
   uint64_t furthest = 0;
   bool retry = false;
+  // Whether the part file holds what this call found fit to continue or
+  // wrote itself: a part file found on disk is compared with the source once,
+  // before it is continued.
+  bool known = false;
+  const CCopyLayout layout{header, partStart};
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
     if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
@@ -62,25 +68,41 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     if (!src) return kResultReadFailure;
     const bool resume = form->ReGet() || retry;
     std::unique_ptr<CStream> dest =
-        OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite, *src, owner);
+        OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite, *src, m_data, owner);
     if (!dest) return kResultWriteFailure;
     auto passStart = static_cast<uint64_t>(dest->Tell());
     furthest = std::max(furthest, passStart);
 
     bool insidePart = false;
     if (resume && passStart >= header) {
+      // Only a part file of this source, header and part is continued.
+      if (!known && passStart > 0) {
+        const CMatch match = CompareTail(*src, destination, passStart, layout);
+        if (match == CMatch::kSourceUnreadable) {
+          LogPrintf("error %d reading %s", 32, m_data.name.c_str());
+          result = kResultReadFailure;
+          grew = false;
+          continue;
+        }
+        if (match == CMatch::kDestinationUnreadable) {
+          LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
+          LogFailureCause(destination, errno);
+          return kResultWriteFailure;
+        }
+        if (match == CMatch::kDiffers) {
+          LogForeignDestination(destination);
+          return kResultWriteFailure;
+        }
+      }
       src->Seek(static_cast<int64_t>(partStart + (passStart - header)), SeekOrigin::kSet);
       insidePart = true;
     } else if (passStart > 0) {
       // A header cut short: the part file is written again from its start,
       // under the lock this pass holds.
-      if (dest->Truncate(0) != 0 || dest->Seek(0, SeekOrigin::kEnd) != 0) {
-        LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
-        LogFailureCause(destination, errno);
-        return kResultWriteFailure;
-      }
+      if (EmptyDestination(*dest, destination, *src, m_data) != kResultOk) return kResultWriteFailure;
       passStart = 0;
     }
+    known = true;
 
     for (;;) {
       const uint64_t shown = progressPoint(*dest);
@@ -122,11 +144,19 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
       if (!(static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag)) break;
     }
 
-    grew = static_cast<uint64_t>(dest->Tell()) > furthest;
-    furthest = std::max(furthest, static_cast<uint64_t>(dest->Tell()));
+    const auto length = static_cast<uint64_t>(dest->Tell());
+    grew = length > furthest;
+    furthest = std::max(furthest, length);
     result |= CloseDestination(*dest, m_data.name);
 
     if (static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag) continue;
+    // A source that ended before the part's end is cut when it holds now
+    // exactly what the part file holds; otherwise it changed under the copy.
+    if (result == kResultOk && run.runFlag && static_cast<uint64_t>(src->Tell()) < partEnd &&
+        !SourceEndsWithItsCopy(*src, destination, length, layout)) {
+      LogPrintf("\r\n%s changed during the copy, its copy is kept as a partial\r\n", source.c_str());
+      return kResultReadFailure;
+    }
     if (result == kResultOk) {
       LogPrintf("\r\n");
       return kResultOk;

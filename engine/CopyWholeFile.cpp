@@ -3,6 +3,7 @@
 
 #include "CopyProgress.h"
 #include "Crc32.h"
+#include "DestinationCheck.h"
 #include "FileNode.h"
 #include "LogPrintf.h"
 #include "OpenDestination.h"
@@ -19,20 +20,32 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   const std::string destination = DestinationPath(destFolder, m_data.name);
   SeedRandom(static_cast<uint32_t>(TimeNow()));
 
-  // A file at least as long as the source counts as its complete copy; a
-  // folder or anything else of that name is no copy at all.
+  // Logs that the destination is the complete copy and counts it done.
+  auto skipAsComplete = [&] {
+    run.fileProgress = 1000;
+    run.bytesDone += size;
+    UpdateProgress();
+    LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n", m_data.name.c_str(), size,
+              size >> 20);
+    return kResultOk;
+  };
+
+  // A destination stamped with the source's time is this source's copy, as
+  // far as its length goes: complete at the source's length, continued when
+  // shorter. Any other file of that name is compared with the source first
+  // (see DestinationCheck.h); a folder or anything else is no copy at all.
+  enum class CCheck { kNone, kContinue, kComplete };
+  CCheck check = CCheck::kNone;
   CFindData existing;
   if (FindFirst(destination, existing) && (existing.attrib & (kAttribSubdir | kAttribSpecial)) == 0) {
     if (const ResultFlags refused = ClaimListedDestination(destination, existing, m_data, owner))
       return refused;
-    if (existing.size >= size) {
-      run.fileProgress = 1000;
-      run.bytesDone += size;
-      UpdateProgress();
-      LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n",
-                m_data.name.c_str(), size, size >> 20);
-      return kResultOk;
-    }
+    const bool stamped = existing.time_write == m_data.time_write;
+    if (existing.size == size && (stamped || size == 0)) return skipAsComplete();
+    if (existing.size >= size)
+      check = CCheck::kComplete;
+    else if (existing.size > 0 && !stamped)
+      check = CCheck::kContinue;
   }
   if (!run.runFlag) return kResultOk;
 
@@ -54,11 +67,37 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return kResultReadFailure;
-    std::unique_ptr<CStream> dest = OpenDestination(destination, OpenMode::kAppend, *src, owner);
+    std::unique_ptr<CStream> dest = OpenDestination(destination, OpenMode::kAppend, *src, m_data, owner);
     if (!dest) return kResultWriteFailure;
 
-    // Go on where the destination ends, whoever wrote what it holds.
+    // Go on where the destination ends, once it is known to be this
+    // source's copy.
     const auto passStart = static_cast<uint64_t>(dest->Tell());
+    if (check != CCheck::kNone) {
+      const CMatch match = check == CCheck::kComplete
+                               ? (passStart == size ? CompareSamples(*src, destination, size) : CMatch::kDiffers)
+                               : CompareTail(*src, destination, passStart, CCopyLayout{});
+      if (match == CMatch::kSourceUnreadable) {
+        LogPrintf("error %d reading %s", 32, m_data.name.c_str());
+        result = kResultReadFailure;
+        grew = false;
+        continue;
+      }
+      if (match == CMatch::kDestinationUnreadable) {
+        LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
+        LogFailureCause(destination, errno);
+        return kResultWriteFailure;
+      }
+      if (match == CMatch::kDiffers) {
+        LogForeignDestination(destination);
+        return kResultWriteFailure;
+      }
+      if (check == CCheck::kComplete) {
+        if (const ResultFlags closed = CloseDestination(*dest, m_data.name)) return closed;
+        return skipAsComplete();
+      }
+      check = CCheck::kNone;
+    }
     src->Seek(static_cast<int64_t>(passStart), SeekOrigin::kSet);
 
     for (;;) {
@@ -81,6 +120,14 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     SetFileTimes(destination, m_data.time_write, m_data.time_write);
 
     if (written < size && !src->Eof() && run.runFlag) continue;
+    // A source that ended before its listed size is copied when it holds now
+    // exactly what its copy holds; otherwise it changed under the copy, which
+    // stays a partial that no later run takes for complete.
+    if (result == kResultOk && written < size && run.runFlag &&
+        !SourceEndsWithItsCopy(*src, destination, written, CCopyLayout{})) {
+      LogPrintf("\r\n%s changed during the copy, its copy is kept as a partial\r\n", source.c_str());
+      return kResultReadFailure;
+    }
     if (result == kResultOk) {
       LogPrintf("\r\n");
       return kResultOk;

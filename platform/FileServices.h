@@ -45,6 +45,11 @@ struct CFileId {
   uint64_t ino = 0;
   // Returns true when the identity says anything (not both 0).
   bool Known() const { return dev != 0 || ino != 0; }
+  // Returns true when a file server gave the identity: its device's high
+  // bytes spell "SMB" and ino is the server's file ID, which names the file
+  // whatever name or address the server was reached by (a server on this
+  // machine gives the local file's inode number).
+  bool FromServer() const { return (dev >> 40) == 0x534D42; }
   bool operator==(const CFileId&) const = default;
 };
 

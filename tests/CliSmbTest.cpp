@@ -378,4 +378,47 @@ TEST_F(CliSmbTest, ALinkCutForAWhileIsWaitedOutAndTheCopyEndsIdentical) {
   far.Stop();
 }
 
+// ---- Two names of one share file, and a share file cut during its copy.
+
+TEST_F(CliSmbTest, CopyByPartsNeverEmptiesAShareFileReachedByAnotherName) {
+  const std::string bytes = PatternBytes(3 * kMiB, 8);
+  fs::create_directories(dir / "films/same");
+  WriteFile(dir / "films/same/s.bin", bytes);
+  SetModificationTime(dir / "films/same/s.bin", kOldTime);
+  const std::string port = std::to_string(server->Port());
+  const std::string source = "smb://127.0.0.1:" + port + "/films/same/s.bin";
+  // Another name of the server, and the folder it serves on this machine.
+  for (const std::string& destination : {"smb://localhost:" + port + "/films/same", dir / "films/same"}) {
+    const CRunResult run = RunCli(dir, {"--parts", "1", "--part-size", "1000000", "-d", destination, source});
+    EXPECT_EQ(run.status & 4, 4) << destination << "\n" << run.out << run.err;
+    EXPECT_NE(run.out.find(" is the source itself"), std::string::npos) << run.out;
+    EXPECT_FALSE(HasLine(SplitLines(run.out), "succesfully copyed")) << run.out;
+    EXPECT_TRUE(ReadFile(dir / "films/same/s.bin") == bytes) << destination;
+  }
+}
+
+TEST_F(CliSmbTest, AShareFileCutDuringItsCopyIsNamedAndItsCopyNeverTakenForComplete) {
+  const std::string bytes = PatternBytes(96 * kMiB, 9);
+  WriteFile(dir / "films/cut.bin", bytes);
+  const std::string source = server->Url("films") + "/cut.bin";
+  const pid_t cli = StartCli(dir, {"-b", "65536", "-d", dir / "dst", source});
+  ASSERT_TRUE(WaitForSize(dir / "dst/cut.bin", kMiB));
+  ASSERT_EQ(truncate((dir / "films/cut.bin").c_str(), static_cast<off_t>(kMiB / 2)), 0);
+  const int status = WaitForCli(cli, 60);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status & 2, 2) << out;
+  EXPECT_TRUE(HasLine(SplitLines(out), source + " changed during the copy, its copy is kept as a partial")) << out;
+  EXPECT_FALSE(HasLine(SplitLines(out), "succesfully copyed")) << out;
+  const uint64_t kept = SizeOf(dir / "dst/cut.bin");
+  ASSERT_GT(kept, kMiB / 2);
+  EXPECT_TRUE(ReadFile(dir / "dst/cut.bin") == bytes.substr(0, kept));
+
+  // Every later run says so, and leaves the copy as it is.
+  const CRunResult again = RunCli(dir, {"-d", dir / "dst", source});
+  EXPECT_EQ(again.status & 4, 4) << again.out;
+  EXPECT_TRUE(HasLine(SplitLines(again.out), (dir / "dst/cut.bin") + " differs from its source, left alone"))
+      << again.out;
+  EXPECT_EQ(SizeOf(dir / "dst/cut.bin"), kept);
+}
+
 }  // namespace

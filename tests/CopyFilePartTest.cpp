@@ -209,23 +209,93 @@ TEST_F(CopyFilePartTest, ReGetOnACompletePartFileMovesAnEmptyBlock) {
                             "trying to connect to " + "/mem/src/big.bin"_path + ",  300 sec left...",
                             "\"big.bin\"        4024 bytes,    0 mb, 100%",
                             "\"big.bin\"        4024 bytes,    0 mb, 100%", "\r\n"}));
-  EXPECT_EQ(reads, std::vector<CReadCall>{(CReadCall{7024, 0})});
+  // The part file is compared with the header and part before its end, then
+  // nothing is left to move.
+  EXPECT_EQ(reads, (std::vector<CReadCall>{{0, 1024}, {4024, 3000}, {7024, 0}}));
   EXPECT_EQ(Permille(), (std::vector<uint32_t>{1000, 1000}));
-  EXPECT_EQ(partOpens, std::vector<OpenMode>{OpenMode::kAppend});
+  EXPECT_EQ(partOpens, (std::vector<OpenMode>{OpenMode::kAppend, OpenMode::kRead}));
 }
 
-TEST_F(CopyFilePartTest, ReGetOnAPartFileLongerThanThePartCountsItComplete) {
+TEST_F(CopyFilePartTest, ReGetOnAPartFileLongerThanThePartCountsItCompleteWhenItsBytesAreTheSources) {
   front.partNumber = 2;
   front.partSize = 3000;
   front.reget = true;
   AddSource(10000, 29);
-  const std::string longer = Pattern(0, 1024) + Pattern(4024, 3000) + "tail";
+  const std::string longer = Pattern(0, 1024) + Pattern(4024, 3004);
   fs.AddFile(kPart, longer);
   EXPECT_EQ(Extract(), 0u);
   EXPECT_EQ(fs.FileBytes(kPart), longer);
   EXPECT_EQ(ProgressLines(), (std::vector<std::string>{Line(4028, 100), Line(4028, 100)}));
-  for (const CReadCall& r : reads) EXPECT_EQ(r.count, 0u);
   EXPECT_EQ(Messages().back(), "\r\n");
+
+  // Bytes of anything else after the part: not this part file.
+  const std::string foreign = Pattern(0, 1024) + Pattern(4024, 3000) + "tail";
+  fs.AddFile(kPart, foreign);
+  EXPECT_EQ(Extract(), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + kPart + " differs from its source, left alone\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), foreign);
+}
+
+// ---- A part file is continued only when it holds this source's header and
+// part, and copy by parts never empties a file that may be its source.
+
+TEST_F(CopyFilePartTest, APartFileOfAnotherPartIsContinuedNeitherAsAPartNorAsTheWholeFile) {
+  front.partNumber = 2;
+  front.partSize = 20000;
+  AddSource(100000, 31);
+  EXPECT_EQ(Extract(), 0u);
+  const std::string part2 = Pattern(0, 1024) + Pattern(21024, 20000);
+  ASSERT_EQ(fs.FileBytes(kPart), part2);
+
+  // ReGet with part 3.
+  front.partNumber = 3;
+  front.reget = true;
+  reads.clear();
+  EXPECT_EQ(Extract(), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + kPart + " differs from its source, left alone\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), part2);
+
+  // The whole file.
+  EXPECT_EQ(node.CopyWholeFile(kSource, "/mem/dst"_path), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + kPart + " differs from its source, left alone\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), part2);
+  EXPECT_EQ(fs.BytesWritten(kPart), 1024u + 20000u);  // the first extraction's only
+
+  // Part 2 again with ReGet: its own part file, with one read of its tail.
+  front.partNumber = 2;
+  reads.clear();
+  EXPECT_EQ(Extract(), 0u);
+  EXPECT_EQ(fs.FileBytes(kPart), part2);
+  ASSERT_FALSE(reads.empty());
+  EXPECT_EQ(reads.front(), (CReadCall{0, 1024}));  // the stretch before its end: header, then part
+}
+
+TEST_F(CopyFilePartTest, AFileThatMayBeTheSourceItselfIsNeverEmptied) {
+  AddSource(50000, 32);
+  const std::string whole = Pattern(0, 50000);
+  // A complete copy with the source's time: the source reached by another
+  // name looks exactly so.
+  fs.AddFile(kPart, whole, node.m_data.time_write);
+  EXPECT_EQ(Extract(), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + kPart + " is the source itself or a complete copy of it, not emptied\r\n");
+  EXPECT_EQ(fs.FileBytes(kPart), whole);
+
+  // A second name of the source.
+  fs.AddHardLink("/mem/dst2/big.bin"_path, kSource);
+  g_RunState.destinationClaims.Clear();
+  EXPECT_EQ(node.CopyFilePart(kSource, "/mem/dst2"_path), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + "/mem/dst2/big.bin"_path + " is the source itself, not written\r\n");
+  EXPECT_EQ(fs.FileBytes(kSource), whole);
+
+  // Another time or other pages: an old part file, emptied and cut anew.
+  fs.AddFile(kPart, whole, node.m_data.time_write + 1);
+  EXPECT_EQ(Extract(), 0u);
+  EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 50000));
+  std::string changed = whole;
+  changed[49999] ^= 1;
+  fs.AddFile(kPart, changed, node.m_data.time_write);
+  EXPECT_EQ(Extract(), 0u);
+  EXPECT_EQ(fs.FileBytes(kPart), whole);
 }
 
 TEST_F(CopyFilePartTest, ReGetOnAPartFileHoldingTheHeaderResumesAtPartStart) {
@@ -237,8 +307,8 @@ TEST_F(CopyFilePartTest, ReGetOnAPartFileHoldingTheHeaderResumesAtPartStart) {
   EXPECT_EQ(Extract(), 0u);
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024) + Pattern(4024, 3000));
   ASSERT_FALSE(reads.empty());
-  EXPECT_EQ(reads.front(), (CReadCall{4024, 3000}));
-  EXPECT_EQ(fs.BytesRead(kSource), 3000u);
+  // The header is compared, then the part is read from its start.
+  EXPECT_EQ(reads, (std::vector<CReadCall>{{0, 1024}, {4024, 3000}}));
   EXPECT_EQ(ProgressLines(), (std::vector<std::string>{Line(1024, 0), Line(4024, 100)}));
 }
 

@@ -68,18 +68,113 @@ TEST_F(CopyWholeFileTest, ThreeMebibytesInOneMebibyteBlocksShowSixProgressPoints
   EXPECT_EQ(fs.TimeAccess("/mem/dst/big.bin"_path), 1234567);
 }
 
-TEST_F(CopyWholeFileTest, ACompleteDestinationIsSkippedByItsSizeAlone) {
-  fs.AddFile("/mem/src/a.txt"_path, "source bytes");
-  fs.AddFile("/mem/dst/a.txt"_path, "other bytes!", 99);  // same length, other contents
+TEST_F(CopyWholeFileTest, ACompleteDestinationStampedWithTheSourcesTimeIsSkippedUnread) {
+  fs.AddFile("/mem/src/a.txt"_path, "source bytes", 99);
+  fs.AddFile("/mem/dst/a.txt"_path, "source bytes", 99);
   auto node = NodeOf("/mem/src/a.txt"_path);
   g_RunState.bytesDone = 100;
   EXPECT_EQ(Copy(*node, "/mem/src/a.txt"_path), 0u);
   EXPECT_EQ(Messages(), (std::vector<std::string>{"\"a.txt\"          12 bytes,    0 mb, 100% - allready exist\r\n"}));
   EXPECT_EQ(g_RunState.bytesDone, 112u);
   EXPECT_EQ(g_RunState.fileProgress, 1000u);
-  EXPECT_EQ(fs.FileBytes("/mem/dst/a.txt"_path), "other bytes!");
   EXPECT_EQ(fs.TimeWrite("/mem/dst/a.txt"_path), 99);
   EXPECT_EQ(fs.OpenCount("/mem/src/a.txt"_path), 0);
+}
+
+// ---- A destination that is not this source's copy is never continued,
+// counted complete or written over.
+
+TEST_F(CopyWholeFileTest, AForeignFileOfTheSourcesNameIsLeftAloneWhateverItsLength) {
+  const std::string summary = "Final v2: revenue 2,999 and more text here";
+  fs.AddFile("/mem/src/summary.txt"_path, summary, 500);
+  fs.AddFile("/mem/dst/summary.txt"_path, "Draft v1: revenue 1", 400);  // shorter
+  fs.AddFile("/mem/src/same.txt"_path, "AAAA", 500);
+  fs.AddFile("/mem/dst/same.txt"_path, "BBBB", 400);  // as long
+  fs.AddFile("/mem/src/longer.txt"_path, "AAAA", 500);
+  fs.AddFile("/mem/dst/longer.txt"_path, "AAAA and more", 500);  // longer, even stamped
+  for (const char* name : {"summary.txt", "same.txt", "longer.txt"}) {
+    const std::string source = "/mem/src/"_path + name;
+    const std::string destination = "/mem/dst/"_path + name;
+    const std::string before = fs.FileBytes(destination);
+    const int64_t time = fs.TimeWrite(destination);
+    auto node = NodeOf(source);
+    EXPECT_EQ(Copy(*node, source), 4u) << name;
+    EXPECT_EQ(Messages().back(), "\r\n" + destination + " differs from its source, left alone\r\n");
+    EXPECT_EQ(fs.FileBytes(destination), before) << name;
+    EXPECT_EQ(fs.TimeWrite(destination), time) << name;
+  }
+  EXPECT_EQ(fs.BytesWritten("/mem/dst/summary.txt"_path) + fs.BytesWritten("/mem/dst/same.txt"_path), 0u);
+}
+
+TEST_F(CopyWholeFileTest, AnUnstampedDestinationIsComparedBeforeItIsContinuedOrCountedComplete) {
+  // As long as the source and equal at the pages compared: complete.
+  const std::string bytes = CMemFileSystem::PatternBytes(5, 0, 100000);
+  fs.AddFile("/mem/src/whole.bin"_path, bytes, 500);
+  fs.AddFile("/mem/dst/whole.bin"_path, bytes, 400);
+  auto node = NodeOf("/mem/src/whole.bin"_path);
+  EXPECT_EQ(Copy(*node, "/mem/src/whole.bin"_path), 0u);
+  EXPECT_EQ(Messages().back(), "\"whole.bin\"      100000 bytes,    0 mb, 100% - allready exist\r\n");
+  EXPECT_EQ(fs.BytesRead("/mem/src/whole.bin"_path), 3 * 4096u);  // first, middle and last page
+  EXPECT_EQ(fs.TimeWrite("/mem/dst/whole.bin"_path), 400);
+
+  // Shorter and a true prefix: continued, after one read of the stretch
+  // before its end.
+  fs.AddFile("/mem/src/part.bin"_path, bytes, 500);
+  fs.AddFile("/mem/dst/part.bin"_path, bytes.substr(0, 70000), 400);
+  node = NodeOf("/mem/src/part.bin"_path);
+  EXPECT_EQ(Copy(*node, "/mem/src/part.bin"_path), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/part.bin"_path), bytes);
+  EXPECT_EQ(fs.BytesRead("/mem/src/part.bin"_path), 65536u + 30000u);
+  EXPECT_EQ(fs.ReadCount("/mem/src/part.bin"_path), 2);
+  EXPECT_EQ(~g_RunState.runCrc, Crc(bytes.substr(70000)));
+
+  // A stamped partial copy is continued without that read.
+  fs.AddFile("/mem/src/stamped.bin"_path, bytes, 500);
+  fs.AddFile("/mem/dst/stamped.bin"_path, bytes.substr(0, 70000), 500);
+  node = NodeOf("/mem/src/stamped.bin"_path);
+  EXPECT_EQ(Copy(*node, "/mem/src/stamped.bin"_path), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/stamped.bin"_path), bytes);
+  EXPECT_EQ(fs.BytesRead("/mem/src/stamped.bin"_path), 30000u);
+
+  // A stretch that cannot be read is retried like any read failure.
+  fs.AddFile("/mem/src/flaky.bin"_path, bytes, 500);
+  fs.AddFile("/mem/dst/flaky.bin"_path, bytes.substr(0, 1000), 400);
+  fs.FailReadAt("/mem/src/flaky.bin"_path, 0);
+  node = NodeOf("/mem/src/flaky.bin"_path);
+  EXPECT_EQ(Copy(*node, "/mem/src/flaky.bin"_path), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/flaky.bin"_path), bytes);
+  EXPECT_EQ(CountMessages("error 32 reading flaky.bin"), 1);
+}
+
+TEST_F(CopyWholeFileTest, ASourceThatShrinksDuringTheCopyIsNoSuccessAndItsCopyNeverCountsComplete) {
+  const std::string bytes = CMemFileSystem::PatternBytes(6, 0, 3 * kMiB);
+  fs.AddFile("/mem/src/s.bin"_path, bytes, 500);
+  auto node = NodeOf("/mem/src/s.bin"_path);
+  // The file is cut to 100000 bytes once the first block has been read.
+  bool cut = false;
+  fs.SetOnRead([&](const std::string& path, uint64_t offset, size_t) {
+    if (!cut && path == "/mem/src/s.bin"_path && offset >= kMiB) {
+      cut = true;
+      fs.AddFile("/mem/src/s.bin"_path, bytes.substr(0, 100000), 600);
+    }
+  });
+  EXPECT_EQ(Copy(*node, "/mem/src/s.bin"_path), 2u);
+  fs.SetOnRead({});
+  EXPECT_EQ(Messages().back(),
+            "\r\n" + "/mem/src/s.bin"_path + " changed during the copy, its copy is kept as a partial\r\n");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/s.bin"_path), bytes.substr(0, kMiB));
+
+  // A later run finds a copy longer than the source: not its copy.
+  node = NodeOf("/mem/src/s.bin"_path);
+  EXPECT_EQ(Copy(*node, "/mem/src/s.bin"_path), 4u);
+  EXPECT_EQ(Messages().back(), "\r\n" + "/mem/dst/s.bin"_path + " differs from its source, left alone\r\n");
+
+  // A source that ends early and holds exactly what its copy holds is copied.
+  fs.AddFile("/mem/src/t.bin"_path, "twelve bytes", 500);
+  node = NodeOf("/mem/src/t.bin"_path);
+  node->m_data.size = 50;
+  EXPECT_EQ(Copy(*node, "/mem/src/t.bin"_path), 0u);
+  EXPECT_EQ(fs.FileBytes("/mem/dst/t.bin"_path), "twelve bytes");
 }
 
 TEST_F(CopyWholeFileTest, AShorterDestinationIsContinuedFromItsEnd) {

@@ -225,9 +225,12 @@ TEST_F(HardCasesTest, FilesThatChangeBetweenTheScanAndTheCopyOrDuringItEndAsRead
     });
     fs.SetOnRead([&](const std::string& path, uint64_t offset, size_t) {
       if (path == "/mem/src/whilecopied" && offset == 1024 && fs.FileSize(path) == 5000)
-        fs.AddFile(path, other.substr(0, 2500));
+        fs.AddFile(path, other.substr(0, 2500), CMemFileSystem::kDefaultTime + 5);
     });
-    EXPECT_EQ(Run({"/mem/src"}), 0u);
+    // The file changed while it was copied ends with what was read of it,
+    // named as changed: its copy is not what it holds now.
+    EXPECT_EQ(Run({"/mem/src"}), 2u);
+    EXPECT_EQ(CountMessages("\r\n/mem/src/whilecopied changed during the copy, its copy is kept as a partial\r\n"), 1);
     fs.SetOnOpen(nullptr);
     fs.SetOnRead(nullptr);
     EXPECT_EQ(fs.FileBytes(dst + "/src/grows"), grown.substr(0, 3000));
@@ -237,10 +240,12 @@ TEST_F(HardCasesTest, FilesThatChangeBetweenTheScanAndTheCopyOrDuringItEndAsRead
     EXPECT_EQ(fs.OpenStreams(), 0);
 
     // The next run lists the files anew: the grown one is continued, the
-    // shrunk ones are as long as their sources and skipped.
-    EXPECT_EQ(Run({"/mem/src"}), 0u);
+    // shrunk ones are as long as their sources and skipped, and the copy of
+    // the changed one is named as not its copy.
+    EXPECT_EQ(Run({"/mem/src"}), 4u);
     EXPECT_EQ(fs.FileBytes(dst + "/src/grows"), grown);
     EXPECT_EQ(fs.FileBytes(dst + "/src/shrinks"), grown.substr(0, 1500));
+    EXPECT_EQ(CountMessages("\r\n" + dst + "/src/whilecopied differs from its source, left alone\r\n"), 1);
   }
 }
 
