@@ -83,6 +83,15 @@ void CJsonPresenter::OnSourceDone(const CSourceSummary& summary, CSteadyTime now
   if (m_ended) return;
   char crc[16];
   std::snprintf(crc, sizeof crc, "0x%08x", summary.crc32);
+  // What the source left out comes before how it ended, one event each.
+  for (const CLeftOutEntry& entry : summary.leftOut) {
+    BeginEvent("left_out");
+    Member("index", uint64_t{summary.index});
+    Member("path", entry.path);
+    Member("cause", entry.cause);
+    Member("folder", entry.folder);
+    EndEvent(now);
+  }
   BeginEvent("source");
   Member("index", uint64_t{summary.index});
   Member("path", summary.path);

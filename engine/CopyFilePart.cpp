@@ -37,15 +37,17 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
   if (!run.runFlag) return kResultOk;
 
   // Returns the part file's length after logging a progress point.
+  // Shares are taken of the part's own length, so that a finished part
+  // shows 100 % even when the source ends inside it; an empty part (a
+  // source no longer than the header) is finished from the start.
+  const uint64_t partLength = run.totalBytes;
   auto progressPoint = [&](CStream& dest) {
     const auto length = static_cast<uint64_t>(dest.Tell());
-    const uint64_t partBytes = length >= header ? length - header : 0;
-    run.fileProgress =
-        partSize ? static_cast<uint32_t>(std::min<uint64_t>(ScaledShare(partBytes, 1000, partSize), 1000))
-                 : 0;
+    const uint64_t partBytes = std::min(length >= header ? length - header : 0, partLength);
+    run.fileProgress = partLength ? static_cast<uint32_t>(ScaledShare(partBytes, 1000, partLength)) : 1000;
     run.bytesDone = partBytes;
     UpdateProgress();
-    LogProgressLine(m_data.name, length, partSize ? ScaledShare(partBytes, 100, partSize) : 0);
+    LogProgressLine(m_data.name, length, partLength ? ScaledShare(partBytes, 100, partLength) : 100);
     return length;
   };
 
@@ -85,8 +87,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
           continue;
         }
         if (match == CMatch::kDestinationUnreadable) {
-          LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
-          LogFailureCause(destination, errno);
+          LogUnreadableDestination(destination, errno);
           return kResultWriteFailure;
         }
         if (match == CMatch::kDiffers) {
@@ -132,7 +133,7 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
           insidePart = true;
         }
       }
-      if (result & kResultWriteFailure) LogFailureCause(destination, errno);
+      if (result & kResultWriteFailure) result = WriteFailed(destination, errno);
       if (result != kResultOk) {
         retry = true;
         break;
@@ -147,14 +148,14 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     const auto length = static_cast<uint64_t>(dest->Tell());
     grew = length > furthest;
     furthest = std::max(furthest, length);
-    result |= CloseDestination(*dest, m_data.name);
+    if (CloseDestination(*dest, m_data.name) != kResultOk) result |= WriteFailed(destination, errno);
 
     if (static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag) continue;
     // A source that ended before the part's end is cut when it holds now
     // exactly what the part file holds; otherwise it changed under the copy.
     if (result == kResultOk && run.runFlag && static_cast<uint64_t>(src->Tell()) < partEnd &&
         !SourceEndsWithItsCopy(*src, destination, length, layout)) {
-      LogPrintf("\r\n%s changed during the copy, its copy is kept as a partial\r\n", source.c_str());
+      LogChangedSource(source);
       return kResultReadFailure;
     }
     if (result == kResultOk) {

@@ -2,6 +2,7 @@
 
 #include "CopyProgress.h"
 #include "FileNode.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
 #include "MainForm.h"
 #include "PathHelpers.h"
@@ -17,21 +18,24 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
     CFindData existing;
     if (!FindFirst(folderDestination, existing) || (existing.attrib & kAttribSubdir) == 0) {
       LogPrintf("\r\ncannot create folder %s : %s\r\n", folderDestination.c_str(), ErrorText(error).c_str());
+      NoteLeftOut(source, "cannot create folder " + folderDestination + " : " + ErrorText(error), true);
       return kResultWriteFailure;
     }
   }
 
   const std::string prefix = WithBackslash(source);
   ResultFlags result = kResultOk;
-  ResultFlags refused = kResultOk;  // entries this system cannot hold
+  // An entry that fails on its own is named with its cause and passed; the
+  // walk ends only when the source as a whole stops answering.
   for (std::unique_ptr<CFileNode>& child : m_children) {
-    if (!run.runFlag || result != kResultOk) break;
+    if (!run.runFlag || run.sourceLost) break;
 #if defined(_WIN32)
     // A name Windows cannot hold would land on another file, or nowhere: it
     // is named and left out, and the source shows a failed write.
     if (const char* why = NameWindowsCannotHold(child->m_data.name)) {
       LogPrintf("\r\n%s : %s, not copied\r\n", DestinationPath(folderDestination, child->m_data.name).c_str(), why);
-      refused = kResultWriteFailure;
+      NoteLeftOut(prefix + child->m_data.name, why, child->IsFolder());
+      result |= kResultWriteFailure;
       if (!child->IsFolder()) ++run.currentFileNumber;
       continue;
     }
@@ -39,15 +43,16 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
     const std::string childSource = prefix + child->m_data.name;
     if (child->IsFolder()) {
       LogPrintf("%s%c\r\n", child->m_data.name.c_str(), kPathSeparator);
-      result = child->CopyFolder(childSource, folderDestination);
+      result |= child->CopyFolder(childSource, folderDestination);
     } else {
       ++run.currentFileNumber;
+      run.failureCause.clear();
       CMainForm* form = run.mainForm.load();
-      if (form && form->CopyByParts())
-        result = child->CopyFilePart(childSource, folderDestination);
-      else
-        result = child->CopyWholeFile(childSource, folderDestination);
+      const ResultFlags copied = form && form->CopyByParts() ? child->CopyFilePart(childSource, folderDestination)
+                                                             : child->CopyWholeFile(childSource, folderDestination);
+      if (copied != kResultOk) NoteFileLeftOut(childSource, copied);
+      result |= copied;
     }
   }
-  return result | refused;
+  return result;
 }

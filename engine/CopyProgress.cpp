@@ -1,8 +1,13 @@
 #include "CopyProgress.h"
 
+#include <cerrno>
 #include <cinttypes>
 
+#include "FailureCause.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
+#include "RunState.h"
+#include "SmbPath.h"
 #include "PathHelpers.h"
 
 uint64_t ScaledShare(uint64_t value, uint64_t scale, uint64_t whole) {
@@ -46,7 +51,21 @@ ResultFlags CloseDestination(CStream& destination, const std::string& name) {
 }
 
 void LogFailureCause(const std::string& path, int error) {
-  LogPrintf("%s : %s\r\n", path.c_str(), ErrorText(error).c_str());
+  // A name a share cannot hold says more than the system's word for it.
+  const std::string text = error == EILSEQ && IsSmbPath(path) ? CauseText(path, error) : ErrorText(error);
+  LogPrintf("%s : %s\r\n", path.c_str(), text.c_str());
+}
+
+uint32_t WriteFailed(const std::string& path, int error) {
+  LogFailureCause(path, error);
+  if (IsSmbPath(path) && IsConnectionLevel(error) && g_RunState.runFlag) return kResultReadFailure;
+  NoteFailureCause("write error: " + CauseText(path, error));
+  return kResultWriteFailure;
+}
+
+void LogChangedSource(const std::string& source) {
+  LogPrintf("\r\n%s changed during the copy, its copy is kept as a partial\r\n", source.c_str());
+  NoteFailureCause("changed during the copy");
 }
 
 std::string DestinationPath(const std::string& folder, const std::string& name) {

@@ -25,5 +25,16 @@ ResultFlags CloseDestination(CStream& destination, const std::string& name);
 // system's description of error ("/dst/a.txt : Permission denied").
 void LogFailureCause(const std::string& path, int error);
 
+// Handles a write to the destination at path that failed with error, after
+// the failure itself was logged: logs the cause. Returns 2 when the
+// destination is on a share whose connection dropped (the next pass
+// reconnects and goes on from the length the server holds, as after a
+// failed read), else 4.
+uint32_t WriteFailed(const std::string& path, int error);
+
+// Logs that the file at source changed while it was copied, so that its
+// copy is not what it holds now.
+void LogChangedSource(const std::string& source);
+
 // Returns the path of the file or folder called name inside folder.
 std::string DestinationPath(const std::string& folder, const std::string& name);

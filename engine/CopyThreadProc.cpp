@@ -5,7 +5,9 @@
 #include <new>
 #include <string>
 
+#include "FailureCause.h"
 #include "FileNode.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
 #include "MainForm.h"
 #include "PathHelpers.h"
@@ -95,6 +97,7 @@ ResultFlags CRunDriver::Run() {
 
 void CRunDriver::ReportConnectionFailed(size_t index, int error) {
   LogPrintf("\r\nconnection failed, error = %d \r\n", error);
+  if (error != 0) LogPrintf("%s : %s\r\n", m_source.c_str(), ErrorText(error).c_str());
   if (CMainForm* form = m_run.mainForm.load()) {
     CSourceSummary summary;
     summary.index = index;
@@ -125,6 +128,9 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     m_root.m_data.name = shareName;
   }
 
+  m_run.leftOut.clear();
+  m_run.failureCause.clear();
+  m_run.sourceLost = false;
   m_run.currentFileNumber = 0;
   m_run.bytesDone = 0;
   m_run.folderCount = 0;
@@ -159,7 +165,9 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
         ReportConnectionFailed(index, error);
         return SourceEnd::kConnectionFailed;
       }
-      if (now >= deadline || !m_run.runFlag) {
+      // A share whose server answers that the path is not there, access
+      // denied, a name refused: waiting mends none of them.
+      if (now >= deadline || !m_run.runFlag || CannotHeal(m_source, error, false)) {
         result = kResultReadFailure;
         ReportConnectionFailed(index, error);
         return SourceEnd::kConnectionFailed;
@@ -187,6 +195,8 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, files : %d, folders : %d\r\n", m_run.totalBytes,
               m_run.totalBytes >> 20, m_run.fileCount, m_run.folderCount);
     LogPrintf("copying from \"%s\" to \"%s\" ...\r\n", m_source.c_str(), m_destination.c_str());
+    // The copy tries again what a scan that lost the source could not list.
+    m_run.sourceLost = false;
     result |= m_root.CopyFolder(m_source, m_destination);
   } else {
     m_run.fileCount = 1;
@@ -197,13 +207,14 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     if ((m_root.m_data.attrib & kAttribSpecial) != 0 || !IsSafeEntryName(m_root.m_data.name, IsSmbPath(m_source))) {
       LogPrintf("\r\n%s : not a regular file, not copied\r\n", m_source.c_str());
       result = kResultReadFailure;
-    } else if (form && form->CopyByParts()) {
-      result = m_root.CopyFilePart(m_source, m_destination);
     } else {
-      result = m_root.CopyWholeFile(m_source, m_destination);
+      result = form && form->CopyByParts() ? m_root.CopyFilePart(m_source, m_destination)
+                                           : m_root.CopyWholeFile(m_source, m_destination);
+      if (result != kResultOk) NoteFileLeftOut(m_source, result);
     }
   }
 
+  LogLeftOut();
   const int64_t elapsed = TimeNow() - workStart;
   LogPrintf("time taken : %" PRId64 " min, %2" PRId64 " sec\r\n", elapsed / 60, elapsed % 60);
   const bool running = m_run.runFlag;
@@ -217,7 +228,10 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
       LogPrintf("\r\nsuccesfully copyed\r\n");
   }
   if (result & kResultListingIncomplete) LogPrintf("errors while scanning folders, some files may be missed\r\n");
-  if (result & kResultReadFailure) LogPrintf("read error, try again later\r\n");
+  // Trying again helps a source that stopped answering; what failed on its
+  // own is listed below with its cause.
+  if ((result & kResultReadFailure) && (m_run.sourceLost || m_run.leftOut.empty()))
+    LogPrintf("read error, try again later\r\n");
   if (result & kResultWriteFailure)
     LogPrintf("write error (not enough disk space/access denied/file opened by another program ?)\r\n");
 
@@ -229,6 +243,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     summary.crc32 = ~m_run.runCrc;
     summary.errorsFixed = m_run.errorsFixed;
     summary.canceled = !running;
+    summary.leftOut = m_run.leftOut;
     form->OnSourceDone(summary);
   }
   return SourceEnd::kWorkedOn;

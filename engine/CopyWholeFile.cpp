@@ -84,8 +84,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
         continue;
       }
       if (match == CMatch::kDestinationUnreadable) {
-        LogPrintf("\r\neror opening destination %s\r\n", destination.c_str());
-        LogFailureCause(destination, errno);
+        LogUnreadableDestination(destination, errno);
         return kResultWriteFailure;
       }
       if (match == CMatch::kDiffers) {
@@ -105,7 +104,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
       uint32_t count = 0;
       const uint8_t* data = nullptr;
       result = TransferBlock(*src, *dest, run.bufferSize, count, data);
-      if (result & kResultWriteFailure) LogFailureCause(destination, errno);
+      if (result & kResultWriteFailure) result = WriteFailed(destination, errno);
       if (result != kResultOk) break;
       run.runCrc = CrcUpdate(run.runCrc, data, count);
       // A block read but not written, because the run was stopped meanwhile,
@@ -116,7 +115,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
 
     const auto written = static_cast<uint64_t>(dest->Tell());
     grew = written > passStart;
-    result |= CloseDestination(*dest, m_data.name);
+    if (CloseDestination(*dest, m_data.name) != kResultOk) result |= WriteFailed(destination, errno);
     SetFileTimes(destination, m_data.time_write, m_data.time_write);
 
     if (written < size && !src->Eof() && run.runFlag) continue;
@@ -125,7 +124,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     // stays a partial that no later run takes for complete.
     if (result == kResultOk && written < size && run.runFlag &&
         !SourceEndsWithItsCopy(*src, destination, written, CCopyLayout{})) {
-      LogPrintf("\r\n%s changed during the copy, its copy is kept as a partial\r\n", source.c_str());
+      LogChangedSource(source);
       return kResultReadFailure;
     }
     if (result == kResultOk) {

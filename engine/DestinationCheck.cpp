@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "CopyProgress.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
 
 namespace {
@@ -131,6 +133,13 @@ bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t le
   return CompareStretches(source, path, {{length - page, page}}, layout) == CMatch::kSame;
 }
 
+void LogUnreadableDestination(const std::string& path, int error) {
+  LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
+  LogFailureCause(path, error);
+  NoteFailureCause("the destination cannot be read: " + ErrorText(error));
+}
+
 void LogForeignDestination(const std::string& path) {
   LogPrintf("\r\n%s differs from its source, left alone\r\n", path.c_str());
+  NoteFailureCause("the destination differs from its source");
 }

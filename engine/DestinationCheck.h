@@ -68,5 +68,9 @@ bool MayHoldTheSource(CStream& source, const std::string& path, uint64_t length,
 // undefined afterwards.
 bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t length, const CCopyLayout& layout);
 
+// Logs that the destination at path could not be read for a comparison,
+// and why (error).
+void LogUnreadableDestination(const std::string& path, int error);
+
 // Logs that the destination at path is not this source's copy.
 void LogForeignDestination(const std::string& path);

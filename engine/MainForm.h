@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "LeftOut.h"
 
 // How one source of a run ended, for front ends that report it.
 struct CSourceSummary {
@@ -17,6 +20,7 @@ struct CSourceSummary {
   int32_t errorsFixed = 0;
   bool canceled = false;  // the run flag was clear when it was reported
   bool connected = true;  // false when it ended in "connection failed"
+  std::vector<CLeftOutEntry> leftOut;  // what the walk passed over, in walk order
 };
 
 // A logon to a share that refused the run's, as the user gives it.

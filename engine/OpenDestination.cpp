@@ -1,28 +1,36 @@
 #include "OpenDestination.h"
 
 #include <cerrno>
+#include <cinttypes>
 
 #include "CopyProgress.h"
 #include "DestinationCheck.h"
+#include "FailureCause.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
+#include "RetryPause.h"
 #include "RunState.h"
+#include "SmbPath.h"
 
 namespace {
 
 // Logs that the destination at path is the file being copied.
 void LogSourceItself(const std::string& path) {
   LogPrintf("\r\n%s is the source itself, not written\r\n", path.c_str());
+  NoteFailureCause("the destination is the source itself");
 }
 
 // Logs that another file copy of this run has taken the destination at path.
 void LogTakenInRun(const std::string& path) {
   LogPrintf("\r\n%s is already the copy of another file of this run, left alone\r\n", path.c_str());
+  NoteFailureCause("the destination is already the copy of another file of this run");
 }
 
 // Logs that the destination at path did not open, and why (error).
 void LogOpenFailure(const std::string& path, int error) {
   LogPrintf("\r\neror opening destination %s\r\n", path.c_str());
   LogFailureCause(path, error);
+  NoteFailureCause("the destination does not open: " + CauseText(path, error));
 }
 
 }  // namespace
@@ -57,11 +65,33 @@ bool IsTheSource(CStream& stream, const CFileId& destinationId, const std::strin
   return same;
 }
 
+// Opens the file at path for appending. A share whose connection dropped is
+// waited for within the reconnect limit, the seconds left counted down in
+// the log's last line. Returns the stream, or nullptr with errno set.
+std::unique_ptr<CStream> OpenWithinLimit(const std::string& path) {
+  const int64_t start = TimeNow();
+  const int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
+  int64_t last = start;
+  for (;;) {
+    std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kAppend);
+    if (stream || !IsSmbPath(path) || !IsConnectionLevel(errno) || !g_RunState.runFlag) return stream;
+    const int error = errno;
+    const int64_t now = TimeNow();
+    if (now >= deadline) {
+      errno = error;
+      return nullptr;
+    }
+    if (now > last) LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
+    last = now;
+    SleepMs(kRetryPauseMs);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode, CStream& source,
                                          const CFindData& listing, const std::string& owner) {
-  std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kAppend);
+  std::unique_ptr<CStream> stream = OpenWithinLimit(path);
   if (!stream) {
     LogOpenFailure(path, errno);
     return nullptr;
@@ -75,6 +105,7 @@ std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode,
   // A file system that cannot lock leaves the file as unguarded as before.
   if (stream->LockExclusive() != 0 && errno == EWOULDBLOCK) {
     LogPrintf("\r\n%s is in use by another copy, left alone\r\n", path.c_str());
+    NoteFailureCause("the destination is in use by another copy");
     return nullptr;
   }
   if (!g_RunState.destinationClaims.Claim(known ? destinationId : CFileId(), path, owner)) {
@@ -102,6 +133,7 @@ ResultFlags EmptyDestination(CStream& destination, const std::string& path, CStr
     source.Seek(0, SeekOrigin::kSet);
     if (mayBeTheSource) {
       LogPrintf("\r\n%s is the source itself or a complete copy of it, not emptied\r\n", path.c_str());
+      NoteFailureCause("the destination is the source itself or a complete copy of it");
       return kResultWriteFailure;
     }
   }

@@ -1,6 +1,7 @@
 #include "PassStall.h"
 
 #include "FileServices.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
 #include "RetryPause.h"
 #include "RunState.h"
@@ -19,6 +20,7 @@ bool CPassStall::GaveUp(bool grew, uint32_t limit) {
 bool CPassStall::MayRetry(bool grew, const std::string& path) {
   if (GaveUp(grew, g_RunState.reconnectLimit)) {
     LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
+    NoteFailureCause("reads keep failing at one place, reconnect limit over");
     return false;
   }
   SleepMs(kRetryPauseMs);

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "FailureCause.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
 #include "RetryPause.h"
 #include "RunState.h"
@@ -19,15 +21,34 @@ std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
     std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kRead);
     last = now;
     if (stream) return stream;
-    if (LogonRefused(path, errno)) {
+    const int error = errno;
+    if (LogonRefused(path, error)) {
       // Another logon is tried at once; the limit does not run meanwhile.
       int64_t waited = 0;
-      if (!LogonAgain(path, waited)) return nullptr;
+      if (!LogonAgain(path, waited)) {
+        g_RunState.sourceLost = true;
+        return nullptr;
+      }
       deadline += waited;
       continue;
     }
+    if (CannotHeal(path, error, true)) {
+      // Waiting mends nothing: the file is named with its cause at once.
+      const std::string cause = CauseText(path, error);
+      LogPrintf("\r\n%s : %s\r\n", path.c_str(), cause.c_str());
+      NoteFailureCause(cause);
+      return nullptr;
+    }
     if (now >= deadline || !g_RunState.runFlag) {
       LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
+      // The file alone fails while its folder still answers; otherwise the
+      // source as a whole has gone.
+      if (g_RunState.runFlag) {
+        if (IsConnectionLevel(error) || !SourceAnswers(path))
+          g_RunState.sourceLost = true;
+        else
+          NoteFailureCause(CauseText(path, error) + ", reconnect limit over");
+      }
       return nullptr;
     }
     SleepMs(kRetryPauseMs);

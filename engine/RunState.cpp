@@ -24,6 +24,9 @@ void RunState::Reset() {
   errorsFixed = 0;
   sources.clear();
   destinationClaims.Clear();
+  leftOut.clear();
+  failureCause.clear();
+  sourceLost = false;
   copyBuffer.reset();
   ReleaseVerifyAreas();
   currentSourcePath = nullptr;

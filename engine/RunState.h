@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "DestinationClaims.h"
+#include "LeftOut.h"
 #include "PageRecord.h"
 
 // Readings of check after copy in flight together at most; a backend may
@@ -48,6 +49,13 @@ struct RunState {
   // The destination files this run has written or found complete, each with
   // the source file it belongs to. Worker only.
   CDestinationClaims destinationClaims;
+
+  // What the current source left out and why (see LeftOut.h), the cause
+  // the last failure gave, and whether the source as a whole stopped
+  // answering, which ends its walk. Worker only; cleared for each source.
+  std::vector<CLeftOutEntry> leftOut;
+  std::string failureCause;
+  bool sourceLost = false;
 
   // The copy buffer of a run: allocated when the worker starts, released when
   // it ends.

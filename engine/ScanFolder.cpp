@@ -2,7 +2,9 @@
 #include <cerrno>
 #include <cinttypes>
 
+#include "FailureCause.h"
 #include "FileNode.h"
+#include "LeftOut.h"
 #include "LogPrintf.h"
 #include "PathHelpers.h"
 #include "RunState.h"
@@ -48,6 +50,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
   int64_t deadline = TimeNow() + static_cast<int64_t>(g_RunState.reconnectLimit);
   bool succeeded = false;
   bool unlistable = false;  // the listing can never be had
+  int lastErrno = 0;        // why the last attempt failed
   CLeftOut leftOut;
 
   for (;;) {
@@ -67,6 +70,7 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
         deadline += waited;
         continue;
       }
+      lastErrno = EACCES;
       break;
     }
     if (!search && errno == EILSEQ) {
@@ -78,6 +82,12 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
     if (!search) {
       failed = true;
       listingErrno = errno;
+      // Waiting mends nothing here: access denied, a name refused, a
+      // folder gone while its parent answers.
+      if (CannotHeal(path, listingErrno, true)) {
+        lastErrno = listingErrno;
+        break;
+      }
     } else {
       for (;;) {
         if (!g_RunState.runFlag) {
@@ -116,17 +126,34 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
       LogPrintf("try limit : %d, errno = %d, left % " PRId64 " sec", tries, listingErrno, deadline - now);
     }
     search.reset();
+    if (failed) lastErrno = listingErrno;
 
     succeeded = !failed;
     if (!g_RunState.runFlag || tries == 0 || succeeded || now >= deadline) break;
   }
 
-  if (unlistable) LogPrintf("\r\nskipped %s : it holds an unsafe name, its listing cannot be read\r\n", path.c_str());
+  RunState& run = g_RunState;
+  if (unlistable) {
+    LogPrintf("\r\nskipped %s : it holds an unsafe name, its listing cannot be read\r\n", path.c_str());
+    NoteLeftOut(path, "it holds an unsafe name, its listing cannot be read", true);
+  } else if (!succeeded && run.runFlag) {
+    // A folder that cannot be listed is named and passed, unless the source
+    // as a whole stopped answering (or refused the logon), which ends the scan.
+    if (LogonRefused(path, lastErrno) || IsConnectionLevel(lastErrno)) {
+      run.sourceLost = true;
+    } else {
+      const std::string cause = CauseText(path, lastErrno);
+      LogPrintf("\r\ncannot list folder %s : %s\r\n", path.c_str(), cause.c_str());
+      NoteLeftOut(path, (ChildCount() > 0 ? "listing incomplete, " : "cannot be listed, ") + cause, true);
+    }
+  }
   for (const std::string& name : leftOut.special) LogPrintf("\r\nskipped %s : not a regular file\r\n", name.c_str());
   for (const std::string& name : leftOut.loops)
     LogPrintf("\r\nskipped %s : link to a folder that contains it\r\n", name.c_str());
-  for (const std::string& name : leftOut.unsafe)
+  for (const std::string& name : leftOut.unsafe) {
     LogPrintf("\r\nskipped an entry of %s : unsafe name \"%s\"\r\n", path.c_str(), name.c_str());
+    NoteLeftOut(prefix + name, "unsafe name", false);
+  }
 
   ResultFlags result = succeeded ? kResultOk : kResultListingIncomplete;
 
@@ -135,15 +162,18 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
               return CompareEntries(*a, *b) < 0;
             });
 
+  // What was listed is scanned on, and a subfolder that fails is passed:
+  // only a source that stopped answering ends the scan.
   for (std::unique_ptr<CFileNode>& child : m_children) {
-    if (!g_RunState.runFlag || result != kResultOk) break;
+    if (!run.runFlag || run.sourceLost) break;
     if (child->IsFolder()) {
       const std::string childPath = prefix + child->m_data.name;
       if (self.depth >= kMaxFolderDepth) {
         LogPrintf("\r\nskipped %s : folders nested more than %d deep\r\n", childPath.c_str(), kMaxFolderDepth);
-        result = kResultListingIncomplete;
+        NoteLeftOut(childPath, "nested more than " + std::to_string(kMaxFolderDepth) + " deep", true);
+        result |= kResultListingIncomplete;
       } else {
-        result = child->ScanFolderBelow(childPath, total, files, folders, &self);
+        result |= child->ScanFolderBelow(childPath, total, files, folders, &self);
       }
       if (folders) ++*folders;
     } else {

@@ -6,6 +6,8 @@
 
 int ScanThreadProc(const std::string* source) {
   CFileNode root;
+  g_RunState.leftOut.clear();
+  g_RunState.sourceLost = false;
   if (source)
     root.ScanFolder(*source);
   else

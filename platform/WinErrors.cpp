@@ -18,9 +18,12 @@ int ErrnoFromWin32(uint32_t error) {
     case ERROR_BAD_PATHNAME:
     case ERROR_NOT_READY:
       return ENOENT;
-    case ERROR_ACCESS_DENIED:
+    // A file another program holds open is busy, not forbidden: it is
+    // tried again until the reconnect limit, as a dropped connection.
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+      return EBUSY;
+    case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
     case ERROR_NETWORK_ACCESS_DENIED:
     case ERROR_CANNOT_MAKE:

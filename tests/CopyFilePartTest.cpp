@@ -130,11 +130,12 @@ TEST_F(CopyFilePartTest, TheThirdPartOfAShorterSourceEndsWithTheSource) {
   // The first pass starts from nothing; after the header block the part is still at 0 percent.
   EXPECT_EQ(lines[0], "\"big.bin\"           0 bytes,    0 mb,   0%");
   EXPECT_EQ(lines[1], "\"big.bin\"        1024 bytes,    0 mb,   0%");
-  EXPECT_EQ(lines.back(), "\"big.bin\"    40284800 bytes,   38 mb,  38%");
+  // The part ends with the source: finished, at 100 percent of its own length.
+  EXPECT_EQ(lines.back(), "\"big.bin\"    40284800 bytes,   38 mb, 100%");
   const std::vector<uint32_t> permille = Permille();
   EXPECT_EQ(permille[0], 0u);
   EXPECT_EQ(permille[1], 0u);
-  EXPECT_EQ(permille.back(), 384u);
+  EXPECT_EQ(permille.back(), 1000u);
   EXPECT_EQ(front.Progress()[1].bytesDone, 0u);
   EXPECT_EQ(front.Progress().back().bytesDone, 40283776u);
   EXPECT_EQ(front.Progress().back().totalBytes, 40283776u);
@@ -149,8 +150,9 @@ TEST_F(CopyFilePartTest, APartSizeOfZeroLeavesTheHeaderAlone) {
   EXPECT_EQ(g_RunState.totalBytes, 0u);
   EXPECT_EQ(fs.FileBytes(kPart), Pattern(0, 1024));
   EXPECT_EQ(Messages().front(), "part 1, size 0\r\n");
-  EXPECT_EQ(ProgressLines(), (std::vector<std::string>{Line(0, 0), Line(1024, 0)}));
-  EXPECT_EQ(Permille(), (std::vector<uint32_t>{0, 0}));
+  // An empty part has nothing left to fetch: 100 percent throughout.
+  EXPECT_EQ(ProgressLines(), (std::vector<std::string>{Line(0, 100), Line(1024, 100)}));
+  EXPECT_EQ(Permille(), (std::vector<uint32_t>{1000, 1000}));
   EXPECT_EQ(Messages().back(), "\r\n");
 }
 

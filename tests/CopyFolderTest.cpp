@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
@@ -69,19 +71,64 @@ TEST_F(CopyFolderTest, AnExistingFolderIsFilledAndSkippedFilesAreStillNumbered) 
   EXPECT_EQ(g_RunState.currentFileNumber, 2);
 }
 
-TEST_F(CopyFolderTest, AFailingFileEndsTheWalkOfTheWholeTree) {
+// ---- One entry that fails on its own is named and passed; only a source
+// that stops answering ends the walk.
+
+TEST_F(CopyFolderTest, FilesThatFailOnTheirOwnAreNamedAndPassedAtOnce) {
+  fs.AddFile("/mem/src/perm/a_ok.txt"_path, "a");
+  fs.AddFile("/mem/src/perm/b_denied.txt"_path, "b");
+  fs.AddFile("/mem/src/perm/c_gone.txt"_path, "c");
+  fs.AddFile("/mem/src/perm/d_full.txt"_path, "d");
+  fs.AddFile("/mem/src/perm/e_ok.txt"_path, "e");
+  Scan("/mem/src"_path);
+  fs.FailOpens("/mem/src/perm/b_denied.txt"_path, CMemFileSystem::kForever, EACCES);
+  fs.FailOpens("/mem/src/perm/c_gone.txt"_path, CMemFileSystem::kForever, ENOENT);
+  fs.FailWrites("/mem/dst/src/perm/d_full.txt"_path, 1, ENOSPC);
+  const int64_t start = TimeNow();
+  EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/dst"_path), 6u);
+  EXPECT_LT(TimeNow() - start, 5);  // nothing waited for the reconnect limit
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/perm/a_ok.txt"_path), "a");
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/perm/e_ok.txt"_path), "e");
+  EXPECT_EQ(CountMessages("\r\n" + "/mem/src/perm/b_denied.txt"_path + " : access denied\r\n"), 1);
+  EXPECT_EQ(CountMessages("\r\n" + "/mem/src/perm/c_gone.txt"_path + " : not found\r\n"), 1);
+  ASSERT_EQ(g_RunState.leftOut.size(), 3u);
+  EXPECT_EQ(g_RunState.leftOut[0].path, "/mem/src/perm/b_denied.txt"_path);
+  EXPECT_EQ(g_RunState.leftOut[0].cause, "access denied");
+  EXPECT_EQ(g_RunState.leftOut[1].cause, "not found");
+  EXPECT_EQ(g_RunState.leftOut[2].path, "/mem/src/perm/d_full.txt"_path);
+  EXPECT_EQ(g_RunState.leftOut[2].cause, "write error: No space left on device");
+  EXPECT_FALSE(g_RunState.sourceLost);
+}
+
+TEST_F(CopyFolderTest, AFileThatCannotBeReadPastOnePlaceIsPassedAtTheReconnectLimit) {
+  fs.AddFile("/mem/src/a_bad.bin"_path, std::string(5000, 'a'));
+  fs.AddFile("/mem/src/b_ok.txt"_path, "b");
+  Scan("/mem/src"_path);
+  fs.FailReadAt("/mem/src/a_bad.bin"_path, 3000, CMemFileSystem::kForever);
+  g_RunState.reconnectLimit = 3;
+  EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/dst"_path), 2u);
+  EXPECT_EQ(fs.FileSize("/mem/dst/src/a_bad.bin"_path), 2048u);  // the blocks before the bad one
+  EXPECT_EQ(fs.FileBytes("/mem/dst/src/b_ok.txt"_path), "b");
+  ASSERT_EQ(g_RunState.leftOut.size(), 1u);
+  EXPECT_EQ(g_RunState.leftOut[0].cause, "reads keep failing at one place, reconnect limit over");
+}
+
+TEST_F(CopyFolderTest, ASourceThatStopsAnsweringEndsTheWalk) {
   fs.AddFile("/mem/src/sub/a.txt"_path, "a");
   fs.AddFile("/mem/src/sub/b.txt"_path, "b");
   fs.AddFile("/mem/src/top.txt"_path, "t");
   Scan("/mem/src"_path);
-  fs.FailWrites("/mem/dst/src/sub/a.txt"_path, 1, ENOSPC);
-  EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/dst"_path), 4u);
-  EXPECT_FALSE(fs.Exists("/mem/dst/src/sub/b.txt"_path));
-  EXPECT_FALSE(fs.Exists("/mem/dst/src/top.txt"_path));
+  fs.FailOpens("/mem/src/sub/a.txt"_path, CMemFileSystem::kForever, ECONNRESET);
+  g_RunState.reconnectLimit = 3;
+  EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/dst"_path), 2u);
+  EXPECT_EQ(Messages().back(), "/mem/src/sub/a.txt"_path + " reconnect limit over, try again\r\n");
+  EXPECT_TRUE(g_RunState.sourceLost);
+  EXPECT_TRUE(g_RunState.leftOut.empty());
   EXPECT_EQ(fs.OpenCount("/mem/src/sub/b.txt"_path), 0);
+  EXPECT_EQ(fs.OpenCount("/mem/src/top.txt"_path), 0);
 }
 
-TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedIsNamedWithItsCauseAndEndsTheWalk) {
+TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedIsNamedWithItsCauseAndPassed) {
   fs.AddFile("/mem/src/a.txt"_path, "a");
   Scan("/mem/src"_path);
   fs.AddFile("/mem/dst/src"_path, "a file in the way");
@@ -97,9 +144,11 @@ TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedIsNamedWithItsCauseAndEndsTheWa
   fs.FailMakeDir("/mem/out/src/b"_path, 1, ENOSPC);
   fs.AddFolder("/mem/out"_path);
   EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/out"_path), 4u);
-  EXPECT_EQ(Messages().back(),
-            "\r\ncannot create folder " + "/mem/out/src/b"_path + " : No space left on device\r\n");
-  EXPECT_FALSE(fs.Exists("/mem/out/src/z.txt"_path));
+  EXPECT_EQ(CountMessages("\r\ncannot create folder " + "/mem/out/src/b"_path + " : No space left on device\r\n"), 1);
+  EXPECT_EQ(fs.FileBytes("/mem/out/src/z.txt"_path), "z");
+  ASSERT_FALSE(g_RunState.leftOut.empty());
+  EXPECT_EQ(g_RunState.leftOut.back().path, "/mem/src/b"_path);
+  EXPECT_TRUE(g_RunState.leftOut.back().folder);
 
   // A folder that exists already is simply filled.
   EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/out"_path), 0u);

@@ -398,7 +398,7 @@ TEST_F(MemFileSystemTest, OpenFailsTimesThenHeals) {
 
   m_fs.FailOpens("/mem/f"_path, CMemFileSystem::kForever);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(FileOpen("/mem/f"_path, OpenMode::kRead), nullptr);
-  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(errno, EIO);
   EXPECT_EQ(m_fs.FileBytes("/mem/f"_path), "abc");  // failed opens change nothing
 }
 

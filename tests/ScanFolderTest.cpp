@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
@@ -89,14 +91,17 @@ TEST_F(ScanFolderTest, AListingThatBreaksOffSpendsATryOnlyWhenItGotFurther) {
   int32_t files = 0;
   EXPECT_EQ(root.ScanFolder("/mem/src"_path, nullptr, &files, nullptr), 8u);
   EXPECT_EQ(root.ChildCount(), 30);
-  // An incomplete folder's files are kept for the copy but not counted.
-  EXPECT_EQ(files, 0);
+  // An incomplete folder's files are kept for the copy, and counted.
+  EXPECT_EQ(files, 30);
   EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"_path), 3);
   const auto messages = Messages();
-  ASSERT_EQ(messages.size(), 4u);
+  ASSERT_EQ(messages.size(), 5u);
   EXPECT_EQ(messages[1], "try limit : 2, errno = 5, left  300 sec");
   EXPECT_EQ(messages[2], "try limit : 1, errno = 5, left  300 sec");
   EXPECT_EQ(messages[3], "try limit : 0, errno = 5, left  299 sec");
+  EXPECT_EQ(messages[4], "\r\ncannot list folder " + "/mem/src"_path + " : Input/output error\r\n");
+  ASSERT_EQ(g_RunState.leftOut.size(), 1u);
+  EXPECT_EQ(g_RunState.leftOut[0].cause, "listing incomplete, Input/output error");
   EXPECT_EQ(clock.SleptMs(), 1500u);
 }
 
@@ -153,24 +158,43 @@ TEST_F(ScanFolderTest, AReconnectLimitOfZeroMakesOneAttempt) {
   EXPECT_EQ(fs.FindFirstCount("/mem/src/*.*"_path), 1);
 }
 
-TEST_F(ScanFolderTest, AFailedSubfolderStopsItsParentBeforeItsFilesAreCounted) {
+TEST_F(ScanFolderTest, AFolderThatCannotBeListedIsNamedAndItsSiblingsAreScanned) {
   fs.AddFolder("/mem/src/a"_path);
   fs.AddFolder("/mem/src/b"_path);
   fs.AddFile("/mem/src/b/keep.txt"_path, "k");
   fs.AddFolder("/mem/src/b/deeper"_path);
-  fs.AddFolder("/mem/src/c"_path);
+  fs.AddFile("/mem/src/c/in_c.txt"_path, "123");
   fs.AddFile("/mem/src/top.txt"_path, "12345");
-  fs.FailListingOpen("/mem/src/b"_path, CMemFileSystem::kForever);
-  g_RunState.reconnectLimit = 0;
+  fs.FailListingOpen("/mem/src/b"_path, CMemFileSystem::kForever, EACCES);
+  g_RunState.reconnectLimit = 300;
 
   CFileNode root;
   uint64_t total = 0;
   int32_t files = 0, folders = 0;
   EXPECT_EQ(root.ScanFolder("/mem/src"_path, &total, &files, &folders), 8u);
-  EXPECT_EQ(folders, 2);  // a, and the failed b; c is never scanned
-  EXPECT_EQ(files, 0);
-  EXPECT_EQ(total, 0u);
-  EXPECT_EQ(fs.FindFirstCount("/mem/src/c/*.*"_path), 0);
+  EXPECT_EQ(folders, 3);
+  EXPECT_EQ(files, 2);
+  EXPECT_EQ(total, 8u);
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/c/*.*"_path), 1);
+  // Access denied heals by no waiting: one attempt, no pause.
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/b/*.*"_path), 1);
+  EXPECT_EQ(clock.SleepCount(), 0);
+  EXPECT_EQ(CountMessages("\r\ncannot list folder " + "/mem/src/b"_path + " : access denied\r\n"), 1);
+  ASSERT_EQ(g_RunState.leftOut.size(), 1u);
+  EXPECT_EQ(g_RunState.leftOut[0].path, "/mem/src/b"_path);
+  EXPECT_EQ(g_RunState.leftOut[0].cause, "cannot be listed, access denied");
+  EXPECT_TRUE(g_RunState.leftOut[0].folder);
+
+  // A server that stops answering ends the scan there.
+  fs.ClearFaults();
+  g_RunState.leftOut.clear();
+  fs.FailListingOpen("/mem/src/b"_path, CMemFileSystem::kForever, ECONNRESET);
+  g_RunState.reconnectLimit = 0;
+  CFileNode again;
+  EXPECT_EQ(again.ScanFolder("/mem/src"_path), 8u);
+  EXPECT_TRUE(g_RunState.sourceLost);
+  EXPECT_TRUE(g_RunState.leftOut.empty());
+  EXPECT_EQ(fs.FindFirstCount("/mem/src/c/*.*"_path), 1);  // from the first scan only
 }
 
 TEST_F(ScanFolderTest, AClearedRunFlagEndsTheScanIncompleteWithoutWaiting) {

@@ -161,9 +161,9 @@ public:
   // The next times listings of folder fail in FindFirst: nullptr, errno err.
   void FailListingOpen(const std::string& folder, int times, int err = EIO);
   // The next times Open calls of path (any mode) fail: nullptr, errno err.
-  void FailOpens(const std::string& path, int times, int err = ENOENT);
+  void FailOpens(const std::string& path, int times, int err = EIO);
   // Open calls of path fail with err while TimeNow() < clockSecond.
-  void FailOpensUntil(const std::string& path, int64_t clockSecond, int err = ENOENT);
+  void FailOpensUntil(const std::string& path, int64_t clockSecond, int err = EIO);
   // A Read of path whose delivered range covers offset delivers only the bytes before offset, then sets
   // the error indicator and errno err and returns that short count; times such reads fail.
   void FailReadAt(const std::string& path, uint64_t offset, int times = 1, int err = EIO);
