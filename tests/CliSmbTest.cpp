@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -419,6 +420,35 @@ TEST_F(CliSmbTest, AShareFileCutDuringItsCopyIsNamedAndItsCopyNeverTakenForCompl
   EXPECT_TRUE(HasLine(SplitLines(again.out), (dir / "dst/cut.bin") + " differs from its source, left alone"))
       << again.out;
   EXPECT_EQ(SizeOf(dir / "dst/cut.bin"), kept);
+}
+
+TEST_F(CliSmbTest, AnUnstampedPartialCopyIsComparedAtTheCostOfItsLastStretch) {
+  const std::string bytes = PatternBytes(3 * kMiB, 10);
+  WriteFile(dir / "films/part.bin", bytes);
+  SetModificationTime(dir / "films/part.bin", kOldTime);
+  const std::string source = server->Url("films") + "/part.bin";
+  // Returns the server's read requests and bytes sent while one run continues a
+  // first mebibyte, stamped with the source's time or not.
+  auto measure = [&](bool stamped) {
+    WriteFile(dir / "dst/part.bin", bytes.substr(0, kMiB));
+    if (stamped) SetModificationTime(dir / "dst/part.bin", kOldTime);
+    const int64_t requests = SettledCounter(*server, "smb2_read_count", 0);
+    const int64_t sent = SettledCounter(*server, "smb2_read_outbytes", 0);
+    const CRunResult run = RunCli(dir, {"-d", dir / "dst", source});
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_TRUE(ReadFile(dir / "dst/part.bin") == bytes);
+    const int64_t rest = static_cast<int64_t>(2 * kMiB);
+    return std::make_pair(SettledCounter(*server, "smb2_read_count", requests + 1) - requests,
+                          SettledCounter(*server, "smb2_read_outbytes", sent + rest) - sent);
+  };
+  const auto [stampedRequests, stampedBytes] = measure(true);
+  const auto [comparedRequests, comparedBytes] = measure(false);
+  std::printf("continued copy over SMB: stamped %lld requests %lld bytes, compared %lld requests %lld bytes\n",
+              static_cast<long long>(stampedRequests), static_cast<long long>(stampedBytes),
+              static_cast<long long>(comparedRequests), static_cast<long long>(comparedBytes));
+  EXPECT_LE(comparedRequests, stampedRequests + 1);
+  EXPECT_GE(comparedBytes - stampedBytes, 65536);
+  EXPECT_LT(comparedBytes - stampedBytes, 65536 + 4096);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // CliPosixTest.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -226,6 +227,37 @@ TEST_F(CliTest, TheLogFileGetsEveryMessageOnALineOfItsOwn) {
     EXPECT_EQ(line.substr(20), LogFileText(messages[i]));
   }
   EXPECT_NE(ReadFile(logPath).find("\\r\\nsuccesfully copyed\\r\\n\n"), std::string::npos);
+}
+
+TEST_F(CliTest, AFileLeftOutIsNamedAtTheEndAndInTheJsonStreamAndTheRestIsCopied) {
+  fs::create_directories(dir / "src");
+  fs::create_directories(dir / "dst/src");
+  WriteFile(dir / "src/a.txt", "AAAA");
+  WriteFile(dir / "src/b.txt", "bb");
+  WriteFile(dir / "dst/src/a.txt", "BBBB");  // somebody else's file of that name
+  SetModificationTime(dir / "src/a.txt", 981173045);
+  SetModificationTime(dir / "dst/src/a.txt", 981173045 + 3600);
+
+  const CRunResult text = RunCli(dir, {"-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(text.status, 4) << text.out;
+  const std::vector<std::string> lines = SplitLines(text.out);
+  EXPECT_TRUE(HasLine(lines, Native(dir / "dst/src/a.txt") + " differs from its source, left alone")) << text.out;
+  EXPECT_TRUE(HasLine(lines, "left out : 1 file, 0 folders")) << text.out;
+  EXPECT_TRUE(HasLine(lines, Native(dir / "src/a.txt") + " : the destination differs from its source")) << text.out;
+  EXPECT_EQ(ReadFile(dir / "dst/src/a.txt"), "BBBB");
+  EXPECT_EQ(ReadFile(dir / "dst/src/b.txt"), "bb");
+
+  const CRunResult json = RunCli(dir, {"--json", "-d", dir / "dst", dir / "src"});
+  EXPECT_EQ(json.status, 4);
+  const std::vector<CJsonObject> events = ParseJsonLines(json.out);
+  auto leftOut = std::find_if(events.begin(), events.end(),
+                              [](const CJsonObject& e) { return e.at("event").text == "left_out"; });
+  ASSERT_NE(leftOut, events.end()) << json.out;
+  EXPECT_EQ(leftOut->at("index").number, 0);
+  EXPECT_EQ(leftOut->at("path").text, Native(dir / "src/a.txt"));
+  EXPECT_EQ(leftOut->at("cause").text, "the destination differs from its source");
+  EXPECT_EQ(leftOut->at("folder").kind, 'b');
+  EXPECT_EQ((leftOut + 1)->at("event").text, "source");
 }
 
 }  // namespace
