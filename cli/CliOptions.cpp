@@ -4,6 +4,7 @@
 
 #include "FormNumber.h"
 #include "ShareCredentials.h"
+#include "SmbPath.h"
 
 namespace {
 
@@ -170,6 +171,12 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
     error =
         "a password in a share address is refused (a process listing shows it); put it in a file given "
         "with --credentials FILE";
+    return CliCommand::kUsageError;
+  }
+  for (const std::string& address : addresses) {
+    const char* fault = SmbAddressFault(address);
+    if (fault == nullptr) continue;
+    error = "\"" + address + "\": " + fault;
     return CliCommand::kUsageError;
   }
   return CliCommand::kRun;

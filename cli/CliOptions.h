@@ -41,6 +41,7 @@ enum class CliCommand { kRun, kHelp, kVersion, kUsageError };
 // after the sources; "--" ends them. Returns kHelp or kVersion when asked
 // for, kUsageError with a one-line message in error (without the program
 // name) for an unknown option, a missing argument, a refused number, a
-// missing source or a share address that carries a password, and kRun
-// otherwise. May reorder argv.
+// missing source, a share address that carries a password or that can name
+// nothing on a share (a port that is not a number from 1 to 65535, say:
+// SmbAddressFault), and kRun otherwise. May reorder argv.
 CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::string& error);

@@ -78,14 +78,12 @@ std::optional<CShareLogon> WorkOutLogon(const std::optional<std::string>& creden
   error.clear();
   if (!credentialsPath && !user) return std::nullopt;
   CShareLogon logon;
-  bool havePassword = false;
   if (credentialsPath) {
     std::string reason;
     if (!ReadCredentialsFile(*credentialsPath, logon, reason)) {
       error = "--credentials: cannot read \"" + *credentialsPath + "\": " + reason;
       return std::nullopt;
     }
-    havePassword = !logon.password.empty();
   }
   if (user) {
     const std::string domain = logon.domain;
@@ -93,16 +91,26 @@ std::optional<CShareLogon> WorkOutLogon(const std::optional<std::string>& creden
     SetUserName(*user, logon);
     if (logon.domain.empty()) logon.domain = domain;
   }
-  if (!havePassword && !logon.user.empty()) {
-    if (const char* fromEnvironment = std::getenv("PASSWD")) {
-      logon.password = fromEnvironment;
-    } else if (StdinIsTerminal()) {
-      const std::string prompt = "Password for " + logon.user + ": ";
-      if (!PromptWithoutEcho(prompt.c_str(), logon.password)) {
-        error = "--user: no password given";
-        return std::nullopt;
-      }
+  if (logon.user.empty() || !logon.password.empty()) return logon;
+  // An empty password logs on nowhere: without one from the file, PASSWD
+  // or the terminal, the run could only wait for a logon that never comes.
+  const char* fromEnvironment = std::getenv("PASSWD");
+  if (fromEnvironment != nullptr && *fromEnvironment != '\0') {
+    logon.password = fromEnvironment;
+  } else if (StdinIsTerminal()) {
+    const std::string prompt = "Password for " + logon.user + ": ";
+    if (!PromptWithoutEcho(prompt.c_str(), logon.password) || logon.password.empty()) {
+      error = "--user: no password given";
+      return std::nullopt;
     }
+  } else if (credentialsPath) {
+    error = "--credentials: \"" + *credentialsPath + "\" gives no password for " + logon.user +
+            ", and neither PASSWD nor a terminal on standard input does";
+    return std::nullopt;
+  } else {
+    error = "--user: no password for " + logon.user +
+            ": set PASSWD, give a file with --credentials, or run on a terminal to be asked";
+    return std::nullopt;
   }
   return logon;
 }

@@ -25,8 +25,12 @@ void SetUserName(const std::string& value, CShareLogon& logon);
 // Works out the logon of a run: the credentials file when one is given,
 // then the --user value, whose password comes from the file, else from
 // PASSWD, else, when standard input is a terminal, from a prompt without
-// echo on standard error. Returns the logon (nullopt when neither option was
-// given: guest access), or nullopt with error set when something failed.
+// echo on standard error; an empty password counts as none. Returns the
+// logon (nullopt when neither option was given: guest access; a logon
+// without a user when the file names none), or nullopt with error set when
+// the file cannot be read or a user is named and no source gives a
+// password: a run could never log on (the error names the user, never a
+// password).
 std::optional<CShareLogon> WorkOutLogon(const std::optional<std::string>& credentialsPath,
                                         const std::optional<std::string>& user, std::string& error);
 

@@ -15,6 +15,7 @@
 #include "RunCopy.h"
 #include "ShareCredentials.h"
 #include "SmbCredentials.h"
+#include "SmbPath.h"
 #include "WriteFailures.h"
 
 namespace {
@@ -70,6 +71,12 @@ int main(int argc, char** argv) {
     SetSmbCredentials(credentials);
     credentials.password.assign(credentials.password.size(), '\0');
   }
+
+  // The smb:// addresses as written: their escapes are decoded, the names
+  // the copy appends to them are not.
+  std::vector<std::string> addresses = options.sources;
+  addresses.push_back(options.destination);
+  SetWrittenSmbAddresses(addresses);
 
   std::unique_ptr<CLogFile> logFile;
   if (options.logPath) {

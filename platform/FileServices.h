@@ -213,6 +213,12 @@ public:
 
   // Opens the file at path. Returns nullptr with errno set when it does not
   // open. Only regular files are opened; anything else fails with EINVAL.
+  // On a share path (SmbFileSystem.h) the errno tells the cause: EACCES
+  // only when the server refused the logon itself, EPERM when it admitted
+  // the logon and refused this file or folder, ENOENT when it answered that
+  // the share or the path does not exist, EILSEQ when a name cannot be put
+  // on the share, a connection errno (ETIMEDOUT, ECONNREFUSED, ECONNRESET,
+  // EHOSTUNREACH, ...) when the server could not be reached.
   virtual std::unique_ptr<CStream> Open(const std::string& path, OpenMode mode) = 0;
 
   // Starts a search. A pattern whose last component is "*.*" lists every
@@ -223,7 +229,9 @@ public:
   // Returns the open search with its first entry in data, or nullptr with
   // errno set (ENOENT when nothing matches; EILSEQ when the folder holds a
   // name the backend cannot hand out and refuses the whole listing for, so
-  // that no later attempt will list it either).
+  // that no later attempt will list it either, or when a name of the
+  // pattern cannot be put on a share; on a share path the other causes as
+  // for Open: EACCES for a refused logon only, EPERM for a refused folder).
   virtual std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) = 0;
 
   // Creates the folder. Returns 0, or -1 with errno set.

@@ -23,7 +23,10 @@ std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
 // their own.
 std::atomic<uint64_t> g_logonsAsked{0};
 std::atomic<uint64_t> g_connectionsMade{0};
+// How often a cached connection was found alive and used.
+std::atomic<uint64_t> g_connectionsReused{0};
 std::atomic<smbc_add_cached_srv_fn> g_addCachedServer{nullptr};  // libsmbclient's own
+std::atomic<smbc_check_server_fn> g_checkServer{nullptr};        // libsmbclient's own
 // Making and freeing contexts touches libsmbclient's process-wide state:
 // never two at a time.
 std::mutex g_lifetimeLock;
@@ -67,6 +70,15 @@ int AddCachedServer(SMBCCTX* context, SMBCSRV* server, const char* name, const c
   return g_addCachedServer.load()(context, server, name, share, workgroup, user);
 }
 
+// Checks a cached connection as libsmbclient's own function does, and
+// counts it when it is alive: the call that looked for it goes through it.
+// Returns 0 when alive, 1 when not.
+int CheckServer(SMBCCTX* context, SMBCSRV* server) {
+  const int dead = g_checkServer.load()(context, server);
+  if (dead == 0) ++g_connectionsReused;
+  return dead;
+}
+
 // Swallows libsmbclient's debug messages: nothing of it may reach standard
 // output (which may carry a front end's JSON) or a log.
 void DiscardLog(void* /*privateData*/, int /*level*/, const char* /*message*/) {}
@@ -90,6 +102,8 @@ SMBCCTX* CreateContext(uint32_t timeoutMs) {
   smbc_setFunctionAuthDataWithContext(context, AuthData);
   g_addCachedServer.store(smbc_getFunctionAddCachedServer(context));
   smbc_setFunctionAddCachedServer(context, AddCachedServer);
+  g_checkServer.store(smbc_getFunctionCheckServer(context));
+  smbc_setFunctionCheckServer(context, CheckServer);
   // A Kerberos ticket the user holds is used when the server takes it;
   // otherwise the logon falls back to the user and password (or guest).
   smbc_setOptionUseKerberos(context, 1);
@@ -134,7 +148,11 @@ bool IsSmbConnectionError(int err) {
   }
 }
 
-CSmbCall::CSmbCall() : m_lock(g_lock), m_logonsAsked(g_logonsAsked), m_connectionsMade(g_connectionsMade) {}
+CSmbCall::CSmbCall()
+    : m_lock(g_lock),
+      m_logonsAsked(g_logonsAsked),
+      m_connectionsMade(g_connectionsMade),
+      m_connectionsReused(g_connectionsReused) {}
 
 SMBCCTX* CSmbCall::Context() {
   if (g_context == nullptr) {
@@ -167,8 +185,9 @@ void CSmbCall::AfterFailure(int err) {
   if (IsSmbConnectionError(err)) DropIdleConnections();
 }
 
-bool CSmbCall::ConnectionRefused() const {
-  return g_logonsAsked != m_logonsAsked && g_connectionsMade == m_connectionsMade;
+bool CSmbCall::NewConnectionFailed() const {
+  return g_logonsAsked != m_logonsAsked && g_connectionsMade == m_connectionsMade &&
+         g_connectionsReused == m_connectionsReused;
 }
 
 std::unique_lock<std::recursive_mutex> LockSmbSharedState() { return std::unique_lock(g_lock); }

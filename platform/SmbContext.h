@@ -56,16 +56,21 @@ public:
   void AfterFailure(int err);
 
   // Returns true when, since this CSmbCall was made, libsmbclient asked for
-  // the credentials of a new connection and no connection came of it: the
-  // server refused the logon or the share (or could not be reached, which
-  // the failed call's errno then tells). A call that went through a cached
-  // connection, or made a new one, was refused nothing of that kind.
-  bool ConnectionRefused() const;
+  // the credentials of a connection, found no live cached one and no new
+  // connection came of it: the server refused the logon or the share, said
+  // that the share does not exist, or could not be reached (the failed
+  // call's errno tells which). A call that went through a cached
+  // connection, or made a new one, had its logon and share admitted.
+  // (libsmbclient asks for the credentials also on its way to a cached
+  // connection when they name another user than its default one: only the
+  // connection that came of it, or none, tells.)
+  bool NewConnectionFailed() const;
 
 private:
   std::unique_lock<std::recursive_mutex> m_lock;
   uint64_t m_logonsAsked;  // the process's counts when this call began
   uint64_t m_connectionsMade;
+  uint64_t m_connectionsReused;
 };
 
 // Returns a context of its own for one reader thread (verification's

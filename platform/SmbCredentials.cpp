@@ -55,6 +55,11 @@ bool SmbCredentialsHaveUser() {
   return !g_credentials.user.empty();
 }
 
+bool SmbCredentialsHavePassword() {
+  std::lock_guard lock(g_lock);
+  return !g_credentials.password.empty();
+}
+
 void FillSmbAuthData(std::string_view defaultUser, char* workgroup, int workgroupSize, char* user,
                      int userSize, char* password, int passwordSize) {
   std::lock_guard lock(g_lock);

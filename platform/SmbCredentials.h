@@ -32,6 +32,9 @@ uint64_t SmbCredentialsGeneration();
 // Returns true when credentials with a user are set.
 bool SmbCredentialsHaveUser();
 
+// Returns true when credentials with a password (not an empty one) are set.
+bool SmbCredentialsHavePassword();
+
 // Fills libsmbclient's buffers for a connection about to log on. On entry
 // user holds the user the connection would go as: the one its URL names, or
 // defaultUser when the URL names none. When credentials are set and user is

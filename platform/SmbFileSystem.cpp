@@ -13,6 +13,7 @@
 #include <string>
 
 #include "SmbContext.h"
+#include "SmbErrors.h"
 #include "SmbListing.h"
 #include "SmbPath.h"
 #include "SmbShareDevice.h"
@@ -34,29 +35,26 @@ bool TakeFolderPattern(CSmbLocation& location) {
   return true;
 }
 
-// Returns the errno to report for a call through call that failed with err.
-// libsmbclient gives EACCES (or EPERM) both when the server refuses the
-// identity, at logon or at the share, and when it refuses one file. The
-// first happens only while a connection is being made, so when the call
-// asked for a new connection and none came of it the identity was refused
-// (EACCES); otherwise the refusal was the file's (EPERM). Telling them apart
-// costs the server nothing, and no second logon is tried. Any other err is
-// returned as it is.
-int RefusalErrno(const CSmbCall& call, int err) {
-  if (err != EACCES && err != EPERM) return err;
-  return call.ConnectionRefused() ? EACCES : EPERM;
-}
-
-// Parses path into location. Returns true when it names something on a
-// share, or false with errno set: EINVAL for a path that cannot be taken,
-// ENOENT for one without a server or share.
-bool LocateOnShare(const std::string& path, CSmbLocation& location) {
-  if (!ParseSmbPath(path, location)) return false;
+// Returns true when location names something on a share, or false with
+// errno set: ENOENT when it names no server or share, EILSEQ when a name in
+// it is not valid UTF-8 (libsmbclient could only fail with ENOMEM).
+bool OnShare(const CSmbLocation& location) {
   if (location.server.empty() || location.share.empty()) {
     errno = ENOENT;
     return false;
   }
+  if (SmbNameUnrepresentable(location)) {
+    errno = EILSEQ;
+    return false;
+  }
   return true;
+}
+
+// Parses path into location. Returns true when it names something on a
+// share, or false with errno set: EINVAL for a path that cannot be taken,
+// otherwise as OnShare.
+bool LocateOnShare(const std::string& path, CSmbLocation& location) {
+  return ParseSmbPath(path, location) && OnShare(location);
 }
 
 // The search of a plain path: its one entry is returned by FindFirst.
@@ -72,15 +70,15 @@ public:
 class CSmbFileSystem final : public CFileSystem {
 public:
   // Returns the open stream, or nullptr with errno set: as OpenSmbStream,
-  // with refusals told apart as SmbFileSystem.h says, ENOENT for a path
-  // without a share, EINVAL for one that cannot be taken.
+  // with the causes told apart as SmbFileSystem.h says (ShareErrno), ENOENT
+  // for a path without a share, EINVAL for one that cannot be taken.
   std::unique_ptr<CStream> Open(const std::string& path, OpenMode mode) override {
     CSmbLocation location;
     if (!LocateOnShare(path, location)) return nullptr;
     CSmbCall call;
     if (call.Context() == nullptr) return nullptr;
     std::unique_ptr<CStream> stream = OpenSmbStream(call, SmbUrl(location), mode, SmbShareDevice(location));
-    if (!stream) errno = RefusalErrno(call, errno);
+    if (!stream) errno = ShareErrno(call, location, errno);
     return stream;
   }
 
@@ -88,30 +86,28 @@ public:
   // set. A pattern ending in "*.*" lists the folder before it (the top folder
   // of the share for "//server/share/*.*") as OpenSmbListing does; any other
   // path yields the record of that entry, named by its last name (the
-  // share's name for a share itself). Refusals are told apart as
-  // SmbFileSystem.h says; ENOENT when nothing is there or no share is named.
+  // share's name for a share itself). Causes are told apart as
+  // SmbFileSystem.h says (ShareErrno); ENOENT when nothing is there or no
+  // share is named.
   std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data) override {
     CSmbLocation location;
     if (!ParseSmbPath(pattern, location)) return nullptr;
     const bool listing = TakeFolderPattern(location);
-    if (location.server.empty() || location.share.empty()) {
-      errno = ENOENT;
-      return nullptr;
-    }
+    if (!OnShare(location)) return nullptr;
     const uint64_t device = SmbShareDevice(location);
     CSmbCall call;
     SMBCCTX* context = call.Context();
     if (context == nullptr) return nullptr;
     if (listing) {
       std::unique_ptr<CFindHandle> search = OpenSmbListing(call, SmbUrl(location), device, data);
-      if (!search) errno = RefusalErrno(call, errno);
+      if (!search) errno = ShareErrno(call, location, errno);
       return search;
     }
     struct stat st {};
     if (smbc_getFunctionStat(context)(context, SmbUrl(location).c_str(), &st) != 0) {
       const int error = errno;
       call.AfterFailure(error);
-      errno = RefusalErrno(call, error);
+      errno = ShareErrno(call, location, error);
       return nullptr;
     }
     data = CFindData();
@@ -130,7 +126,8 @@ public:
 
   // Returns 0 after creating the folder, or -1 with libsmbclient's errno
   // (EEXIST when something is there, ENOENT when the folder above is
-  // missing); EPERM for a share or a server, which no folder call makes.
+  // missing), its causes told apart as for Open; EPERM for a share or a
+  // server, which no folder call makes.
   int MakeDir(const std::string& path) override {
     CSmbLocation location;
     if (!LocateOnShare(path, location)) return -1;
@@ -142,14 +139,17 @@ public:
     SMBCCTX* context = call.Context();
     if (context == nullptr) return -1;
     if (smbc_getFunctionMkdir(context)(context, SmbUrl(location).c_str(), 0777) != 0) {
-      call.AfterFailure(errno);
+      const int error = errno;
+      call.AfterFailure(error);
+      errno = ShareErrno(call, location, error);
       return -1;
     }
     return 0;
   }
 
   // Returns 0 after setting the access and modification times (whole
-  // seconds), or -1 with libsmbclient's errno (ENOENT when nothing is there).
+  // seconds), or -1 with libsmbclient's errno (ENOENT when nothing is
+  // there), its causes told apart as for Open.
   int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime) override {
     CSmbLocation location;
     if (!LocateOnShare(path, location)) return -1;
@@ -160,7 +160,9 @@ public:
     times[0].tv_sec = static_cast<time_t>(accessTime);
     times[1].tv_sec = static_cast<time_t>(writeTime);
     if (smbc_getFunctionUtimes(context)(context, SmbUrl(location).c_str(), times) != 0) {
-      call.AfterFailure(errno);
+      const int error = errno;
+      call.AfterFailure(error);
+      errno = ShareErrno(call, location, error);
       return -1;
     }
     return 0;

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -88,6 +90,126 @@ bool ParsePort(std::string_view text, uint16_t& port) {
   return true;
 }
 
+// Returns the value of the hexadecimal digit c, or -1.
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Returns text with every '%' followed by two hexadecimal digits replaced by
+// the byte they give; any other '%' stays as it is.
+std::string Decoded(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      bytes.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+      i += 2;
+    } else {
+      bytes.push_back(text[i]);
+    }
+  }
+  return bytes;
+}
+
+// Returns text, decoded when decode is set.
+std::string Taken(std::string_view text, bool decode) { return decode ? Decoded(text) : std::string(text); }
+
+// Returns true when name, a name taken from an address, can name something
+// on a share: no separator and no zero byte (which only an escape brings).
+bool IsNameOnShare(std::string_view name) {
+  return name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+// The addresses of the run as written (SetWrittenSmbAddresses): their
+// smb:// ones, without trailing separators.
+std::mutex g_writtenLock;
+std::vector<std::string> g_written;  // guarded by g_writtenLock
+
+// Returns how many bytes at the start of path were written as a URL: the
+// length of the longest written address that path begins with, up to a
+// separator or its end; 0 when none.
+size_t WrittenLength(std::string_view path) {
+  std::lock_guard lock(g_writtenLock);
+  size_t longest = 0;
+  for (const std::string& address : g_written) {
+    if (address.size() <= longest || !path.starts_with(address)) continue;
+    if (path.size() == address.size() || IsSeparator(path[address.size()])) longest = address.size();
+  }
+  return longest;
+}
+
+// Why an address cannot be taken, as ParseAddress finds.
+enum class CAddressFault { kNone, kNotSmb, kPassword, kPort, kIpv6, kName };
+
+// Splits the SMB path path into location as ParseSmbPath describes, the
+// escapes of its first written bytes decoded: the server, user and domain
+// when written > 0, each component that ends within them. Returns what
+// makes the path unusable (location then emptied), or kNone.
+CAddressFault ParseAddress(std::string_view path, size_t written, CSmbLocation& location) {
+  location = CSmbLocation();
+  if (!IsSmbPath(path)) return CAddressFault::kNotSmb;
+  if (SmbPathHasPassword(path)) return CAddressFault::kPassword;
+  const bool decodeAuthority = written > 0;
+  const std::string_view authority = AuthorityOf(path);
+  const CAuthority parts = SplitAuthority(authority);
+
+  std::string_view user = parts.userinfo;
+  const size_t semicolon = user.find(';');
+  if (semicolon != std::string_view::npos) {
+    location.domain = Taken(user.substr(0, semicolon), decodeAuthority);
+    user.remove_prefix(semicolon + 1);
+  }
+  location.user = Taken(user, decodeAuthority);
+
+  std::string_view host = parts.hostport;
+  const size_t colon = host.rfind(':');
+  if (colon != std::string_view::npos) {
+    if (!ParsePort(host.substr(colon + 1), location.port)) {
+      location = CSmbLocation();
+      return CAddressFault::kPort;
+    }
+    host = host.substr(0, colon);
+  }
+  location.server = Taken(host, decodeAuthority);
+  // A colon left is an IPv6 address, which libsmbclient's URLs cannot carry.
+  if (location.server.find(':') != std::string::npos) {
+    location = CSmbLocation();
+    return CAddressFault::kIpv6;
+  }
+  if (!IsNameOnShare(location.server) || !IsNameOnShare(location.domain) ||
+      location.user.find('\0') != std::string::npos) {
+    location = CSmbLocation();
+    return CAddressFault::kName;
+  }
+
+  // The share and the names below it, separated by any run of separators.
+  const size_t restStart = path.size() - AfterPrefix(path).size() + authority.size();
+  size_t start = restStart;
+  bool first = true;
+  while (start < path.size()) {
+    while (start < path.size() && IsSeparator(path[start])) ++start;
+    size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (end > start) {
+      std::string name = Taken(path.substr(start, end - start), end <= written);
+      if (!IsNameOnShare(name)) {
+        location = CSmbLocation();
+        return CAddressFault::kName;
+      }
+      if (first)
+        location.share = std::move(name);
+      else
+        location.components.push_back(std::move(name));
+      first = false;
+    }
+    start = end;
+  }
+  return CAddressFault::kNone;
+}
+
 }  // namespace
 
 bool IsSmbPath(std::string_view path) {
@@ -97,61 +219,47 @@ bool IsSmbPath(std::string_view path) {
 
 bool SmbPathHasPassword(std::string_view path) {
   if (!IsSmbPath(path)) return false;
-  return SplitAuthority(AuthorityOf(path)).userinfo.find(':') != std::string_view::npos;
+  const std::string_view userinfo = SplitAuthority(AuthorityOf(path)).userinfo;
+  if (userinfo.find(':') != std::string_view::npos) return true;
+  // A URL may carry the colon escaped.
+  return HasSmbScheme(path) && Decoded(userinfo).find(':') != std::string::npos;
+}
+
+void SetWrittenSmbAddresses(const std::vector<std::string>& addresses) {
+  std::vector<std::string> written;
+  for (const std::string& address : addresses) {
+    if (!HasSmbScheme(address)) continue;
+    std::string trimmed = address;
+    while (trimmed.size() > kScheme.size() && IsSeparator(trimmed.back())) trimmed.pop_back();
+    if (trimmed.size() > kScheme.size()) written.push_back(std::move(trimmed));
+  }
+  std::lock_guard lock(g_writtenLock);
+  g_written = std::move(written);
+}
+
+const char* SmbAddressFault(std::string_view address) {
+  CSmbLocation location;
+  switch (ParseAddress(address, HasSmbScheme(address) ? address.size() : 0, location)) {
+    case CAddressFault::kNone:
+    case CAddressFault::kNotSmb:
+      return nullptr;
+    case CAddressFault::kPassword:
+      return "a password in a share address is refused";
+    case CAddressFault::kPort:
+      return "the port is not a number from 1 to 65535";
+    case CAddressFault::kIpv6:
+      return "an IPv6 address cannot be reached (give the server's name)";
+    case CAddressFault::kName:
+      return "an escape gives a separator or a zero byte, which no name on a share can hold";
+  }
+  return nullptr;
 }
 
 bool ParseSmbPath(std::string_view path, CSmbLocation& location) {
-  location = CSmbLocation();
-  if (!IsSmbPath(path) || SmbPathHasPassword(path)) {
+  const size_t written = HasSmbScheme(path) ? WrittenLength(path) : 0;
+  if (ParseAddress(path, written, location) != CAddressFault::kNone) {
     errno = EINVAL;
     return false;
-  }
-  const std::string_view authority = AuthorityOf(path);
-  const CAuthority parts = SplitAuthority(authority);
-
-  std::string_view user = parts.userinfo;
-  const size_t semicolon = user.find(';');
-  if (semicolon != std::string_view::npos) {
-    location.domain = std::string(user.substr(0, semicolon));
-    user.remove_prefix(semicolon + 1);
-  }
-  location.user = std::string(user);
-
-  std::string_view host = parts.hostport;
-  const size_t colon = host.rfind(':');
-  if (colon != std::string_view::npos) {
-    if (!ParsePort(host.substr(colon + 1), location.port)) {
-      location = CSmbLocation();
-      errno = EINVAL;
-      return false;
-    }
-    host = host.substr(0, colon);
-    // A second colon is an IPv6 address, which libsmbclient's URLs cannot carry.
-    if (host.find(':') != std::string_view::npos) {
-      location = CSmbLocation();
-      errno = EINVAL;
-      return false;
-    }
-  }
-  location.server = std::string(host);
-
-  // The share and the names below it, separated by any run of separators.
-  std::string_view rest = AfterPrefix(path).substr(authority.size());
-  bool first = true;
-  while (!rest.empty()) {
-    size_t start = 0;
-    while (start < rest.size() && IsSeparator(rest[start])) ++start;
-    size_t end = start;
-    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
-    if (end > start) {
-      std::string name(rest.substr(start, end - start));
-      if (first)
-        location.share = std::move(name);
-      else
-        location.components.push_back(std::move(name));
-      first = false;
-    }
-    rest.remove_prefix(end);
   }
   return true;
 }

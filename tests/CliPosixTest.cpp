@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -310,6 +311,71 @@ TEST_F(CliTest, APasswordTypedAtThePromptIsNotEchoedAndTheTerminalIsLeftAsItWas)
   EXPECT_EQ(pty.LocalModes(), before);
   EXPECT_TRUE(HasLine(SplitLines(ReadFile(dir / "out")), "connection failed, error = 2 "))
       << ReadFile(dir / "out");
+}
+
+// Standard input from /dev/null and PASSWD unset while it lives, for the
+// programs started meanwhile; both are put back afterwards.
+class CNoTerminalNoPasswd {
+public:
+  CNoTerminalNoPasswd() {
+    if (const char* value = std::getenv("PASSWD")) m_passwd = value;
+    unsetenv("PASSWD");
+    m_stdin = dup(STDIN_FILENO);
+    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    dup2(null, STDIN_FILENO);
+    close(null);
+  }
+  ~CNoTerminalNoPasswd() {
+    dup2(m_stdin, STDIN_FILENO);
+    close(m_stdin);
+    if (m_passwd)
+      setenv("PASSWD", m_passwd->c_str(), 1);
+    else
+      unsetenv("PASSWD");
+  }
+  CNoTerminalNoPasswd(const CNoTerminalNoPasswd&) = delete;
+  CNoTerminalNoPasswd& operator=(const CNoTerminalNoPasswd&) = delete;
+
+private:
+  int m_stdin = -1;
+  std::optional<std::string> m_passwd;
+};
+
+TEST_F(CliTest, AUserWithoutAPasswordAndNoTerminalToAskOnIsAUsageErrorAtOnce) {
+  const CNoTerminalNoPasswd quiet;
+  // The default reconnect limit: a run that started would wait it out.
+  const std::string source = "smb://nas.invalid/films";
+  CRunResult run = RunCli(dir, {"-U", "WORKGROUP\\alice", "-d", dir.Path(), source});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(
+      run.err,
+      "ferrox-cli: --user: no password for alice: set PASSWD, give a file with --credentials, or run on a "
+      "terminal to be asked\n");
+  EXPECT_EQ(run.out, "");
+
+  // A credentials file with an empty password, or with none, alike.
+  for (const std::string& content :
+       {std::string("username=alice\npassword=\n"), std::string("username=alice\n")}) {
+    WriteFile(dir / "credentials", content);
+    run = RunCli(dir, {"--credentials", dir / "credentials", "-d", dir.Path(), source});
+    EXPECT_EQ(run.status, 1) << content;
+    EXPECT_EQ(run.err,
+              "ferrox-cli: --credentials: \"" + dir / "credentials" +
+                  "\" gives no password for alice, and neither PASSWD nor a terminal on standard input "
+                  "does\n")
+        << content;
+    EXPECT_EQ(run.out, "") << content;
+  }
+
+  // An empty PASSWD is none either; one that holds a password is taken.
+  setenv("PASSWD", "", 1);
+  run = RunCli(dir, {"-U", "alice", "-d", dir.Path(), source});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("--user: no password for alice"), std::string::npos) << run.err;
+  setenv("PASSWD", "pw", 1);
+  run = RunCli(dir, {"-U", "alice", "-r", "0", "-d", dir.Path(), dir / "missing"});
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_EQ(run.err, "");
 }
 
 TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {

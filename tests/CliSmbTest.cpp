@@ -138,6 +138,30 @@ TEST_F(CliSmbTest, TreesAndShareRootsCopyIdenticalInEveryPathForm) {
   }
 }
 
+TEST_F(CliSmbTest, AUrlAsDesktopsWriteItIsDecodedAndTheNamesInTheShareAreNot) {
+  fs::create_directories(dir / "films/my dir/sub");
+  WriteFile(dir / "films/my dir/100%25.txt", "a name with an escape in it");
+  WriteFile(dir / "films/my dir/100%.txt", "a name with a percent sign");
+  WriteFile(dir / "films/my dir/sub/a b.txt", "blank");
+  const std::string source = server->Url("films") + "/my%20dir";
+  const CRunResult run = RunCli(dir, {"-d", dir / "dst", source});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  // The log shows the address as written.
+  EXPECT_TRUE(
+      HasLine(SplitLines(run.out), "copying from \"" + source + "\" to \"" + (dir / "dst") + "\" ..."))
+      << run.out;
+  EXPECT_EQ(ReadFile(dir / "dst/my dir/100%25.txt"), "a name with an escape in it");
+  EXPECT_EQ(ReadFile(dir / "dst/my dir/100%.txt"), "a name with a percent sign");
+  EXPECT_EQ(ReadFile(dir / "dst/my dir/sub/a b.txt"), "blank");
+
+  // A share address as destination is decoded as well.
+  fs::create_directories(dir / "films/to here");
+  const CRunResult into =
+      RunCli(dir, {"-d", server->Url("films") + "/to%20here", server->Url("films") + "/my%20dir/sub"});
+  ASSERT_EQ(into.status, 0) << into.out << into.err;
+  EXPECT_EQ(ReadFile(dir / "films/to here/sub/a b.txt"), "blank");
+}
+
 TEST_F(CliSmbTest, AShareCopiesIntoAnotherShareAndAPartialCopyThereIsContinued) {
   const std::string big = PatternBytes(3 * kMiB + 12345, 7);
   fs::create_directories(dir / "films/tree/sub");

@@ -115,6 +115,29 @@ TEST_F(CliTest, UsageErrorsExitWithOneBeforeAnythingRuns) {
   EXPECT_TRUE(fs::is_empty(dir / "dst"));
 }
 
+TEST_F(CliTest, AShareAddressWhosePortIsNoPortIsAUsageErrorNamingIt) {
+  MakeTree();
+  const std::vector<std::vector<std::string>> commands = {
+      {"-d", dir / "dst", "smb://nas.invalid:99999/films"},
+      {"-d", dir / "dst", dir / "src", "smb://nas.invalid:abc/films/a"},
+      {"-d", dir / "dst", "//nas.invalid:0/films"},
+      {"-d", "smb://nas.invalid:65536/films", dir / "src"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    const std::string& address =
+        command[0] == "-d" && command[1].starts_with("smb:") ? command[1] : command.back();
+    const CRunResult run = RunCli(dir, command);
+    EXPECT_EQ(run.status, 1) << address;
+    const std::vector<std::string> lines = SplitLines(run.err);
+    ASSERT_FALSE(lines.empty()) << address;
+    EXPECT_EQ(lines[0], "ferrox-cli: \"" + address + "\": the port is not a number from 1 to 65535")
+        << run.err;
+    // Nothing ran: no output, nothing copied, not even the other source.
+    EXPECT_EQ(run.out, "") << address;
+  }
+  EXPECT_TRUE(fs::is_empty(dir / "dst"));
+}
+
 TEST_F(CliTest, AMissingSourceFailsToConnect) {
   const CRunResult run = RunCli(dir, {"-r", "0", "-d", dir.Path(), dir / "missing"});
   EXPECT_EQ(run.status, 2);

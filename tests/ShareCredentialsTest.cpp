@@ -194,10 +194,30 @@ TEST(ShareCredentialsTest, APasswordMissingFromTheFileComesFromTheEnvironment) {
   const std::optional<std::string> path = dir / "credentials";
   std::string error;
 
-  // Without PASSWD and without a terminal to ask on, no password.
+  // Without PASSWD and without a terminal to ask on, no password: no logon
+  // could ever be made, which is said at once.
   std::optional<CShareLogon> logon = WorkOutLogon(path, std::nullopt, error);
+  EXPECT_FALSE(logon);
+  EXPECT_EQ(error,
+            "--credentials: \"" + *path +
+                "\" gives no password for alice, and neither PASSWD nor a terminal on standard input does");
+  logon = WorkOutLogon(std::nullopt, std::string("WG\\carol"), error);
+  EXPECT_FALSE(logon);
+  EXPECT_EQ(
+      error,
+      "--user: no password for carol: set PASSWD, give a file with --credentials, or run on a terminal to "
+      "be asked");
+  // An empty password in the file or in PASSWD is none either.
+  WriteFile(dir / "credentials", "username=alice\npassword=\n");
+  setenv("PASSWD", "", 1);
+  EXPECT_FALSE(WorkOutLogon(path, std::nullopt, error));
+  EXPECT_NE(error, "");
+  // A file that names no user is a guest's logon, with no password needed.
+  WriteFile(dir / "credentials", "domain=CORP\n");
+  logon = WorkOutLogon(path, std::nullopt, error);
   ASSERT_TRUE(logon) << error;
-  EXPECT_EQ(logon->password, "");
+  EXPECT_EQ(logon->user, "");
+  WriteFile(dir / "credentials", "username=alice\npassword=\n");
 
   setenv("PASSWD", "pa=ss word\r", 1);
   logon = WorkOutLogon(path, std::nullopt, error);

@@ -1,6 +1,7 @@
 // Tests of the SMB backend against a private smbd on 127.0.0.1 that each
 // test starts with shares in its temporary folder: "pub" and "other" for
-// guests, "priv" for the account running the tests with its password. The
+// guests, "priv" for the account running the tests with its password,
+// "deny" for guests but served as nobody, so that files' modes refuse. The
 // files are made and checked on the server's side, in those folders, and
 // reached through the platform functions as the engine reaches them.
 #include <gtest/gtest.h>
@@ -81,6 +82,12 @@ struct stat StatLocal(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(lstat(path.c_str(), &st), 0) << path << ": " << std::strerror(errno);
   return st;
+}
+
+// Returns true when the server-side path is there.
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
 }
 
 // Sets the access and modification times of the server-side path.
@@ -181,14 +188,21 @@ protected:
     SetSmbTimeoutMs(kTimeoutMs);
     SetSmbCredentials(CSmbCredentials());
     for (const char* share : {"pub", "priv", "other"}) ASSERT_EQ(mkdir(Local(share).c_str(), 0700), 0);
+    // "deny" is served as nobody, whom the modes of its files then bind:
+    // its folder and the one above it let nobody through.
+    ASSERT_EQ(chmod(m_temp.Path().c_str(), 0711), 0);
+    ASSERT_EQ(mkdir(Local("deny").c_str(), 0755), 0);
     m_server = std::make_unique<CSambaServer>(
-        m_temp.Path(),
-        std::vector<CSambaServer::CShare>{
-            {"pub", Local("pub"), true}, {"priv", Local("priv"), false}, {"other", Local("other"), true}});
+        m_temp.Path(), std::vector<CSambaServer::CShare>{{"pub", Local("pub"), true},
+                                                         {"priv", Local("priv"), false},
+                                                         {"other", Local("other"), true},
+                                                         {"deny", Local("deny"), true}});
+    m_server->AddShareLines("deny", "force user = nobody");
     ASSERT_TRUE(m_server->Start()) << m_server->Error();
   }
 
   void TearDown() override {
+    SetWrittenSmbAddresses({});
     SetSmbCredentials(CSmbCredentials());
     SetSmbTimeoutMs(kTimeoutMs);
   }
@@ -881,7 +895,9 @@ TEST_F(SmbFileSystemTest, NamesAreListedAsTheServerSendsThem) {
     ASSERT_TRUE(WriteLocal(Local("pub", "odd/") + name, "o"));
   EXPECT_EQ(List(Unc("pub", "odd/*.*")).Names(),
             (std::vector<std::string>{"co:lon", "lt<gt>", "pi|pe", "q?m", "st*r"}));
-  EXPECT_EQ(OpenErrno(Unc("pub", "odd/q?m"), OpenMode::kRead), EINVAL);
+  // The server refuses the name in a request: a name the share cannot hold.
+  EXPECT_EQ(OpenErrno(Unc("pub", "odd/q?m"), OpenMode::kRead), EILSEQ);
+  EXPECT_EQ(OpenErrno(Unc("pub", "odd/co:lon"), OpenMode::kRead), EILSEQ);
 
   // A name holding a backslash cannot be passed on: libsmbclient refuses the
   // whole listing, which then fails for good rather than leaving the name
@@ -892,6 +908,116 @@ TEST_F(SmbFileSystemTest, NamesAreListedAsTheServerSendsThem) {
   const CListing bad = List(Unc("pub", "bad/*.*"));
   EXPECT_FALSE(bad.opened);
   EXPECT_EQ(bad.openErrno, EILSEQ);
+}
+
+TEST_F(SmbFileSystemTest, EntriesRefusedAfterAnAdmittedLogonGiveEperm) {
+  ASSERT_TRUE(WriteLocal(Local("deny", "a_ok.txt"), "a"));
+  ASSERT_TRUE(WriteLocal(Local("deny", "b_denied.txt"), "b"));
+  ASSERT_EQ(chmod(Local("deny", "b_denied.txt").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(Local("deny", "closed").c_str(), 0700), 0);
+  ASSERT_TRUE(WriteLocal(Local("deny", "closed/x"), "x"));
+  const std::string password = MadeUpPassword();
+  ASSERT_TRUE(m_server->AddUser(password)) << m_server->Error();
+
+  auto expectRefusedEntries = [this](const char* who) {
+    // The first call makes the connection, the later ones go through it.
+    EXPECT_EQ(OpenErrno(Unc("deny", "b_denied.txt"), OpenMode::kRead), EPERM) << who;
+    EXPECT_EQ(OpenErrno(Unc("deny", "b_denied.txt"), OpenMode::kRead), EPERM) << who;
+    EXPECT_EQ(List(Unc("deny", "closed/*.*")).openErrno, EPERM) << who;
+    EXPECT_EQ(OpenErrno(Unc("deny", "closed/x"), OpenMode::kRead), EPERM) << who;
+    EXPECT_EQ(OpenErrno(Unc("deny", "closed/new"), OpenMode::kWrite), EPERM) << who;
+    // Its neighbours are read as ever.
+    std::unique_ptr<CStream> in = FileOpen(Unc("deny", "a_ok.txt"), OpenMode::kRead);
+    ASSERT_TRUE(in) << who << ": " << std::strerror(errno);
+    EXPECT_EQ(ReadAll(*in), "a") << who;
+    const std::vector<std::string> all = {"a_ok.txt", "b_denied.txt", "closed"};
+    EXPECT_EQ(List(Unc("deny", "*.*")).Names(), all) << who;
+  };
+  expectRefusedEntries("guest");
+  // A user of its own asks libsmbclient for the credentials on every call,
+  // also on the way to the connection it has: still the entry's refusal.
+  SetSmbCredentials({CSambaServer::ProcessUser(), "", password});
+  expectRefusedEntries("user");
+  EXPECT_FALSE(Exists(Local("deny", "closed/new")));
+
+  // Refused logons stay EACCES, also on a share whose entries refuse.
+  SetSmbCredentials({CSambaServer::ProcessUser(), "", password + "x"});
+  EXPECT_EQ(OpenErrno(Unc("deny", "a_ok.txt"), OpenMode::kRead), EACCES);
+  EXPECT_EQ(OpenErrno(Unc("deny", "b_denied.txt"), OpenMode::kRead), EACCES);
+  EXPECT_EQ(List(Unc("deny", "closed/*.*")).openErrno, EACCES);
+  // An empty password logs on nowhere: refused as well, not "invalid".
+  SetSmbCredentials({CSambaServer::ProcessUser(), "", ""});
+  EXPECT_EQ(OpenErrno(Unc("pub", "x"), OpenMode::kAppend), EACCES);
+  EXPECT_EQ(List(Unc("pub", "*.*")).openErrno, EACCES);
+  CFindData data;
+  errno = 0;
+  EXPECT_FALSE(FindFirst(Unc("pub", "x"), data));
+  EXPECT_EQ(errno, EACCES);
+}
+
+TEST_F(SmbFileSystemTest, WhatTheServerAnswersIsMissingGivesEnoentAndAServerOutOfReachItsConnectionErrno) {
+  ASSERT_TRUE(WriteLocal(Local("pub", "here.txt"), "h"));
+  CFindData data;
+  for (const std::string& missing : {Unc("nosuchshare"), Unc("nosuchshare", "x"), Unc("pub", "gone"),
+                                     Unc("pub", "gone/x"), Unc("pub", "here.txt/x")}) {
+    EXPECT_EQ(OpenErrno(missing, OpenMode::kRead), ENOENT) << missing;
+    errno = 0;
+    EXPECT_FALSE(FindFirst(missing, data)) << missing;
+    EXPECT_EQ(errno, ENOENT) << missing;
+  }
+  EXPECT_EQ(List(Unc("nosuchshare", "*.*")).openErrno, ENOENT);
+  EXPECT_EQ(List(Unc("pub", "gone/*.*")).openErrno, ENOENT);
+
+  // Nothing listens there (libsmbclient keeps connections by address and
+  // share, whatever the port: another address, so that none is found).
+  const std::string closed = "//127.0.0.2:" + std::to_string(m_server->Port()) + "/pub/";
+  EXPECT_EQ(OpenErrno(closed + "here.txt", OpenMode::kRead), ECONNREFUSED);
+  EXPECT_EQ(List(closed + "*.*").openErrno, ECONNREFUSED);
+  // A server whose name does not resolve is out of reach, not "invalid".
+  EXPECT_EQ(OpenErrno("//nas.invalid/pub/here.txt", OpenMode::kRead), EHOSTUNREACH);
+  EXPECT_EQ(List("//nas.invalid/pub/*.*").openErrno, EHOSTUNREACH);
+}
+
+TEST_F(SmbFileSystemTest, NamesThatAreNotUtf8GiveEilseqAndNeverReachTheServer) {
+  const std::string bad = std::string("bad\xff") + "name";
+  EXPECT_EQ(OpenErrno(Unc("pub", bad), OpenMode::kWrite), EILSEQ);
+  EXPECT_EQ(OpenErrno(Unc("pub", bad), OpenMode::kAppend), EILSEQ);
+  EXPECT_EQ(OpenErrno(Unc("pub", bad), OpenMode::kRead), EILSEQ);
+  EXPECT_EQ(List(Unc("pub", bad + "/*.*")).openErrno, EILSEQ);
+  CFindData data;
+  errno = 0;
+  EXPECT_FALSE(FindFirst(Unc("pub", bad), data));
+  EXPECT_EQ(errno, EILSEQ);
+  errno = 0;
+  EXPECT_EQ(MakeDir(Unc("pub", bad)), -1);
+  EXPECT_EQ(errno, EILSEQ);
+  errno = 0;
+  EXPECT_EQ(SetFileTimes(Unc("pub", bad), 1, 1), -1);
+  EXPECT_EQ(errno, EILSEQ);
+  // Overlong forms and surrogates are no UTF-8 either; a valid name goes.
+  EXPECT_EQ(OpenErrno(Unc("pub", "\xc0\xaf"), OpenMode::kWrite), EILSEQ);
+  EXPECT_EQ(OpenErrno(Unc("pub", "\xed\xa0\x80"), OpenMode::kWrite), EILSEQ);
+  EXPECT_EQ(OpenErrno(Unc("pub", "\xc3\xa9t\xc3\xa9"), OpenMode::kWrite), 0);
+  EXPECT_EQ(List(Unc("pub", "*.*")).Names(), std::vector<std::string>{"\xc3\xa9t\xc3\xa9"});
+}
+
+TEST_F(SmbFileSystemTest, WrittenUrlsAreDecodedAndTheNamesAfterThemAreNot) {
+  ASSERT_EQ(mkdir(Local("pub", "my dir").c_str(), 0755), 0);
+  ASSERT_TRUE(WriteLocal(Local("pub", "my dir/100%25.txt"), "literal"));
+  ASSERT_TRUE(WriteLocal(Local("pub", "my dir/100%.txt"), "decoded"));
+  const std::string written = m_server->Url("pub") + "/my%20dir";
+  SetWrittenSmbAddresses({written});
+  CFindData data;
+  ASSERT_TRUE(FindFirst(written, data)) << std::strerror(errno);
+  EXPECT_EQ(data.name, "my dir");
+  EXPECT_EQ(List(written + "/*.*").Names(), (std::vector<std::string>{"100%.txt", "100%25.txt"}));
+  // A name appended to the address is the name as stored.
+  std::unique_ptr<CStream> in = FileOpen(written + "/100%25.txt", OpenMode::kRead);
+  ASSERT_TRUE(in) << std::strerror(errno);
+  EXPECT_EQ(ReadAll(*in), "literal");
+  // Without the declaration the address is bytes as ever: no such folder.
+  SetWrittenSmbAddresses({});
+  EXPECT_EQ(List(written + "/*.*").openErrno, ENOENT);
 }
 
 }  // namespace

@@ -103,6 +103,77 @@ TEST(SmbPathTest, APasswordInThePathIsRefused) {
     EXPECT_FALSE(SmbPathHasPassword(path)) << path;
 }
 
+TEST(SmbPathTest, AnEscapedColonInAUrlsUserPartIsAPasswordToo) {
+  EXPECT_TRUE(SmbPathHasPassword("smb://bob%3Asecret@nas/films"));
+  EXPECT_TRUE(SmbPathHasPassword("SMB://office;bob%3a@nas"));
+  EXPECT_EQ(UrlOf("smb://bob%3Asecret@nas/films"), "EINVAL");
+  // The other forms are never decoded: a user name with "%3A" in it.
+  EXPECT_FALSE(SmbPathHasPassword("//bob%3Asecret@nas/films"));
+  EXPECT_FALSE(SmbPathHasPassword("smb://nas/films/bob%3Asecret@x"));
+}
+
+// Declares the addresses written while it lives, and none afterwards.
+class CWrittenAddresses {
+public:
+  explicit CWrittenAddresses(const std::vector<std::string>& addresses) { SetWrittenSmbAddresses(addresses); }
+  ~CWrittenAddresses() { SetWrittenSmbAddresses({}); }
+  CWrittenAddresses(const CWrittenAddresses&) = delete;
+  CWrittenAddresses& operator=(const CWrittenAddresses&) = delete;
+};
+
+TEST(SmbPathTest, WrittenUrlsAreDecodedUpToTheirEndAndNoFurther) {
+  // Undeclared, names are bytes as stored.
+  EXPECT_EQ(UrlOf("smb://nas/my%20films/a"), "smb://nas/my%2520films/a");
+
+  const CWrittenAddresses written({"smb://my%2Dnas/my%20films/2024/", "//nas/un%20coded", "/local/a%20b"});
+  CSmbLocation location;
+  ASSERT_TRUE(ParseSmbPath("smb://my%2Dnas/my%20films/2024", location));
+  EXPECT_EQ(location.server, "my-nas");
+  EXPECT_EQ(location.share, "my films");
+  EXPECT_EQ(location.components, std::vector<std::string>{"2024"});
+  // What the copy appends is a name as stored, "%" and all.
+  ASSERT_TRUE(ParseSmbPath("smb://my%2Dnas/my%20films/2024/100%25/a%20b", location));
+  EXPECT_EQ(location.share, "my films");
+  EXPECT_EQ(location.components, (std::vector<std::string>{"2024", "100%25", "a%20b"}));
+  EXPECT_EQ(UrlOf("smb://my%2Dnas/my%20films/2024//x%41"), "smb://my-nas/my%20films/2024/x%2541");
+  // Only the whole address counts: a path that holds a longer name where
+  // it ends does not begin with it.
+  ASSERT_TRUE(ParseSmbPath("smb://my%2Dnas/my%20films/2024x", location));
+  EXPECT_EQ(location.server, "my%2Dnas");
+  EXPECT_EQ(location.share, "my%20films");
+  EXPECT_EQ(location.components, std::vector<std::string>{"2024x"});
+  ASSERT_TRUE(ParseSmbPath("smb://my%2Dnas/my%20films2", location));
+  EXPECT_EQ(location.server, "my%2Dnas");
+  EXPECT_EQ(location.share, "my%20films2");
+  // Only the smb:// form is taken as written.
+  EXPECT_EQ(UrlOf("//nas/un%20coded"), "smb://nas/un%2520coded");
+
+  // The user part is decoded too, split where it was written.
+  const CWrittenAddresses user({"smb://COR%50;b%40b@nas:4455/s%3Bt"});
+  ASSERT_TRUE(ParseSmbPath("smb://COR%50;b%40b@nas:4455/s%3Bt/a%3Bb", location));
+  EXPECT_EQ(location.domain, "CORP");
+  EXPECT_EQ(location.user, "b@b");
+  EXPECT_EQ(location.port, 4455);
+  EXPECT_EQ(location.share, "s;t");
+  EXPECT_EQ(location.components, std::vector<std::string>{"a%3Bb"});
+}
+
+TEST(SmbPathTest, AddressesThatCanNameNothingSayWhy) {
+  const std::string port = "the port is not a number from 1 to 65535";
+  for (const char* address : {"smb://host:99999/share", "smb://host:abc/share", "//host:0/share",
+                              "\\\\host:65536\\share", "smb://host:/share", "smb://host:99999"})
+    EXPECT_EQ(SmbAddressFault(address) == nullptr ? "" : SmbAddressFault(address), port) << address;
+  EXPECT_STREQ(SmbAddressFault("smb://bob:pw@host/share"), "a password in a share address is refused");
+  EXPECT_NE(SmbAddressFault("//[::1]:445/films"), nullptr);
+  // An escape that gives a separator or a zero byte names nothing.
+  EXPECT_NE(SmbAddressFault("smb://host/share/a%2Fb"), nullptr);
+  EXPECT_NE(SmbAddressFault("smb://host/share/a%5cb"), nullptr);
+  EXPECT_NE(SmbAddressFault("smb://host/a%00b"), nullptr);
+  for (const char* address : {"smb://host:445/share", "smb://my%20host/my%20share/%25", "//host/a%2Fb",
+                              "/local:99999/x", "relative", ""})
+    EXPECT_EQ(SmbAddressFault(address), nullptr) << address;
+}
+
 TEST(SmbPathTest, EachShareHasItsOwnDevice) {
   auto device = [](const std::string& path) {
     CSmbLocation location;

@@ -234,6 +234,8 @@ bool CSambaServer::WriteConfiguration() {
       conf << "  guest ok = yes\n";
     else
       conf << "  guest ok = no\n  valid users = " << user << "\n";
+    const auto lines = m_shareLines.find(share.name);
+    if (lines != m_shareLines.end()) conf << lines->second << "\n";
   }
   std::ofstream out(m_config, std::ios::trunc);
   out << conf.str();
@@ -400,6 +402,10 @@ int64_t CSambaServer::ProfileCounter(const std::string& name) const {
 
 std::string CSambaServer::Url(const std::string& share) const {
   return "smb://" + m_address + ":" + std::to_string(m_port) + "/" + share;
+}
+
+void CSambaServer::AddShareLines(const std::string& share, const std::string& lines) {
+  m_shareLines[share] += lines + "\n";
 }
 
 void CSambaServer::ServeFrom(const std::string& netns, const std::string& address) {

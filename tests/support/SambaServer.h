@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,11 @@ public:
   void Pause();
   void Resume();
 
+  // Appends lines to the configuration of the share named share, after its
+  // own ones, which they override ("force user = nobody" serves it as that
+  // account, whom the files' modes then bind). Call before Start.
+  void AddShareLines(const std::string& share, const std::string& lines);
+
   // Sets the Samba password of the account running the tests in the
   // server's own password database (smbpasswd reads it from a pipe, never
   // from its command line). Returns true, or false with the reason in
@@ -119,6 +125,7 @@ private:
 
   std::string m_base;
   std::vector<CShare> m_shares;
+  std::map<std::string, std::string> m_shareLines;  // AddShareLines, by share
   std::string m_config;
   std::string m_logFile;
   std::string m_netns;                  // empty: this process's own
