@@ -37,6 +37,11 @@
 // refuses (a name holding '\'), and its library carries no symbols to name
 // the place by: LeakSanitizer is told that what it loses is its own.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libsmbclient.so\nleak:libsamba-util.so\nleak:libtalloc.so\n"; }
+// Looking up a server name that does not resolve, libsmbclient waits on a
+// lock of its name cache, whose database library ends the wait with a
+// signal handler of its own that leaves errno changed: ThreadSanitizer is
+// told that this is the library's.
+extern "C" const char* __tsan_default_suppressions() { return "signal:libtdb.so\n"; }
 
 namespace {
 
