@@ -1,5 +1,7 @@
 #include "PathHelpers.h"
 
+#include "SmbPath.h"
+
 bool IsAbsolutePath(std::string_view path) {
   if (!path.empty() && IsPathSeparator(path[0])) return true;
 #if defined(_WIN32)
@@ -55,7 +57,11 @@ bool IsShareRoot(std::string_view path, std::string* shareName) {
   if (slash == 0 || slash == std::string_view::npos) return false;
   const std::string_view share = rest.substr(slash + 1);
   if (share.empty() || share.find_first_of(kSeparators) != std::string_view::npos) return false;
-  if (shareName) *shareName = std::string(share);
+  if (shareName) {
+    // The share's own name, escapes of an address as written decoded.
+    CSmbLocation location;
+    *shareName = ParseSmbPath(path, location) && !location.share.empty() ? location.share : std::string(share);
+  }
   return true;
 }
 

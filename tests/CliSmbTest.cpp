@@ -492,4 +492,44 @@ TEST_F(CliSmbTest, AShareDestinationWhoseServerIsKilledIsReconnectedAndTheCopyEn
   EXPECT_TRUE(HasLine(SplitLines(out), "succesfully copyed")) << out;
 }
 
+// A share served as nobody, so that the modes of its files refuse some.
+TEST_F(CliSmbTest, EntriesTheServerRefusesAreNamedAndPassedAtOnceAndTheRestIsCopied) {
+  const std::string sec = dir / "sec";
+  fs::create_directories(sec + "/perm");
+  fs::create_directories(sec + "/dscan/a");
+  fs::create_directories(sec + "/dscan/b");
+  fs::create_directories(sec + "/dscan/c");
+  for (const char* name : {"perm/a_ok.txt", "perm/b_denied.txt", "perm/c_ok.txt", "dscan/a/x", "dscan/b/y",
+                           "dscan/c/z"})
+    WriteFile(sec + "/" + name, name);
+  ASSERT_EQ(chmod((sec + "/perm/b_denied.txt").c_str(), 0600), 0);
+  ASSERT_EQ(chmod((sec + "/dscan/b").c_str(), 0700), 0);
+  ASSERT_EQ(chmod(sec.c_str(), 0755), 0);
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);  // nobody must reach the share's folder
+  fs::create_directories(dir / "samba2");
+  CSambaServer other(dir / "samba2", std::vector<CSambaServer::CShare>{{"sec", sec, true}});
+  other.AddShareLines("sec", "force user = nobody");
+  ASSERT_TRUE(other.Start()) << other.Error();
+
+  // The reconnect limit is long; nothing may wait for it.
+  const CRunResult run = RunCli(dir, {"-r", "300", "-d", dir / "dst", other.Url("sec")});
+  EXPECT_EQ(run.status, 10) << run.out << run.err;
+  for (const char* name : {"perm/a_ok.txt", "perm/c_ok.txt", "dscan/a/x", "dscan/c/z"})
+    EXPECT_EQ(ReadFile(dir / "dst/sec/" + name), name) << name;
+  const std::vector<std::string> lines = SplitLines(run.out);
+  EXPECT_TRUE(HasLine(lines, "left out : 1 file, 1 folder")) << run.out;
+  EXPECT_TRUE(HasLine(lines, other.Url("sec") + "/perm/b_denied.txt : access denied")) << run.out;
+  EXPECT_TRUE(HasLine(lines, other.Url("sec") + "/dscan/b/ : cannot be listed, access denied")) << run.out;
+  EXPECT_EQ(run.out.find("refused the logon"), std::string::npos) << run.out;
+  EXPECT_FALSE(HasLine(lines, "read error, try again later")) << run.out;
+
+  // A path the server says is not there ends at once, with the cause.
+  const CRunResult missing = RunCli(dir, {"-r", "300", "-d", dir / "dst", other.Url("sec") + "/missing.txt"});
+  EXPECT_EQ(missing.status, 2) << missing.out;
+  const std::vector<std::string> missingLines = SplitLines(missing.out);
+  EXPECT_TRUE(HasLine(missingLines, "connection failed, error = 2 ")) << missing.out;
+  EXPECT_TRUE(HasLine(missingLines, other.Url("sec") + "/missing.txt : No such file or directory")) << missing.out;
+  other.Stop();
+}
+
 }  // namespace

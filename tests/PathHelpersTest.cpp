@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PathHelpers.h"
+#include "SmbPath.h"
 #include "support/TestPaths.h"
 
 namespace {
@@ -95,6 +96,13 @@ TEST(PathHelpersTest, ShareRootsAreTwoSeparatorsServerAndShareAtTheStartOnly) {
   EXPECT_FALSE(IsShareRoot("//nas/a\\b", &share));
   EXPECT_TRUE(IsShareRoot("/\\nas/films", &share));
   EXPECT_TRUE(IsShareRoot("SMB://nas/films", &share));
+
+  // A share root written as a desktop writes it lands in a folder of the
+  // share's own name.
+  SetWrittenSmbAddresses({"smb://nas/my%20films"});
+  EXPECT_TRUE(IsShareRoot("smb://nas/my%20films", &share));
+  EXPECT_EQ(share, "my films");
+  SetWrittenSmbAddresses({});
 }
 
 TEST(PathHelpersTest, UnsafeNamesCannotLeaveTheirFolder) {
