@@ -39,10 +39,10 @@ constexpr CControlTemplate kMainControls[] = {
     {kIdCheckCycles, kEdit, "", 205, 50, 35, 14},
     {kIdCheckAfterCopy, kCheckBox, "Check after copy", 250, 20, 70, 10},
     {kIdPassUnreadable, kCheckBox, "Pass unreadable", 250, 35, 69, 10, true},
-    {kIdFileLabel, kStatic, "File :", 5, 205, 60, 8},
-    {kIdFileBar, kProgressBar, "", 70, 205, 255, 10},
-    {kIdTotalLabel, kStatic, "Total :", 5, 215, 60, 8},
-    {kIdTotalBar, kProgressBar, "", 70, 215, 255, 10},
+    {kIdFileLabel, kStatic, "File :", 5, 205, 100, 8},
+    {kIdFileBar, kProgressBar, "", 105, 205, 220, 10},
+    {kIdTotalLabel, kStatic, "Total :", 5, 215, 100, 8},
+    {kIdTotalBar, kProgressBar, "", 105, 215, 220, 10},
     {kIdLogUpdate, kHiddenButton, "u", 325, 240, 6, 6},
 };
 

@@ -10,6 +10,10 @@ struct RunState;
 
 inline constexpr int kProgressBarRange = 1000;
 
+// The widest text a progress label shows in practice; the labels are made
+// wide enough for it.
+inline constexpr char kWidestProgressLabel[] = "File (99999/99999) 100%";
+
 struct CProgressDisplay {
   std::string fileLabel = "File :";
   int32_t fileBar = 0;  // 0 to 1000

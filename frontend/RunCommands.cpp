@@ -21,16 +21,23 @@ void WorkerNotStarted(CRunHost& host, RunState& run, const char* what, const std
   run.runFlag = false;
   run.workerFinished = true;
   host.SetStartText(kStartText);
+  host.workerStarted = false;
   LogPrintf("\r\n%s could not be started (%s), nothing done\r\n", what, error.c_str());
+  host.CloseRunLog();
 }
 
 // Reads the form, empties the log, writes the form and rebuilds the source
-// list, as Start and Scan Folders begin. Returns false when a field was
-// refused.
-bool PrepareSources(CRunHost& host) {
+// list, as Start and Scan Folders begin; with runLog, opens the run's log
+// file and puts the progress display back first, and names a log file that
+// could not be made last. Returns false when a field was refused.
+bool PrepareSources(CRunHost& host, bool runLog) {
   if (!host.ReadFormValues()) return false;
+  std::string logError;
+  const bool logOpened = !runLog || host.OpenRunLog(logError);
+  if (runLog) host.ResetProgress();
   host.EmptyLogAndWriteForm();
   host.ParseSourceList();
+  if (!logOpened) LogPrintf(kRunLogFailedMessage, logError.c_str());
   return true;
 }
 
@@ -47,8 +54,10 @@ void OnStartAbort(CRunHost& host) {
     Abort(host, run);
     return;
   }
-  if (!PrepareSources(host)) return;
+  if (!PrepareSources(host, true)) return;
   host.SetStartText(kAbortText);
+  host.workerStarted = true;
+  host.exitRequested = false;
   run.runFlag = true;
   run.workerFinished = false;
   const CFormValues& values = host.FormValues();
@@ -58,6 +67,16 @@ void OnStartAbort(CRunHost& host) {
   run.checkAfterCopy = values.checkAfterCopy;
   std::string error;
   if (!host.StartWorker([] { CopyThreadProc(); }, error)) WorkerNotStarted(host, run, "copy thread", error);
+}
+
+void OnStartCommand(CRunHost& host, int64_t nowMs) {
+  if (host.runStarted && nowMs - host.runStartMs < kStartRepeatMs) return;
+  const bool idle = CurrentRunPhase(g_RunState) == RunPhase::kIdle;
+  OnStartAbort(host);
+  if (idle && g_RunState.runFlag) {
+    host.runStarted = true;
+    host.runStartMs = nowMs;
+  }
 }
 
 void OnExit(CRunHost& host) {
@@ -71,6 +90,15 @@ void OnExit(CRunHost& host) {
   // with a line feed, and what the worker writes after it replaces only the
   // empty line below it.
   LogPrintf("%s\r\n", kWaitMessage);
+  host.exitRequested = true;
+}
+
+void OnWorkerFinished(CRunHost& host) {
+  if (!host.workerStarted) return;
+  host.workerStarted = false;
+  if (host.exitRequested) LogPrintf("%s\r\n", kExitNowMessage);
+  host.exitRequested = false;
+  host.CloseRunLog();
 }
 
 void OnPause(CRunHost& host) {
@@ -83,7 +111,9 @@ void OnPause(CRunHost& host) {
 void OnScanFolders(CRunHost& host) {
   RunState& run = g_RunState;
   if (CurrentRunPhase(run) != RunPhase::kIdle) return;
-  if (!PrepareSources(host)) return;
+  if (!PrepareSources(host, false)) return;
+  host.workerStarted = true;
+  host.exitRequested = false;
   run.runFlag = true;
   run.workerFinished = false;
   std::string first = run.sources.empty() ? std::string() : run.sources.front();

@@ -20,25 +20,45 @@ inline constexpr char kAbortText[] = "&Abort";
 inline constexpr char kPauseText[] = "&Pause";
 inline constexpr char kContinueText[] = "&Continue";
 inline constexpr char kWaitMessage[] = "\r\nWait until copy thread exits...";
+inline constexpr char kExitNowMessage[] = "\r\nCopy thread has exited, Exit closes the window";
+inline constexpr char kRunLogFailedMessage[] = "log file not written (%s)\r\n";
+
+// A Start command this soon after the Start command that started a run is
+// taken for the rest of a double click and ignored.
+inline constexpr int64_t kStartRepeatMs = 500;
 
 // Returns the phase the flags of run describe.
 RunPhase CurrentRunPhase(const RunState& run);
 
 // Start/Abort. Running or stopping: sets the button to "&Start", clears the
 // run flag and brings the window to the front, without waiting. Idle: reads
-// the form (a refused field ends the command, nothing starts), empties the
-// log, writes the form, rebuilds the source list, sets the button to
-// "&Abort", sets the run flag, clears the worker-finished flag, copies
-// buffer size, reconnect limit, check cycles and check after copy into the
-// run state and starts CopyThreadProc on a detached thread. When no thread
-// can be created the window returns to idle with a log line.
+// the form (a refused field ends the command, nothing starts), opens the
+// run's log file, puts the progress display back, empties the log, writes
+// the form, rebuilds the source list (then names a log file that could not
+// be made), sets the button to "&Abort", sets the run flag, clears the
+// worker-finished flag, copies buffer size, reconnect limit, check cycles
+// and check after copy into the run state and starts CopyThreadProc on a
+// detached thread. When no thread can be created the window returns to
+// idle with a log line and the log file is closed.
 void OnStartAbort(CRunHost& host);
+
+// The Start button and Enter at the time nowMs (milliseconds of a steady
+// clock): ignored within kStartRepeatMs after the Start command that
+// started the current or last run; Start/Abort otherwise. The worker's
+// closing Start command is Start/Abort itself and never ignored.
+void OnStartCommand(CRunHost& host, int64_t nowMs);
 
 // Exit: aborts a running copy; closes the window when the worker has
 // finished, otherwise writes "\r\nWait until copy thread exits..." as a
 // whole line (followed by "\r\n", so that the worker's later lines cannot
-// replace it) and leaves the window open.
+// replace it), remembers the request and leaves the window open.
 void OnExit(CRunHost& host);
+
+// Called by the window on its thread once it sees the worker-finished flag
+// set. For the first call after a worker was started: when Exit was pressed
+// while it ran, writes "\r\nCopy thread has exited, Exit closes the window"
+// as a whole line; then closes the run's log file. Later calls do nothing.
+void OnWorkerFinished(CRunHost& host);
 
 // Pause: toggles the pause flag and shows "&Continue" while it is set,
 // "&Pause" while it is clear. The engine does not pause.

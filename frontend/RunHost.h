@@ -2,6 +2,7 @@
 // the two button texts, the window itself and a way to start a worker.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -35,4 +36,20 @@ public:
   // Runs work on a new thread that nobody waits for. Returns false with a
   // description in error when no thread could be created.
   virtual bool StartWorker(std::function<void()> work, std::string& error) = 0;
+
+  // Puts the progress display back as it was before any run; nothing by
+  // default.
+  virtual void ResetProgress() {}
+  // Opens a new log file for the run's log; returns false with a
+  // description in error when it cannot. True and nothing else by default.
+  virtual bool OpenRunLog(std::string& /*error*/) { return true; }
+  // Writes what is left of the log into the run's log file and closes it;
+  // nothing by default or while none is open.
+  virtual void CloseRunLog() {}
+
+  // What the run commands remember between commands; window thread only.
+  bool workerStarted = false;  // a worker was started and its end not handled yet
+  bool exitRequested = false;  // Exit was pressed while that worker ran
+  bool runStarted = false;     // a run was started by a Start command, at runStartMs
+  int64_t runStartMs = 0;
 };

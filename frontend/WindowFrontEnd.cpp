@@ -2,6 +2,15 @@
 
 #include "RunState.h"
 
+CWindowFrontEnd::CWindowFrontEnd() {
+  m_log.SetFinalTextListener([this](std::string_view piece) { m_runLog.Append(piece); });
+}
+
+CWindowFrontEnd::~CWindowFrontEnd() {
+  m_log.SetFinalTextListener(nullptr);
+  CloseLogFile();
+}
+
 std::string CWindowFrontEnd::Destination() const { return m_engineValues.Destination(); }
 
 bool CWindowFrontEnd::CopyByParts() const { return m_engineValues.CopyByParts(); }
@@ -40,3 +49,16 @@ bool CWindowFrontEnd::ProgressChanged() const {
   std::lock_guard lock(m_progressLock);
   return m_progressChanged;
 }
+
+void CWindowFrontEnd::ResetDisplayedProgress() {
+  {
+    std::lock_guard lock(m_progressLock);
+    m_progress = CProgressDisplay();
+    m_progressChanged = true;
+  }
+  RequestRepaint();
+}
+
+bool CWindowFrontEnd::OpenLogFile(std::string& error) { return m_runLog.Open(RunLogFolder(), error); }
+
+void CWindowFrontEnd::CloseLogFile() { m_runLog.Close(m_log.LastLine()); }

@@ -14,9 +14,17 @@
 #include "LogChannel.h"
 #include "MainForm.h"
 #include "ProgressDisplay.h"
+#include "RunLogFile.h"
 
 class CWindowFrontEnd : public CMainForm {
 public:
+  // Hands every piece of the log that becomes final to the run's log file.
+  CWindowFrontEnd();
+  // Closes the run's log file, writing the log's last line.
+  ~CWindowFrontEnd() override;
+  CWindowFrontEnd(const CWindowFrontEnd&) = delete;
+  CWindowFrontEnd& operator=(const CWindowFrontEnd&) = delete;
+
   // The engine's view of the form: the values last published, each whole.
   std::string Destination() const override;
   bool CopyByParts() const override;
@@ -33,6 +41,9 @@ public:
   // thread, asks for a repaint and returns without waiting for the window.
   void UpdateProgress() override;
 
+  // Returns the run's log file.
+  const CRunLogFile& RunLog() const { return m_runLog; }
+
 protected:
   // Makes sure the display is brought up to date soon. Called from any
   // thread; never waits for the window's thread.
@@ -44,6 +55,19 @@ protected:
 
   // Returns whether the progress changed since it was last taken.
   bool ProgressChanged() const;
+
+  // Puts the progress display back as it was before any run (the labels
+  // "File :" and "Total :", both bars at 0, the caption "Ferrox") and asks
+  // for a repaint.
+  void ResetDisplayedProgress();
+
+  // Opens a new run log file in RunLogFolder(); returns false with a
+  // description in error when it cannot.
+  bool OpenLogFile(std::string& error);
+  // Writes the log's last line into the run log file and closes it.
+  void CloseLogFile();
+
+  CRunLogFile m_runLog;
 
   CEngineFormValues m_engineValues;
   CLogChannel m_log;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ControlIds.h"
+#include "DialogAnchors.h"
 #include "DialogTemplate.h"
 #include "DialogUnits.h"
 
@@ -57,6 +58,39 @@ TEST(DialogTemplateTest, AboutBoxTexts) {
   EXPECT_EQ(std::string(about[1].text), "Ferrox Version 1.0");
   EXPECT_EQ(std::string(about[3].text), "OK");
   EXPECT_EQ(about[3].id, kIdStart);
+}
+
+TEST(DialogAnchorsTest, TheLogAndTheFieldsTakeTheRoomTheRestFollows) {
+  auto anchorOf = [](int id) {
+    for (const CControlTemplate& control : MainDialogTemplate())
+      if (control.id == id) return MainDialogAnchor(control);
+    return CControlAnchor{};
+  };
+  const CPixelRect place{10, 20, 100, 50};
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdLog), 30, 40), (CPixelRect{10, 20, 130, 90}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdSource), 30, 40), (CPixelRect{10, 20, 130, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdDestination), 30, 40), (CPixelRect{10, 20, 130, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdSourceDir), 30, 40), place);
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdBufferSize), 30, 40), (CPixelRect{40, 20, 100, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdTotalBar), 30, 40), (CPixelRect{10, 60, 130, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdFileLabel), 30, 40), (CPixelRect{10, 60, 100, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdStart), 30, 40), (CPixelRect{10, 60, 100, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdExit), 30, 40), (CPixelRect{40, 60, 100, 50}));
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdPartSize), 30, 40), (CPixelRect{10, 60, 100, 50}));
+  // Smaller than the template, nothing moves.
+  EXPECT_EQ(AnchoredPlace(place, anchorOf(kIdLog), -5, -5), place);
+}
+
+TEST(DialogTemplateTest, ProgressLabelsMeetTheirBarsAndTheBarsDoNotOverlap) {
+  const auto controls = MainDialogTemplate();
+  auto find = [&controls](int id) {
+    for (const CControlTemplate& control : controls)
+      if (control.id == id) return control;
+    return CControlTemplate{};
+  };
+  for (auto [label, bar] : {std::pair{kIdFileLabel, kIdFileBar}, std::pair{kIdTotalLabel, kIdTotalBar}})
+    EXPECT_LE(find(label).x + find(label).width, find(bar).x);
+  EXPECT_LE(find(kIdFileBar).y + find(kIdFileBar).height, find(kIdTotalBar).y);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The common ground of the window tests: a fresh run state, a temporary
-// folder, a main window whose message boxes are recorded instead of shown,
-// and waiting with the event loop running.
+// folder that is also the state folder the run logs go to, a main window
+// whose message boxes are recorded instead of shown, and waiting with the
+// event loop running.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QThread>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,7 +29,10 @@
 
 class CGuiTest : public ::testing::Test {
 protected:
-  CGuiTest() { g_RunState.Reset(); }
+  CGuiTest() {
+    g_RunState.Reset();
+    setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+  }
   ~CGuiTest() override {
     WaitFor([] { return g_RunState.workerFinished.load(); });
     dialog.reset();
@@ -38,6 +43,9 @@ protected:
   CMainDlg& Open(const std::vector<std::string>& arguments = {}) {
     dialog = std::make_unique<CMainDlg>(arguments);
     dialog->Hooks().messageBox = [this](const std::string& message) { messages.push_back(message); };
+    // A second passes between any two looks at the clock, so that no Start
+    // is taken for the second click of a double click.
+    dialog->Hooks().nowMs = [this] { return clockMs += 1000; };
     return *dialog;
   }
 
@@ -77,4 +85,5 @@ protected:
   CTempDir temp;
   std::unique_ptr<CMainDlg> dialog;
   std::vector<std::string> messages;  // every validation message shown
+  int64_t clockMs = 0;                 // the window's steady clock
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "LogChannel.h"
@@ -9,10 +10,6 @@
 #include "TextSink.h"
 
 namespace {
-
-// Fills an empty channel with text, which begins with a line break, so that
-// the positions are read back from it.
-void Prime(CLogChannel& log, const std::string& text) { log.OnLogUpdate(text); }
 
 TEST(TextSinkTest, SelectAndReplaceFollowTheEditControlRules) {
   CTextSink sink;
@@ -85,35 +82,38 @@ TEST(LogChannelTest, AReplacingMessageOfSeveralLinesReplacesOnlyTheOldLastLine) 
   EXPECT_EQ(log.LastLineStart(), 17);
 }
 
-TEST(LogChannelTest, EmptiesAtTheThresholdAndNotBefore) {
+TEST(LogChannelTest, KeepsItsLastTenThousandLinesDroppingAThousandAtATime) {
   CLogChannel log;
-  Prime(log, "\r\n" + std::string(28986, 'x') + "\r\n");  // 28990 bytes with the first line break
-  ASSERT_EQ(log.LogEndPosition(), 28990);
-  log.OnLogUpdate("0123456789");
-  EXPECT_EQ(log.Text(), "0123456789");
-  EXPECT_EQ(log.LogEndPosition(), 10);
+  for (int line = 0; line < 10999; ++line) log.OnLogUpdate("\r\nline " + std::to_string(line));
+  uint64_t dropped = 1;
+  std::string text = log.Text(&dropped);
+  EXPECT_EQ(dropped, 0u);
+  EXPECT_TRUE(text.starts_with("\r\nline 0\r\n")) << text.substr(0, 40);
 
-  CLogChannel other;
-  Prime(other, "\r\n" + std::string(28985, 'x') + "\r\n");
-  ASSERT_EQ(other.LogEndPosition(), 28989);
-  other.OnLogUpdate("0123456789");
-  EXPECT_EQ(other.LogEndPosition(), 28999);
+  // The 11000th line feed: the oldest lines go, 10000 remain.
+  log.OnLogUpdate("\r\nline 10999");
+  text = log.Text(&dropped);
+  EXPECT_EQ(dropped, 1000u);
+  EXPECT_TRUE(text.starts_with("line 999\r\nline 1000\r\n")) << text.substr(0, 40);
+  EXPECT_TRUE(text.ends_with("\r\nline 10999"));
+  EXPECT_EQ(log.LogEndPosition(), static_cast<int64_t>(text.size()));
+  EXPECT_EQ(log.LastLineStart(), static_cast<int64_t>(text.size() - std::string("line 10999").size()));
+
+  // The last line is still replaced in place, and setting the text anew
+  // counts nothing as dropped.
+  log.OnLogUpdate("line 10999, 100%");
+  EXPECT_TRUE(log.Text().ends_with("\r\nline 10999, 100%"));
+  log.SetText("");
+  log.Text(&dropped);
+  EXPECT_EQ(dropped, 0u);
 }
 
-TEST(LogChannelTest, AfterEmptyingANewLineMessageStartsAtTheTop) {
-  CLogChannel log;
-  Prime(log, "\r\n" + std::string(28995, 'x') + "\r\n");
-  log.OnLogUpdate("\r\nnext\r\n");
-  EXPECT_EQ(log.Text(), "\r\nnext\r\n");
-}
-
-TEST(LogChannelTest, AHugeFirstMessageEmptiesTheBoxAndReplacesEverything) {
+TEST(LogChannelTest, AHugeMessageIsKeptWhole) {
   CLogChannel log;
   log.SetText("help text shown before the first message");
-  const std::string message(29001, 'm');
-  log.OnLogUpdate(message);
-  EXPECT_EQ(log.Text(), message);
-  EXPECT_EQ(log.LogEndPosition(), 29001);
+  const std::string message(40000, 'm');
+  log.OnLogUpdate("\r\n" + message);
+  EXPECT_NE(log.Text().find("\r\n" + message), std::string::npos);
 
   // The first message after start replaces the help text put there by the form.
   CLogChannel fresh;
@@ -121,6 +121,25 @@ TEST(LogChannelTest, AHugeFirstMessageEmptiesTheBoxAndReplacesEverything) {
   fresh.OnLogUpdate("help\r\n");
   EXPECT_EQ(fresh.Text(), "help\r\n");
   EXPECT_EQ(fresh.LogEndPosition(), 6);
+}
+
+TEST(LogChannelTest, HandsOutEachLineOnceItIsFinalAndNotTheTextSet) {
+  CLogChannel log;
+  std::string final;
+  log.SetFinalTextListener([&final](std::string_view piece) { final += piece; });
+  log.SetText("help\r\ntext");
+  log.OnLogUpdate("copying\r\n");
+  EXPECT_EQ(final, "copying\r\n");
+  log.OnLogUpdate("\"a\"  10%");
+  log.OnLogUpdate("\"a\" 100%");
+  EXPECT_EQ(final, "copying\r\n");
+  log.OnLogUpdate("\r\none\r\ntwo");
+  EXPECT_EQ(final, "copying\r\n\"a\" 100%\r\none\r\n");
+  EXPECT_EQ(log.LastLine(), "two");
+  // Lines dropped from the beginning were handed out before.
+  for (int line = 0; line < 12000; ++line) log.OnLogUpdate("\r\n" + std::to_string(line));
+  EXPECT_TRUE(final.ends_with("\r\n11998\r\n"));
+  EXPECT_EQ(std::count(final.begin(), final.end(), '\n'), 12003);
 }
 
 TEST(LogChannelTest, ABoxEmptiedBehindTheChannelsBackIsCorrectedByTheNextMessage) {

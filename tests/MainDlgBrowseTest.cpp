@@ -1,16 +1,23 @@
 // The three browse commands, Shift held at the click, the last source
 // folder, the real folder pickers beside the window, and dropping files,
 // folders and share addresses on the window.
+#include <QAbstractItemView>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QTest>
 #include <QMimeData>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "GuiFixture.h"
 #include "MainApp.h"
+#include "SourceAddress.h"
+#include "SourceFileDialog.h"
 #include "SourceList.h"
 
 namespace {
@@ -233,6 +240,91 @@ TEST_F(CMainDlgBrowseTest, RealFolderPickersLeaveTheWindowUsableAndFillOnlyTheir
   EXPECT_FALSE(kept->isVisible());  // closed with the window
   dialog.reset();
   EXPECT_TRUE(kept.isNull());
+}
+
+TEST_F(CMainDlgBrowseTest, EscapeInTheWindowWhileAPickerIsOpenGoesToThePicker) {
+  Open();
+  dialog->show();
+  bool pickerClosedAlone = false;
+  QTimer::singleShot(0, [&] {
+    Button(kIdBrowseDestination)->click();
+    const std::vector<QFileDialog*> shown = ShownPickers("Choose Destination Dir");
+    ASSERT_EQ(shown.size(), 1u);
+    // Escape typed in the window while the picker is open: the picker comes
+    // to the front and the window stays.
+    QTest::keyClick(Edit(kIdSource), Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(shown[0]->isVisible());
+    // Escape in the picker closes the picker alone.
+    QTest::keyClick(shown[0], Qt::Key_Escape);
+    pickerClosedAlone = !shown[0]->isVisible() && dialog->isVisible();
+    // With no picker open, Escape is Exit again.
+    QTest::keyClick(Edit(kIdSource), Qt::Key_Escape);
+  });
+  RunMainWindow(*dialog);
+  EXPECT_TRUE(pickerClosedAlone);
+  EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(CMainDlgBrowseTest, SourceFilePickerTakesNamesWithADoubleQuoteOrSaysWhyNot) {
+  const std::string folder = temp / "files";
+  std::filesystem::create_directories(folder);
+  const std::string quoted = folder + "/dq\"uote.txt", spaced = folder + "/two \"words.txt";
+  std::ofstream(quoted) << "x";
+  std::ofstream(spaced) << "y";
+  std::ofstream(folder + "/plain.txt") << "z";
+  CSourceFileDialog picker;
+  picker.setOption(QFileDialog::DontUseNativeDialog);
+  picker.setDirectory(QString::fromStdString(folder));
+  picker.show();
+  // The user selects both names in the list, which puts them into the name
+  // box in double quotes, and presses Open.
+  QAbstractItemView* list = nullptr;
+  QItemSelection chosen;
+  ASSERT_TRUE(WaitFor([&] {
+    chosen.clear();
+    for (QAbstractItemView* view : picker.findChildren<QAbstractItemView*>()) {
+      if (!view->isVisible() || !view->model()) continue;
+      for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+        const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+        if (index.data().toString().contains(QLatin1Char('"'))) {
+          list = view;
+          chosen.select(index, index);
+        }
+      }
+      if (list) break;
+    }
+    return chosen.size() == 2;
+  }));
+  list->selectionModel()->select(chosen, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  QMetaObject::invokeMethod(&picker, "accept");
+  EXPECT_EQ(picker.result(), QDialog::Accepted);
+  std::vector<std::string> files = picker.ChosenFiles();
+  std::sort(files.begin(), files.end());
+  ASSERT_EQ(files, (std::vector<std::string>{quoted, spaced}));
+
+  // Typed into the name box, one name or several in quotes.
+  auto* nameBox = picker.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(nameBox, nullptr);
+  for (const char* typed : {"dq\"uote.txt", "\"dq\"uote.txt\" \"two \"words.txt\""}) {
+    picker.show();
+    list->clearSelection();
+    nameBox->setFocus();
+    nameBox->clear();
+    QTest::keyClicks(nameBox, QString::fromUtf8(typed));
+    QMetaObject::invokeMethod(&picker, "accept");
+    EXPECT_EQ(picker.result(), QDialog::Accepted) << typed;
+    EXPECT_EQ(picker.ChosenFiles().front(), quoted) << typed;
+    EXPECT_EQ(picker.ChosenFiles().size(), std::string_view(typed).starts_with("\"") ? 2u : 1u) << typed;
+  }
+
+  // The Source field holds the first; the second, which needs quotes that
+  // cannot hold its own, is named in the log with the reason.
+  Open();
+  dialog->Hooks().pickFiles = [&files] { return std::optional(files); };
+  dialog->OnSourceFile();
+  EXPECT_EQ(Source().rfind(quoted, 0), 0u) << Source();
+  EXPECT_TRUE(LogHas("left out of Source (" + std::string(kReasonQuote) + "): " + spaced)) << LogText();
 }
 
 TEST_F(CMainDlgBrowseTest, DroppedFilesFillSourceAndShiftAppends) {

@@ -159,9 +159,28 @@ TEST_F(CMainDlgRunTest, ExitDuringARunAbortsAndKeepsTheWindowUntilTheWorkerEnded
   ASSERT_TRUE(WaitFor([this] { return Idle(); }));
   EXPECT_TRUE(LogHas("\r\nWait until copy thread exits...\r\n")) << LogText();
   EXPECT_NE(ShownLog().find("\nWait until copy thread exits...\n"), std::string::npos);
+  // Once the worker has ended, the log says that Exit now closes the window.
+  ASSERT_TRUE(WaitFor([this] { return LogHas("\r\nCopy thread has exited, Exit closes the window\r\n"); }));
+  EXPECT_TRUE(ShownLog().ends_with("\nCopy thread has exited, Exit closes the window\n"));
   Button(kIdExit)->click();
   EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
+}
+
+TEST_F(CMainDlgRunTest, ADoubleClickOnStartStartsTheRunOnce) {
+  Open();
+  dialog->show();
+  int64_t now = 5000;
+  dialog->Hooks().nowMs = [&now] { return now; };
+  StartWaitingRun();
+  now += 300;  // the second click of a double click
+  Button(kIdStart)->click();
+  EXPECT_TRUE(g_RunState.runFlag);
+  EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Abort");
+  now += 300;
+  QTest::keyClick(Edit(kIdSource), Qt::Key_Return);  // Enter later aborts
+  EXPECT_FALSE(g_RunState.runFlag);
+  EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Start");
 }
 
 TEST_F(CMainDlgRunTest, ExitWhileIdleClosesAtOnce) {

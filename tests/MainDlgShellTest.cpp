@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <filesystem>
 
 #include "AboutDlg.h"
 #include "GuiFixture.h"
@@ -183,20 +184,28 @@ TEST_F(CMainDlgShellTest, AboutIsOfferedByF1AndByTheContextMenu) {
   QApplication::setActiveWindow(dialog.get());
   int shown = 0;
   dialog->Hooks().aboutBox = [&shown] { ++shown; };
+  std::vector<std::string> opened;
+  dialog->Hooks().openFolder = [&opened](const std::string& folder) { opened.push_back(folder); };
   QTest::keyClick(dialog.get(), Qt::Key_F1);
   EXPECT_EQ(shown, 1);
-  // The context menu of the window offers "&About Ferrox...".
+  // The context menu of the window offers "Open &Log Folder" and
+  // "&About Ferrox...".
   QTimer::singleShot(0, [] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions()[0]->text().toStdString(), "&About Ferrox...");
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text().toStdString(), "Open &Log Folder");
+    EXPECT_EQ(menu->actions()[1]->text().toStdString(), "&About Ferrox...");
     menu->actions()[0]->trigger();
+    menu->actions()[1]->trigger();
     menu->close();
   });
   QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), dialog->mapToGlobal(QPoint(2, 2)));
   QApplication::sendEvent(dialog.get(), &event);
   EXPECT_EQ(shown, 2);
+  // The log folder is made when it is missing, then opened.
+  EXPECT_EQ(opened, std::vector<std::string>{temp / "state/ferrox"});
+  EXPECT_TRUE(std::filesystem::is_directory(temp / "state/ferrox"));
 }
 
 TEST_F(CMainDlgShellTest, RealAboutBoxIsModalOverTheWindowAndCloses) {

@@ -264,8 +264,8 @@ TEST_F(ResourceScriptTest, MainDialogIsTheMainTemplate) {
   EXPECT_EQ(dialog.height, kMainDialogHeight);
   EXPECT_EQ(dialog.caption, kMainDialogCaption);
   EXPECT_EQ(dialog.font, "8 MS Sans Serif");
-  EXPECT_EQ(dialog.style, (std::set<std::string>{"DS_MODALFRAME", "WS_POPUP", "WS_VISIBLE", "WS_CAPTION",
-                                                  "WS_SYSMENU", "WS_MINIMIZEBOX"}));
+  EXPECT_EQ(dialog.style, (std::set<std::string>{"WS_POPUP", "WS_VISIBLE", "WS_CAPTION", "WS_SYSMENU",
+                                                  "WS_MINIMIZEBOX", "WS_MAXIMIZEBOX", "WS_THICKFRAME"}));
   EXPECT_EQ(dialog.exStyle, (std::set<std::string>{"WS_EX_APPWINDOW"}));
   ExpectSameControls(dialog, MainDialogTemplate());
 }

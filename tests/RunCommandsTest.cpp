@@ -32,6 +32,13 @@ public:
   void SetPauseText(const char* text) override { pauseText = text; }
   void BringToFront() override { ++broughtToFront; }
   void CloseWindow() override { ++closed; }
+  void ResetProgress() override { ++progressResets; }
+  bool OpenRunLog(std::string& error) override {
+    ++logsOpened;
+    error = "no room";
+    return logOpens;
+  }
+  void CloseRunLog() override { ++logsClosed; }
   bool StartWorker(std::function<void()> work, std::string& error) override {
     ++workersStarted;
     if (!threadsWork) {
@@ -47,7 +54,9 @@ public:
   bool readPasses = true;
   bool threadsWork = true;
   bool runWorkerAtOnce = false;
+  bool logOpens = true;
   int reads = 0, writes = 0, broughtToFront = 0, closed = 0, workersStarted = 0;
+  int progressResets = 0, logsOpened = 0, logsClosed = 0;
   std::string startText = "&Start", pauseText = "&Pause";
 };
 
@@ -157,6 +166,56 @@ TEST_F(CRunCommandsTest, WaitLineOutlivesTheWorkersReplacingLines) {
             "scanning folder /srv/a");
   EXPECT_EQ(host.closed, 0);
   g_RunState.workerFinished = true;
+  OnExit(host);
+  EXPECT_EQ(host.closed, 1);
+}
+
+TEST_F(CRunCommandsTest, TheSecondClickOfADoubleClickOnStartIsIgnored) {
+  OnStartCommand(host, 10000);
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kRunning);
+  OnStartCommand(host, 10000 + kStartRepeatMs - 1);
+  EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kRunning);
+  OnStartCommand(host, 10000 + kStartRepeatMs);  // a later Start aborts
+  EXPECT_FALSE(g_RunState.runFlag);
+  g_RunState.workerFinished = true;
+  // The worker's closing Start command is never ignored, and an Abort
+  // does not hold the next Start back.
+  OnStartCommand(host, 20000);
+  OnStartAbort(host);
+  EXPECT_FALSE(g_RunState.runFlag);
+  g_RunState.workerFinished = true;
+  OnStartCommand(host, 20001);
+  EXPECT_EQ(host.workersStarted, 2);
+}
+
+TEST_F(CRunCommandsTest, StartOpensTheLogFilePutsTheProgressBackAndTheWorkersEndClosesIt) {
+  OnStartAbort(host);
+  EXPECT_EQ(host.logsOpened, 1);
+  EXPECT_EQ(host.progressResets, 1);
+  EXPECT_EQ(host.logsClosed, 0);
+  OnStartAbort(host);
+  g_RunState.workerFinished = true;
+  OnWorkerFinished(host);
+  OnWorkerFinished(host);  // seen once only
+  EXPECT_EQ(host.logsClosed, 1);
+  EXPECT_EQ(host.front.LogText().find("Exit closes"), std::string::npos);
+  // A log file that cannot be made is named under the sources.
+  host.logOpens = false;
+  host.values.source = "/srv/a";
+  OnStartAbort(host);
+  EXPECT_EQ(host.front.LogText(), "/srv/a\r\nlog file not written (no room)\r\n");
+}
+
+TEST_F(CRunCommandsTest, AfterExitTheWorkersEndIsLoggedWithWhatExitDoesNow) {
+  OnStartAbort(host);
+  OnExit(host);
+  EXPECT_EQ(host.closed, 0);
+  g_RunState.workerFinished = true;
+  OnWorkerFinished(host);
+  EXPECT_EQ(host.front.Messages().back(), std::string(kExitNowMessage) + "\r\n");
+  EXPECT_TRUE(host.front.LogText().ends_with("Wait until copy thread exits...\r\n\r\nCopy thread has exited, Exit "
+                                             "closes the window\r\n"))
+      << host.front.LogText();
   OnExit(host);
   EXPECT_EQ(host.closed, 1);
 }

@@ -42,6 +42,7 @@ ferrox_windows_test(ferrox_win_window_core_tests
   CommandLineTest.cpp
   DialogTemplateTest.cpp
   FormExchangeTest.cpp
+  RunLogFileTest.cpp
   SourceListTest.cpp
   WindowHelpTextTest.cpp)
 

@@ -3,6 +3,7 @@
 // that is not set leaves the real behaviour in place.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -27,4 +28,8 @@ struct CDialogHooks {
   std::function<bool(std::function<void()> work, std::string& error)> startWorker;
   // Called instead of showing the About box.
   std::function<void()> aboutBox;
+  // Called instead of reading the steady clock, in milliseconds.
+  std::function<int64_t()> nowMs;
+  // Called with the folder instead of opening it in the file manager.
+  std::function<void(const std::string& folder)> openFolder;
 };

@@ -23,6 +23,9 @@ void CDirDialog::Show(std::function<void(const std::string& path)> onChosen) {
                      onChosen(m_path);
                    });
   m_chooser->show();
+  // The keyboard goes to the chooser, so that Escape there closes it alone.
+  m_chooser->raise();
+  m_chooser->activateWindow();
 }
 
 bool CDirDialog::RaiseIfOpen() {

@@ -1,6 +1,7 @@
 #include "MainDlg.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -24,12 +25,14 @@ namespace {
 
 // How long a repaint waits so that the messages meanwhile are shown at once.
 constexpr int kRepaintIntervalMs = 30;
+// How often the window looks whether a worker has finished.
+constexpr int kWorkerWatchMs = 100;
 
 }  // namespace
 
 CMainDlg::CMainDlg(const std::vector<std::string>& arguments, QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QString::fromUtf8(kMainDialogCaption));
   setAcceptDrops(true);
   CreateControls();
@@ -51,6 +54,8 @@ CMainDlg::CMainDlg(const std::vector<std::string>& arguments, QWidget* parent) :
   m_repaintTimer.setSingleShot(true);
   m_repaintTimer.setInterval(kRepaintIntervalMs);
   connect(&m_repaintTimer, &QTimer::timeout, this, &CMainDlg::RefreshDisplay);
+  m_workerWatch.setInterval(kWorkerWatchMs);
+  connect(&m_workerWatch, &QTimer::timeout, this, &CMainDlg::WatchWorker);
   InitDialog(leftOutLines);
 }
 
@@ -68,6 +73,15 @@ void CMainDlg::CreateControls() {
   const auto controls = MainDialogTemplate();
   const std::vector<QWidget*> widgets = CreateTemplateControls(this, controls);
   PlaceTemplateControls(this, controls, widgets, kMainDialogWidth, kMainDialogHeight, ProgramIcon());
+  // The template's size is the smallest; the window grows from there.
+  m_templateSize = size();
+  setMinimumSize(m_templateSize);
+  setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  for (size_t index = 0; index < controls.size() && index < widgets.size(); ++index) {
+    const QRect place = widgets[index]->geometry();
+    m_anchored.push_back({widgets[index], CPixelRect{place.x(), place.y(), place.width(), place.height()},
+                          MainDialogAnchor(controls[index])});
+  }
   m_controls = ControlsById(controls, widgets);
   m_logBox = static_cast<QPlainTextEdit*>(m_controls.at(kIdLog));
   m_startButton = static_cast<QPushButton*>(m_controls.at(kIdStart));
@@ -83,7 +97,7 @@ void CMainDlg::ConnectCommands() {
   auto onClick = [this](int id, void (CMainDlg::*command)()) {
     connect(static_cast<QAbstractButton*>(m_controls.at(id)), &QAbstractButton::clicked, this, command);
   };
-  onClick(kIdStart, &CMainDlg::OnStartAbort);
+  onClick(kIdStart, &CMainDlg::OnStartButton);
   onClick(kIdExit, &CMainDlg::OnExit);
   onClick(kIdPause, &CMainDlg::OnPause);
   onClick(kIdScanFolders, &CMainDlg::OnScanFolders);
@@ -119,3 +133,22 @@ QWidget* CMainDlg::Control(int id) const {
 }
 
 void CMainDlg::reject() { OnExit(); }
+
+void CMainDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      (m_destinationPicker.RaiseIfOpen() || m_sourceDirPicker.RaiseIfOpen())) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void CMainDlg::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const int dx = width() - m_templateSize.width();
+  const int dy = height() - m_templateSize.height();
+  for (const CAnchoredControl& control : m_anchored) {
+    const CPixelRect place = AnchoredPlace(control.place, control.anchor, dx, dy);
+    control.widget->setGeometry(place.x, place.y, place.width, place.height);
+  }
+}

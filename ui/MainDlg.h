@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogAnchors.h"
 #include "DialogHooks.h"
 #include "DirDialog.h"
 #include "FormValues.h"
@@ -68,8 +69,11 @@ public:
   // beside the window and return at once; the folder is applied when the
   // user chooses it. While a picker is open, its button only raises it.
   // Start/Abort and Exit close the logon dialog, refusing its question,
-  // whenever they leave the run flag clear.
+  // whenever they leave the run flag clear. OnStartButton is the Start
+  // button and Enter: a second one within half a second of the one that
+  // started a run is ignored.
   void OnStartAbort();
+  void OnStartButton();
   void OnExit();
   void OnPause();
   void OnScanFolders();
@@ -80,6 +84,9 @@ public:
   void OnDropPaths(const std::vector<std::string>& paths, bool append);
   // Shows the About box modally.
   void ShowAbout();
+  // Opens the folder of the run logs in the file manager, making it first
+  // when it does not exist yet.
+  void OpenLogFolder();
 
   // Copies the log text, the progress labels and bars and the caption into
   // the widgets now.
@@ -98,6 +105,11 @@ public:
 protected:
   // Escape and the close box: the Exit command.
   void reject() override;
+  // Escape while a folder picker is open brings the picker to the front
+  // and leaves the window alone: the key was meant for the picker.
+  void keyPressEvent(QKeyEvent* event) override;
+  // Places the controls for the new size by the template's anchors.
+  void resizeEvent(QResizeEvent* event) override;
   // The window's context menu: "&About Ferrox...".
   void contextMenuEvent(QContextMenuEvent* event) override;
   // A drag is taken when its URLs hold a file:// or smb:// one. The drop
@@ -131,6 +143,15 @@ private:
   void BringToFront() override;
   void CloseWindow() override;
   bool StartWorker(std::function<void()> work, std::string& error) override;
+  void ResetProgress() override { ResetDisplayedProgress(); }
+  bool OpenRunLog(std::string& error) override { return OpenLogFile(error); }
+  void CloseRunLog() override { CloseLogFile(); }
+
+  // Returns the steady clock's milliseconds (or the test hook's).
+  int64_t NowMs() const;
+  // One look of the worker watch: once the worker has finished, shows
+  // what it left and hands its end to the run commands.
+  void WatchWorker();
 
   void CreateControls();
   void ConnectCommands();
@@ -183,7 +204,17 @@ private:
   QPushButton* m_pauseButton = nullptr;
   std::unique_ptr<CLogBoxView> m_logView;
 
+  // Each control with its place at the template's size and its anchor.
+  struct CAnchoredControl {
+    QWidget* widget;
+    CPixelRect place;
+    CControlAnchor anchor;
+  };
+  std::vector<CAnchoredControl> m_anchored;
+  QSize m_templateSize;
+
   std::atomic<bool> m_repaintRequested{false};
   QTimer m_repaintTimer;
+  QTimer m_workerWatch;  // runs while a worker started here may run
   uint64_t m_shownLogRevision = ~uint64_t{0};
 };

@@ -1,11 +1,14 @@
 // The main window's commands: the run commands, the three browse buttons,
 // dropping files on the window, and the About box.
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QUrl>
+#include <filesystem>
 #include <memory>
 
 #include "AboutDlg.h"
@@ -17,10 +20,12 @@
 #include "LogPrintf.h"
 #include "MainDlg.h"
 #include "RunCommands.h"
+#include "RunLogFile.h"
 #include "RunState.h"
 #include "SourceAddress.h"
 #include "SourceSelection.h"
 #include "SourceToken.h"
+#include "SourceFileDialog.h"
 
 namespace {
 
@@ -28,6 +33,8 @@ constexpr char kDestinationTitle[] = "Choose Destination Dir";
 constexpr char kSourceDirTitle[] = "Choose Source Dir";
 
 constexpr char kUriListFormat[] = "text/uri-list";
+
+constexpr char kOpenLogFolderText[] = "Open &Log Folder";
 
 // Returns the sources of the URLs in mime, taken from the list as it was
 // sent, byte for byte, so that escaped names reach the decoding unchanged.
@@ -41,6 +48,11 @@ CDroppedSources DroppedSources(const QMimeData* mime) {
 
 void CMainDlg::OnStartAbort() {
   ::OnStartAbort(*this);
+  if (!g_RunState.runFlag) CloseLogonDialog();
+}
+
+void CMainDlg::OnStartButton() {
+  ::OnStartCommand(*this, NowMs());
   if (!g_RunState.runFlag) CloseLogonDialog();
 }
 
@@ -101,11 +113,7 @@ void CMainDlg::OnSourceFile() {
   if (m_hooks.pickFiles) {
     files = m_hooks.pickFiles();
   } else {
-    const QStringList chosen = QFileDialog::getOpenFileNames(this);
-    if (!chosen.isEmpty()) {
-      files.emplace();
-      for (const QString& file : chosen) files->push_back(file.toUtf8().toStdString());
-    }
+    files = PickSourceFiles(this);
   }
   if (files && AddSourcePaths(*files, "file", append, m_values.source)) WriteFormValues();
 }
@@ -124,8 +132,21 @@ void CMainDlg::ShowAbout() {
   about.exec();
 }
 
+void CMainDlg::OpenLogFolder() {
+  const std::string folder = RunLogFolder();
+  if (folder.empty()) return;
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(folder), error);
+  if (m_hooks.openFolder) {
+    m_hooks.openFolder(folder);
+    return;
+  }
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
 void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
+  menu.addAction(QString::fromUtf8(kOpenLogFolderText), this, &CMainDlg::OpenLogFolder);
   menu.addAction(QString::fromUtf8(kAboutMenuText), this, &CMainDlg::ShowAbout);
   menu.exec(event->globalPos());
 }
@@ -133,6 +154,7 @@ void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CMainDlg::ShowLogBoxMenu(const QPoint& position) {
   const std::unique_ptr<QMenu> menu(m_logBox->createStandardContextMenu(position));
   menu->addSeparator();
+  menu->addAction(QString::fromUtf8(kOpenLogFolderText), this, &CMainDlg::OpenLogFolder);
   menu->addAction(QString::fromUtf8(kAboutMenuText), this, &CMainDlg::ShowAbout);
   menu->exec(m_logBox->viewport()->mapToGlobal(position));
 }

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <algorithm>
+#include <chrono>
 
 #include "ControlIds.h"
 #include "LogBoxText.h"
@@ -34,10 +35,13 @@ void CMainDlg::RequestRepaint() {
 
 void CMainDlg::RefreshDisplay() {
   m_repaintRequested = false;
+  m_runLog.Flush();
   const uint64_t revision = m_log.Revision();
   if (revision != m_shownLogRevision) {
     m_shownLogRevision = revision;
-    m_logView->Show(QString::fromStdString(WithoutCarriageReturns(LogBoxText(m_log.Text()))));
+    uint64_t droppedLines = 0;
+    const std::string text = m_log.Text(&droppedLines);
+    m_logView->Show(QString::fromStdString(WithoutCarriageReturns(text)), droppedLines);
   }
 
   CProgressDisplay display;
@@ -49,4 +53,18 @@ void CMainDlg::RefreshDisplay() {
   label(kIdTotalLabel)->setText(QString::fromStdString(display.totalLabel));
   bar(kIdTotalBar)->setValue(std::clamp(display.totalBar, 0, kProgressBarRange));
   setWindowTitle(QString::fromStdString(display.caption));
+}
+
+int64_t CMainDlg::NowMs() const {
+  if (m_hooks.nowMs) return m_hooks.nowMs();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void CMainDlg::WatchWorker() {
+  if (!g_RunState.workerFinished) return;
+  m_workerWatch.stop();
+  RefreshDisplay();
+  ::OnWorkerFinished(*this);
+  RefreshDisplay();
 }

@@ -99,6 +99,7 @@ void CMainDlg::CloseWindow() {
 }
 
 bool CMainDlg::StartWorker(std::function<void()> work, std::string& error) {
+  m_workerWatch.start();
   if (m_hooks.startWorker) return m_hooks.startWorker(std::move(work), error);
   return StartDetachedThread(std::move(work), error);
 }

@@ -12,6 +12,7 @@
 
 #include "ControlIds.h"
 #include "LogBox.h"
+#include "ProgressDisplay.h"
 #include "TemplateGroupBox.h"
 
 namespace {
@@ -65,6 +66,11 @@ QWidget* CreateControl(QWidget* dialog, const CControlTemplate& control) {
 // Returns the width in pixels that widget needs to show its text whole, or
 // 0 for a control without a text of its own.
 int NeededWidth(const CControlTemplate& control, const QWidget* widget) {
+  // The progress labels change their text; they are made wide enough for
+  // the widest they show.
+  if (control.id == kIdFileLabel || control.id == kIdTotalLabel)
+    return widget->fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestProgressLabel)) +
+           widget->sizeHint().width() - widget->fontMetrics().horizontalAdvance(QString::fromUtf8(control.text));
   switch (control.kind) {
     case ControlKind::kStatic:
     case ControlKind::kCheckBox:
@@ -113,8 +119,11 @@ void PlaceTemplateControls(QWidget* dialog, std::span<const CControlTemplate> co
         WidenBaseX(units.baseX, NeededWidth(controls[index], widgets[index]), controls[index].width);
   for (size_t index = 0; index < controls.size() && index < widgets.size(); ++index) {
     const CControlTemplate& control = controls[index];
-    const QRect place(units.X(control.x), units.Y(control.y), units.X(control.width),
-                      units.Y(control.height));
+    // Each edge is converted on its own, as Windows maps a dialog's rects,
+    // so that controls that meet in the template meet here too, never
+    // overlapping by a rounded pixel.
+    const QRect place(QPoint(units.X(control.x), units.Y(control.y)),
+                      QPoint(units.X(control.x + control.width) - 1, units.Y(control.y + control.height) - 1));
     widgets[index]->setGeometry(place);
     if (control.kind == ControlKind::kIcon) {
       auto* label = static_cast<QLabel*>(widgets[index]);

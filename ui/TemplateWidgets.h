@@ -23,9 +23,10 @@ CDialogUnits DialogUnitsOf(const QFont& font);
 // order.
 std::vector<QWidget*> CreateTemplateControls(QWidget* dialog, std::span<const CControlTemplate> controls);
 
-// Places widgets (made by CreateTemplateControls from controls), gives the
-// icon control icon at its size, and sizes dialog's client area to width by
-// height dialog units, fixed.
+// Places widgets (made by CreateTemplateControls from controls), each edge
+// of a control converted on its own, gives the icon control icon at its
+// size, and sizes dialog's client area to width by height dialog units,
+// fixed. The progress labels are given room for kWidestProgressLabel.
 void PlaceTemplateControls(QWidget* dialog, std::span<const CControlTemplate> controls,
                            const std::vector<QWidget*>& widgets, int width, int height, const QIcon& icon);
 
