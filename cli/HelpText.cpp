@@ -68,6 +68,9 @@ a message are left out, as in the log.
   {"event":"progress","file_label":S,"file_bar":N,"total_label":S,
    "total_bar":N,"caption":S,"file_number":N,"file_count":N,
    "file_permille":N,"bytes_done":N,"total_bytes":N}  every progress update
+  {"event":"left_out","index":N,"path":S,"cause":S,"folder":B}  every file
+   or folder a source passed over because it failed on its own, before the
+   source's own event
   {"event":"source","index":N,"path":S,"result":N,"crc32":S,
    "errors_fixed":N,"canceled":B}  every source that ended
   {"event":"end","result":N,"exit":N}  once at the end; result is the last

@@ -87,6 +87,12 @@ void ParseSourceList(const std::string& logText, std::string_view sourceText,
       LogPrintf("source left out (%s): %s\r\n", kReasonPassword, WithoutPassword(source).c_str());
       continue;
     }
+    // A share address that can name nothing (a port out of range, say) would
+    // only be waited for until the reconnect limit.
+    if (const char* fault = SmbAddressFault(source)) {
+      LogPrintf("source left out (%s): %s\r\n", fault, source.c_str());
+      continue;
+    }
     LogPrintf("%s\r\n", source.c_str());
     sources.push_back(std::move(source));
   }

@@ -152,6 +152,19 @@ TEST(SourceListTest, ParseSourceListLeavesOutAnAddressWithAPasswordAndMasksIt) {
   EXPECT_EQ(front.LogText().find("s3cret"), std::string::npos);
 }
 
+TEST(SourceListTest, ParseSourceListLeavesOutAShareAddressWithABadPort) {
+  g_RunState.Reset();
+  CTestFrontEnd front;
+  front.log.SetText("");
+  std::vector<std::string> sources;
+  ParseSourceList("", "\"smb://nas:99999/films\" \"smb://nas:abc/films\" \"smb://nas:445/films\"", sources);
+  EXPECT_EQ(sources, (Sources{"smb://nas:445/films"}));
+  EXPECT_EQ(front.LogText(),
+            "source left out (the port is not a number from 1 to 65535): smb://nas:99999/films\r\n"
+            "source left out (the port is not a number from 1 to 65535): smb://nas:abc/films\r\n"
+            "smb://nas:445/films\r\n");
+}
+
 TEST(SourceListTest, ParseSourceListWithEmptyLogTextEmptiesTheLog) {
   g_RunState.Reset();
   CTestFrontEnd front;
