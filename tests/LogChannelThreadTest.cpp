@@ -35,9 +35,17 @@ TEST(LogChannelThreadTest, MessagesFromTwoThreadsArriveWholeAndInOrder) {
     EXPECT_EQ(std::stoi(m.substr(3, 5)), next[index]++);
     EXPECT_EQ(m.substr(8), std::string(40, tag));
   }
-  // The log keeps every one of the lines, each whole.
+  // The log holds every message whole, each thread's in its order.
   const std::string text = front.LogText();
-  EXPECT_EQ(text.size(), 2u * kCount * 48);
+  ASSERT_EQ(text.size(), 2u * kCount * 48);
+  int kept[2] = {0, 0};
+  for (size_t at = 0; at < text.size(); at += 48) {
+    const std::string m = text.substr(at, 48);
+    ASSERT_TRUE(m.starts_with("\r\n")) << m;
+    const char tag = m[2];
+    EXPECT_EQ(std::stoi(m.substr(3, 5)), kept[tag == 'w' ? 0 : 1]++);
+    EXPECT_EQ(m.substr(8), std::string(40, tag));
+  }
 }
 
 // The window side reads the text while the worker writes, without waiting

@@ -38,7 +38,15 @@ TEST(RunLogFileTest, NamedByTheTimeTheRunStarted) {
   EXPECT_EQ(RunLogFileName(local), "ferrox-2026-12-09_07-05-03.log");
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(RunLogFileTest, TheFolderIsTheUsersLocalApplicationData) {
+  const wchar_t* savedValue = _wgetenv(L"LOCALAPPDATA");
+  const std::wstring saved = savedValue ? savedValue : L"";
+  _wputenv_s(L"LOCALAPPDATA", L"C:\\Users\\J\u00f6rg\\AppData\\Local");
+  EXPECT_EQ(RunLogFolder(), "C:\\Users\\J\xc3\xb6rg\\AppData\\Local\\Ferrox");
+  _wputenv_s(L"LOCALAPPDATA", saved.c_str());
+}
+#else
 TEST(RunLogFileTest, TheFolderIsTheUsersStateFolder) {
   const char* savedState = std::getenv("XDG_STATE_HOME");
   const std::string saved = savedState ? savedState : "";

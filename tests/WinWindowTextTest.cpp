@@ -48,7 +48,14 @@ TEST(EditTextTest, CutsAtTheLimitWithoutSplittingAPairOrALineEnd) {
   EXPECT_EQ(EditBoxText("abcdef", 4), L"abcd");
   EXPECT_EQ(EditBoxText("ab\xf0\x9f\x98\x80", 3), L"ab");
   EXPECT_EQ(EditBoxText("ab\ncd", 3), L"ab");
-  EXPECT_EQ(EditBoxText(std::string(40000, 'x')).size(), kLogBoxCharLimit);
+  EXPECT_EQ(EditBoxText(std::string(40000, 'x')).size(), 40000u);  // the log box cuts nothing
+}
+
+TEST(EditTextTest, LinesDroppedFromTheLogAreFoundInTheBoxText) {
+  EXPECT_EQ(LineStartAfter(L"a\r\nbb\r\nc", 0), 0u);
+  EXPECT_EQ(LineStartAfter(L"a\r\nbb\r\nc", 1), 3u);
+  EXPECT_EQ(LineStartAfter(L"a\r\nbb\r\nc", 2), 7u);
+  EXPECT_EQ(LineStartAfter(L"a\r\nbb\r\nc", 3), std::wstring_view::npos);
 }
 
 TEST(EditTextTest, CommonPrefixStopsBeforeAPairOrALineEnd) {

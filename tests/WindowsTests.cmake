@@ -38,6 +38,7 @@ ferrox_windows_test(ferrox_win_core_tests
   ScaledShareTest.cpp)
 
 ferrox_windows_test(ferrox_win_window_core_tests
+  support/TempDir.cpp
   support/TestFrontEnd.cpp
   CommandLineTest.cpp
   DialogTemplateTest.cpp

@@ -1,10 +1,13 @@
 # The Win32 window's tests, run under Wine like the others of
 # WindowsTests.cmake (include this after it: it uses ferrox_windows_test):
-# the window's own text rules (the command line, the log box's text), and
-# its resource script against the dialog templates.
+# the window's own text rules (the command line, the log box's text), the
+# log box on a real edit box, and its resource script against the dialog
+# templates.
 ferrox_windows_test(ferrox_win_window_tests
   ${PROJECT_SOURCE_DIR}/win/CommandLineText.cpp
   ${PROJECT_SOURCE_DIR}/win/EditText.cpp
+  ${PROJECT_SOURCE_DIR}/win/LogEdit.cpp
+  WinLogEditTest.cpp
   WinWindowTextTest.cpp
   ResourceScriptTest.cpp)
 target_include_directories(ferrox_win_window_tests PRIVATE ${PROJECT_SOURCE_DIR}/win)

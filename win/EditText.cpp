@@ -40,3 +40,13 @@ size_t CommonPrefixLength(std::wstring_view a, std::wstring_view b) {
   if (common > 0 && a[common - 1] == L'\r') --common;
   return common;
 }
+
+size_t LineStartAfter(std::wstring_view text, uint64_t lines) {
+  size_t start = 0;
+  for (uint64_t line = 0; line < lines; ++line) {
+    const size_t feed = text.find(L'\n', start);
+    if (feed == std::wstring_view::npos) return std::wstring_view::npos;
+    start = feed + 1;
+  }
+  return start;
+}

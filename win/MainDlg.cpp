@@ -7,9 +7,11 @@
 #include <shellapi.h>
 
 #include "ControlIds.h"
+#include "DialogTemplate.h"
 #include "ProgressDisplay.h"
 #include "ResourceIds.h"
 #include "RunState.h"
+#include "WinPath.h"
 #include "WindowHelpText.h"
 #include "WindowMessages.h"
 #include "TemplateFit.h"
@@ -60,6 +62,10 @@ INT_PTR CALLBACK CMainDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, 
   }
   auto* self = reinterpret_cast<CMainDlg*>(GetWindowLongPtrW(dialog, DWLP_USER));
   if (!self) return FALSE;
+  if (message == WM_GETMINMAXINFO) {
+    self->OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
+    return TRUE;
+  }
   const INT_PTR result = self->HandleMessage(message, wParam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrW(dialog, DWLP_USER, 0);
@@ -98,7 +104,11 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam) {
     case kMsgRunEnded:
       OnRunEnded(wParam);
       return TRUE;
+    case WM_SIZE:
+      OnSize();
+      return FALSE;
     case WM_DESTROY:
+      RemoveWindowSubclass(GetDlgItem(m_hwnd, kIdLog), &CMainDlg::LogBoxProc, 0);
       KillTimer(m_hwnd, kRepaintTimerId);
       m_timerRunning = false;
       DragAcceptFiles(m_hwnd, FALSE);
@@ -109,9 +119,15 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam) {
 }
 
 BOOL CMainDlg::OnInitDialog() {
+  // The progress labels are fitted to the widest text they show.
+  for (int id : {kIdFileLabel, kIdTotalLabel}) SetDlgItemTextW(m_hwnd, id, WideFromUtf8(kWidestProgressLabel).c_str());
   FitTemplateTexts(m_hwnd);
+  SetDlgItemTextW(m_hwnd, kIdFileLabel, L"File :");
+  SetDlgItemTextW(m_hwnd, kIdTotalLabel, L"Total :");
+  RecordTemplatePlaces();
   CenterWindow(m_hwnd);
   m_logEdit.Attach(GetDlgItem(m_hwnd, kIdLog));
+  SetWindowSubclass(GetDlgItem(m_hwnd, kIdLog), &CMainDlg::LogBoxProc, 0, reinterpret_cast<DWORD_PTR>(this));
   WriteFormValues();
 
   if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
@@ -137,9 +153,13 @@ BOOL CMainDlg::OnInitDialog() {
 bool CMainDlg::OnCommand(int id) {
   switch (id) {
     case kIdStart:
-      OnStartAbort();
+      OnStartButton();
       return true;
     case kIdExit:
+      // Escape was meant for the open browser, not for this window.
+      if ((static_cast<unsigned short>(GetKeyState(VK_ESCAPE)) & 0x8000u) != 0 &&
+          (m_destinationPicker.RaiseIfOpen() || m_sourceDirPicker.RaiseIfOpen()))
+        return true;
       OnExit();
       return true;
     case kIdLogUpdate:
@@ -189,6 +209,49 @@ bool CMainDlg::OnPaintMinimized() {
   DrawIcon(dc, x, y, m_icon);
   EndPaint(m_hwnd, &paint);
   return true;
+}
+
+void CMainDlg::RecordTemplatePlaces() {
+  const auto controls = MainDialogTemplate();
+  size_t index = 0;
+  // The children in the order the template made them.
+  for (HWND child = GetWindow(m_hwnd, GW_CHILD); child && index < controls.size();
+       child = GetWindow(child, GW_HWNDNEXT), ++index) {
+    RECT place{};
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&place), 2);
+    m_anchored.push_back({child, CPixelRect{place.left, place.top, place.right - place.left, place.bottom - place.top},
+                          MainDialogAnchor(controls[index])});
+  }
+  RECT client{};
+  GetClientRect(m_hwnd, &client);
+  m_templateClient = SIZE{client.right, client.bottom};
+  RECT frame{};
+  GetWindowRect(m_hwnd, &frame);
+  m_templateWindow = SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void CMainDlg::OnSize() {
+  if (m_anchored.empty() || IsIconic(m_hwnd)) return;
+  RECT client{};
+  GetClientRect(m_hwnd, &client);
+  const int dx = client.right - m_templateClient.cx;
+  const int dy = client.bottom - m_templateClient.cy;
+  HDWP moves = BeginDeferWindowPos(static_cast<int>(m_anchored.size()));
+  for (const CAnchoredControl& anchored : m_anchored) {
+    const CPixelRect place = AnchoredPlace(anchored.place, anchored.anchor, dx, dy);
+    if (moves)
+      moves = DeferWindowPos(moves, anchored.control, nullptr, place.x, place.y, place.width, place.height,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  if (moves) EndDeferWindowPos(moves);
+  InvalidateRect(m_hwnd, nullptr, TRUE);
+}
+
+void CMainDlg::OnGetMinMaxInfo(MINMAXINFO* limits) const {
+  if (m_templateWindow.cx <= 0) return;
+  limits->ptMinTrackSize.x = m_templateWindow.cx;
+  limits->ptMinTrackSize.y = m_templateWindow.cy;
 }
 
 bool CMainDlg::OnWindowThread() const { return GetCurrentThreadId() == m_windowThread; }

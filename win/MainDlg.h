@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DialogAnchors.h"
 #include "DirDialog.h"
 #include "FormValues.h"
 #include "FormView.h"
@@ -62,8 +63,16 @@ private:
   // log. Returns TRUE, so the focus goes to the first tab stop.
   BOOL OnInitDialog();
   // Routes the click of button id (also Enter and Escape for IDOK and
-  // IDCANCEL). Returns whether id is a command of the window.
+  // IDCANCEL). Returns whether id is a command of the window. Escape
+  // while a folder browser is open brings the browser to the front.
   bool OnCommand(int id);
+  // Records each control's place and anchor and the window's size at the
+  // template's size, the smallest the window takes.
+  void RecordTemplatePlaces();
+  // Places the controls for the client area's new size by their anchors.
+  void OnSize();
+  // Keeps the window at least as large as the template.
+  void OnGetMinMaxInfo(MINMAXINFO* limits) const;
   // Shows the About box for system command 16 to 31 and returns true;
   // returns false for any other.
   bool OnSysCommand(WPARAM command);
@@ -73,6 +82,9 @@ private:
 
   // The commands of the buttons; each runs on the window thread.
   void OnStartAbort();
+  // The Start button and Enter: a second one within half a second of the
+  // one that started a run is ignored.
+  void OnStartButton();
   void OnExit();
   void OnPause();
   void OnScanFolders();
@@ -90,6 +102,14 @@ private:
   // Fills Source from paths; append adds them to what it holds.
   void OnDropPaths(const std::vector<std::string>& paths, bool append);
   void ShowAbout();
+  // Opens the folder of the run logs in the shell, making it first when it
+  // does not exist yet.
+  void OpenLogFolder();
+  // The log box's context menu at screen point at (-1, -1 from the
+  // keyboard: beside the box): Copy, Select All, Open Log Folder, About.
+  void ShowLogMenu(POINT at);
+  static LRESULT CALLBACK LogBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
   // The worker's closing Start command for run generation.
   void OnRunEnded(WPARAM generation);
 
@@ -112,6 +132,9 @@ private:
   void BringToFront() override;
   void CloseWindow() override;
   bool StartWorker(std::function<void()> work, std::string& error) override;
+  void ResetProgress() override { ResetDisplayedProgress(); }
+  bool OpenRunLog(std::string& error) override { return OpenLogFile(error); }
+  void CloseRunLog() override { CloseLogFile(); }
 
   // Writes the form values into the controls and hands the engine's share
   // of them over.
@@ -151,6 +174,16 @@ private:
   std::string m_lastSourceFolder;
   CDirDialog m_destinationPicker;
   CDirDialog m_sourceDirPicker;
+
+  // Each control with its place at the template's size and its anchor.
+  struct CAnchoredControl {
+    HWND control;
+    CPixelRect place;
+    CControlAnchor anchor;
+  };
+  std::vector<CAnchoredControl> m_anchored;
+  SIZE m_templateClient{};  // the client area at the template's size
+  SIZE m_templateWindow{};  // the window at the template's size
 
   CProgressDisplay m_shownProgress;
   uint64_t m_shownLogRevision = ~uint64_t{0};

@@ -1,13 +1,18 @@
 // The main window's commands: the run commands, the three browse buttons,
 // files dropped on the window, and the About box.
 #include "WindowsApi.h"
+#include <commctrl.h>
 #include <shellapi.h>
 
+#include <filesystem>
+
 #include "AboutDlg.h"
+#include "AboutText.h"
 #include "ControlIds.h"
 #include "FileDialog.h"
 #include "MainDlg.h"
 #include "RunCommands.h"
+#include "RunLogFile.h"
 #include "SourceAddress.h"
 #include "SourceSelection.h"
 #include "WinPath.h"
@@ -16,6 +21,9 @@ namespace {
 
 constexpr char kDestinationTitle[] = "Choose Destination Dir";
 constexpr char kSourceDirTitle[] = "Choose Source Dir";
+
+// The log box's context menu.
+enum : UINT { kMenuCopy = 1, kMenuSelectAll, kMenuOpenLogFolder, kMenuAbout };
 
 // Returns the paths of the files and folders of drop, UTF-8, in order; a
 // path that is no valid UTF-16 goes to broken instead.
@@ -37,6 +45,8 @@ std::vector<std::string> DroppedPaths(HDROP drop, std::vector<std::string>& brok
 }  // namespace
 
 void CMainDlg::OnStartAbort() { ::OnStartAbort(*this); }
+
+void CMainDlg::OnStartButton() { ::OnStartCommand(*this, static_cast<int64_t>(GetTickCount64())); }
 
 void CMainDlg::OnExit() { ::OnExit(*this); }
 
@@ -107,4 +117,61 @@ void CMainDlg::OnDropPaths(const std::vector<std::string>& paths, bool append) {
 void CMainDlg::ShowAbout() {
   CAboutDlg about;
   about.DoModal(m_hwnd);
+}
+
+void CMainDlg::OpenLogFolder() {
+  const std::string folder = RunLogFolder();
+  if (folder.empty()) return;
+  const std::wstring wide = WideFromUtf8(folder);
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(wide), error);
+  ShellExecuteW(m_hwnd, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CMainDlg::ShowLogMenu(POINT at) {
+  const HWND box = GetDlgItem(m_hwnd, kIdLog);
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return;
+  DWORD start = 0, end = 0;
+  SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  const UINT copyState = start == end ? static_cast<UINT>(MF_GRAYED) : 0u;
+  AppendMenuW(menu, static_cast<UINT>(MF_STRING) | copyState, kMenuCopy, L"&Copy");
+  AppendMenuW(menu, MF_STRING, kMenuSelectAll, L"Select &All");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, kMenuOpenLogFolder, L"Open &Log Folder");
+  AppendMenuW(menu, MF_STRING, kMenuAbout, WideFromUtf8(kAboutMenuText).c_str());
+  if (at.x == -1 && at.y == -1) {
+    RECT place{};
+    GetWindowRect(box, &place);
+    at = POINT{place.left + 8, place.top + 8};
+  }
+  const auto chosen = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, m_hwnd, nullptr));
+  DestroyMenu(menu);
+  switch (chosen) {
+    case kMenuCopy:
+      SendMessageW(box, WM_COPY, 0, 0);
+      break;
+    case kMenuSelectAll:
+      SendMessageW(box, EM_SETSEL, 0, -1);
+      break;
+    case kMenuOpenLogFolder:
+      OpenLogFolder();
+      break;
+    case kMenuAbout:
+      ShowAbout();
+      break;
+    default:
+      break;
+  }
+}
+
+LRESULT CALLBACK CMainDlg::LogBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR /*id*/,
+                                      DWORD_PTR self) {
+  if (message == WM_CONTEXTMENU) {
+    reinterpret_cast<CMainDlg*>(self)->ShowLogMenu(
+        POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
+    return 0;
+  }
+  return DefSubclassProc(box, message, wParam, lParam);
 }

@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "ControlIds.h"
-#include "LogBoxText.h"
 #include "MainDlg.h"
+#include "RunCommands.h"
 #include "RunState.h"
 #include "WinPath.h"
 #include "WindowMessages.h"
@@ -49,6 +49,8 @@ void CMainDlg::OnRepaintTimer() {
   const bool finished = g_RunState.workerFinished;
   RefreshDisplay();
   if (!finished) return;
+  ::OnWorkerFinished(*this);
+  RefreshDisplay();
   KillTimer(m_hwnd, kRepaintTimerId);
   m_timerRunning = false;
   std::atomic_thread_fence(std::memory_order_seq_cst);
@@ -61,10 +63,13 @@ bool CMainDlg::DisplayOutOfDate() {
 
 void CMainDlg::RefreshDisplay() {
   if (!m_hwnd) return;
+  m_runLog.Flush();
   const uint64_t revision = m_log.Revision();
   if (revision != m_shownLogRevision) {
     m_shownLogRevision = revision;
-    m_logEdit.Show(m_log.ReadText([](const std::string& text) { return LogBoxText(text); }));
+    uint64_t droppedLines = 0;
+    const std::string text = m_log.Text(&droppedLines);
+    m_logEdit.Show(text, droppedLines);
   }
 
   CProgressDisplay display;

@@ -3,6 +3,7 @@
 #include "ControlIds.h"
 #include "DetachedThread.h"
 #include "DialogTemplate.h"
+#include "EditText.h"
 #include "FormExchange.h"
 #include "FormToggles.h"
 #include "LogBoxText.h"
@@ -76,7 +77,7 @@ bool CMainDlg::ReadFormValues() {
 
 void CMainDlg::WriteFormValues() {
   WriteForm(*this, m_values);
-  SendDlgItemMessageW(m_hwnd, kIdLog, EM_LIMITTEXT, kLogTextLimit, 0);
+  SendDlgItemMessageW(m_hwnd, kIdLog, EM_LIMITTEXT, kLogBoxCharLimit, 0);
   m_engineValues.Publish(m_values);
 }
 
