@@ -79,21 +79,12 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     if (resume && passStart >= header) {
       // Only a part file of this source, header and part is continued.
       if (!known && passStart > 0) {
-        const CMatch match = CompareTail(*src, destination, passStart, layout);
-        if (match == CMatch::kSourceUnreadable) {
-          LogPrintf("error %d reading %s", 32, m_data.name.c_str());
-          result = kResultReadFailure;
+        result = ReportMatch(CompareTail(*src, destination, passStart, layout), destination, m_data.name);
+        if (result == kResultReadFailure) {
           grew = false;
           continue;
         }
-        if (match == CMatch::kDestinationUnreadable) {
-          LogUnreadableDestination(destination, errno);
-          return kResultWriteFailure;
-        }
-        if (match == CMatch::kDiffers) {
-          LogForeignDestination(destination);
-          return kResultWriteFailure;
-        }
+        if (result != kResultOk) return result;
       }
       src->Seek(static_cast<int64_t>(partStart + (passStart - header)), SeekOrigin::kSet);
       insidePart = true;

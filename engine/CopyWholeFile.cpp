@@ -77,20 +77,12 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
       const CMatch match = check == CCheck::kComplete
                                ? (passStart == size ? CompareSamples(*src, destination, size) : CMatch::kDiffers)
                                : CompareTail(*src, destination, passStart, CCopyLayout{});
-      if (match == CMatch::kSourceUnreadable) {
-        LogPrintf("error %d reading %s", 32, m_data.name.c_str());
-        result = kResultReadFailure;
+      result = ReportMatch(match, destination, m_data.name);
+      if (result == kResultReadFailure) {
         grew = false;
         continue;
       }
-      if (match == CMatch::kDestinationUnreadable) {
-        LogUnreadableDestination(destination, errno);
-        return kResultWriteFailure;
-      }
-      if (match == CMatch::kDiffers) {
-        LogForeignDestination(destination);
-        return kResultWriteFailure;
-      }
+      if (result != kResultOk) return result;
       if (check == CCheck::kComplete) {
         if (const ResultFlags closed = CloseDestination(*dest, m_data.name)) return closed;
         return skipAsComplete();

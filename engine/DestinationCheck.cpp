@@ -1,6 +1,7 @@
 #include "DestinationCheck.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "CopyProgress.h"
 #include "LeftOut.h"
 #include "LogPrintf.h"
+#include "ResultFlags.h"
 
 namespace {
 
@@ -131,6 +133,24 @@ bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t le
   }
   const uint64_t page = std::min(kCheckPageBytes, length);
   return CompareStretches(source, path, {{length - page, page}}, layout) == CMatch::kSame;
+}
+
+uint32_t ReportMatch(CMatch match, const std::string& path, const std::string& name) {
+  switch (match) {
+    case CMatch::kSame:
+      return kResultOk;
+    case CMatch::kSourceUnreadable:
+      // As a failed block read says it.
+      LogPrintf("error %d reading %s", 32, name.c_str());
+      return kResultReadFailure;
+    case CMatch::kDestinationUnreadable:
+      LogUnreadableDestination(path, errno);
+      return kResultWriteFailure;
+    case CMatch::kDiffers:
+      break;
+  }
+  LogForeignDestination(path);
+  return kResultWriteFailure;
 }
 
 void LogUnreadableDestination(const std::string& path, int error) {

@@ -68,6 +68,13 @@ bool MayHoldTheSource(CStream& source, const std::string& path, uint64_t length,
 // undefined afterwards.
 bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t length, const CCopyLayout& layout);
 
+// Reports how the comparison of the destination at path with the source of
+// the file called name came out (errno still telling why it failed).
+// Returns 0 for kSame; 2 after logging the failed read of the source (the
+// copy tries again in its next pass); 4 after logging why the destination
+// is left alone.
+uint32_t ReportMatch(CMatch match, const std::string& path, const std::string& name);
+
 // Logs that the destination at path could not be read for a comparison,
 // and why (error).
 void LogUnreadableDestination(const std::string& path, int error);

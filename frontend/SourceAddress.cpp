@@ -21,14 +21,6 @@ bool BeginsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-// Returns the value of the hexadecimal digit c, or -1.
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // Returns true when c separates names on a share.
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -69,20 +61,6 @@ CAddressSource& Checked(CAddressSource& source) {
 }
 
 }  // namespace
-
-std::string PercentDecoded(std::string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      bytes.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-      i += 2;
-    } else {
-      bytes.push_back(text[i]);
-    }
-  }
-  return bytes;
-}
 
 std::string WithoutPassword(std::string_view path) {
   if (!IsSmbPath(path)) return std::string(path);

@@ -98,9 +98,9 @@ int HexValue(char c) {
   return -1;
 }
 
-// Returns text with every '%' followed by two hexadecimal digits replaced by
-// the byte they give; any other '%' stays as it is.
-std::string Decoded(std::string_view text) {
+}  // namespace
+
+std::string PercentDecoded(std::string_view text) {
   std::string bytes;
   bytes.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -114,8 +114,10 @@ std::string Decoded(std::string_view text) {
   return bytes;
 }
 
+namespace {
+
 // Returns text, decoded when decode is set.
-std::string Taken(std::string_view text, bool decode) { return decode ? Decoded(text) : std::string(text); }
+std::string Taken(std::string_view text, bool decode) { return decode ? PercentDecoded(text) : std::string(text); }
 
 // Returns true when name, a name taken from an address, can name something
 // on a share: no separator and no zero byte (which only an escape brings).
@@ -222,7 +224,7 @@ bool SmbPathHasPassword(std::string_view path) {
   const std::string_view userinfo = SplitAuthority(AuthorityOf(path)).userinfo;
   if (userinfo.find(':') != std::string_view::npos) return true;
   // A URL may carry the colon escaped.
-  return HasSmbScheme(path) && Decoded(userinfo).find(':') != std::string::npos;
+  return HasSmbScheme(path) && PercentDecoded(userinfo).find(':') != std::string::npos;
 }
 
 void SetWrittenSmbAddresses(const std::vector<std::string>& addresses) {

@@ -51,6 +51,11 @@ bool SmbPathHasPassword(std::string_view path);
 // run starts; every thread sees it.
 void SetWrittenSmbAddresses(const std::vector<std::string>& addresses);
 
+// Returns text with every '%' followed by two hexadecimal digits replaced by
+// the byte they give; any other '%' stays as it is. The result is bytes and
+// need not be UTF-8.
+std::string PercentDecoded(std::string_view text);
+
 // Returns why address, an address as the user wrote it (an smb:// one
 // decoded as SetWrittenSmbAddresses would), can name nothing on a share, as
 // a short text a front end puts after the address ("the port is not a

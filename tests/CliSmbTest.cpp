@@ -475,23 +475,6 @@ TEST_F(CliSmbTest, AnUnstampedPartialCopyIsComparedAtTheCostOfItsLastStretch) {
   EXPECT_LT(comparedBytes - stampedBytes, 65536 + 4096);
 }
 
-TEST_F(CliSmbTest, AShareDestinationWhoseServerIsKilledIsReconnectedAndTheCopyEndsIdentical) {
-  const std::string bytes = PatternBytes(96 * kMiB, 11);
-  WriteFile(dir / "local.mkv", bytes);
-  fs::create_directories(dir / "films/in");
-  const pid_t cli = StartCli(dir, {"-b", "65536", "-r", "60", "-d", server->Url("films") + "/in", dir / "local.mkv"});
-  ASSERT_TRUE(WaitForSize(dir / "films/in/local.mkv", 8 * kMiB));
-  server->Kill();
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  ASSERT_LT(SizeOf(dir / "films/in/local.mkv"), bytes.size());
-  ASSERT_TRUE(server->Restart()) << server->Error();
-  const int status = WaitForCli(cli, 60);
-  const std::string out = ReadFile(dir / "out");
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_TRUE(ReadFile(dir / "films/in/local.mkv") == bytes);
-  EXPECT_TRUE(HasLine(SplitLines(out), "succesfully copyed")) << out;
-}
-
 // A share served as nobody, so that the modes of its files refuse some.
 TEST_F(CliSmbTest, EntriesTheServerRefusesAreNamedAndPassedAtOnceAndTheRestIsCopied) {
   const std::string sec = dir / "sec";
