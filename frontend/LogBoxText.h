@@ -1,6 +1,7 @@
-// What the log box holds of the log channel's text: at most 32000 bytes, as
-// an edit box cuts insertions at its text limit, so a single message longer
-// than the limit is shown up to the limit.
+// What the form exchange reads of the log box: at most the first 32000
+// bytes of the log channel's text, so that reading the form never refuses
+// the log, however long it grows (the box itself shows the whole kept log);
+// and the text as the box draws it.
 #pragma once
 
 #include <string>

@@ -110,7 +110,7 @@ void PruneRunLogs(const std::string& folder, size_t keep) {
 bool CRunLogFile::Open(const std::string& folder, std::string& error) {
   Close({});
   if (folder.empty()) {
-    error = "no state folder (HOME is not set)";
+    error = "no folder for it: neither the state folder nor the home folder is known";
     return false;
   }
   const fs::path where = PathFromUtf8(folder);

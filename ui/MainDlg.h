@@ -10,7 +10,8 @@
 // window thread. A share logon the worker asks for is one queued request:
 // the worker waits for the answer (see CLogonRequest), the window shows the
 // logon dialog beside itself and answers when the user does. The window
-// thread never waits for the worker.
+// thread never waits for the worker; while a worker it started may run, it
+// looks every 100 ms whether the worker has finished.
 #pragma once
 
 #include <QDialog>

@@ -2,7 +2,6 @@
 // dropping files on the window, and the About box.
 #include <QContextMenuEvent>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMimeData>
@@ -23,9 +22,9 @@
 #include "RunLogFile.h"
 #include "RunState.h"
 #include "SourceAddress.h"
+#include "SourceFileDialog.h"
 #include "SourceSelection.h"
 #include "SourceToken.h"
-#include "SourceFileDialog.h"
 
 namespace {
 

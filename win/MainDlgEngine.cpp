@@ -80,8 +80,14 @@ void CMainDlg::RefreshDisplay() {
   };
   auto setBar = [this](int id, int32_t position, int32_t shown) {
     const int32_t clamped = std::clamp(position, 0, kProgressBarRange);
-    if (clamped != std::clamp(shown, 0, kProgressBarRange))
-      SendDlgItemMessageW(m_hwnd, id, PBM_SETPOS, static_cast<WPARAM>(clamped), 0);
+    const int32_t before = std::clamp(shown, 0, kProgressBarRange);
+    if (clamped == before) return;
+    // A themed bar draws a step forward as a slow glide, so that a bar moved
+    // often lags far behind its value, and draws a step back at once: the
+    // bar goes one past its value and back.
+    if (clamped > before && clamped < kProgressBarRange)
+      SendDlgItemMessageW(m_hwnd, id, PBM_SETPOS, static_cast<WPARAM>(clamped + 1), 0);
+    SendDlgItemMessageW(m_hwnd, id, PBM_SETPOS, static_cast<WPARAM>(clamped), 0);
   };
   setText(kIdFileLabel, display.fileLabel, m_shownProgress.fileLabel);
   setBar(kIdFileBar, display.fileBar, m_shownProgress.fileBar);
