@@ -29,8 +29,7 @@ private:
 // that source is left where the stretch's end stands for. Returns how the
 // comparison came out.
 CMatch CompareRange(CStream& source, CStream& destination, uint64_t destOffset, uint64_t count,
-                    const CCopyLayout& layout) {
-  CCompareBuffers buffers;
+                    const CCopyLayout& layout, CCompareBuffers& buffers) {
   while (count > 0) {
     uint64_t piece = std::min(count, kTailCheckBytes);
     // A stretch that crosses the end of the header comes from two places.
@@ -71,8 +70,9 @@ CMatch CompareStretches(CStream& source, const std::string& path, const std::vec
                         const CCopyLayout& layout) {
   std::unique_ptr<CStream> destination = FileOpen(path, OpenMode::kRead);
   if (!destination) return CMatch::kDestinationUnreadable;
+  CCompareBuffers buffers;
   for (const CStretch& stretch : stretches) {
-    const CMatch match = CompareRange(source, *destination, stretch.offset, stretch.count, layout);
+    const CMatch match = CompareRange(source, *destination, stretch.offset, stretch.count, layout, buffers);
     if (match != CMatch::kSame) return match;
   }
   return CMatch::kSame;
