@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the CRC-32 implementations against zlib's crc32 on 1 MiB buffers, plus a few
 // shorter lengths. Before any timing, main checks that every implementation and zlib agree.
 #include <benchmark/benchmark.h>
@@ -8,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "Crc32.h"
+#include "engine/Crc32.h"
 
 namespace {
 

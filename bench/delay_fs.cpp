@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A read-only passthrough file system (FUSE) that answers every read request
 // only after a fixed delay: a source as slow per request as a link with that
 // round-trip time, for the benchmark of check after copy.
@@ -39,7 +40,8 @@ int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t /*offset
             fuse_readdir_flags /*flags*/) {
   DIR* dir = opendir(Real(path).c_str());
   if (dir == nullptr) return -errno;
-  while (dirent* entry = readdir(dir)) fill(buffer, entry->d_name, nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
+  while (dirent* entry = readdir(dir))
+    fill(buffer, entry->d_name, nullptr, 0, static_cast<fuse_fill_dir_flags>(0));
   closedir(dir);
   return 0;
 }

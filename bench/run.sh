@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures Ferrox against the tools users would pick instead, side by side in one run: builds a
 # release ferrox-cli (and the CRC benchmark), makes its own data in a temporary folder, and prints
 # a table of medians and ratios, each against its peer measured in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies sources with the window, the way its tests drive it: the sources on
 // the command line, the destination typed into its field, Start pressed,
 // and the event loop run until the window is back to idle. Prints the
@@ -12,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "ControlIds.h"
-#include "MainDlg.h"
-#include "RunCommands.h"
-#include "RunState.h"
+#include "engine/RunState.h"
+#include "frontend/ControlIds.h"
+#include "frontend/RunCommands.h"
+#include "ui/MainDlg.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -1,7 +1,8 @@
-#include "CliFrontEnd.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CliFrontEnd.h"
 
-#include "ExitStatus.h"
-#include "RunState.h"
+#include "cli/ExitStatus.h"
+#include "engine/RunState.h"
 
 CCliFrontEnd::CCliFrontEnd(const CCliOptions& options, CPresenter& presenter,
                            const COutputBuffer& standardOutput, CLogFile* logFile)

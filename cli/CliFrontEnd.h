@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's side of a run without a window: the form values come from
 // the command line, and every log message and progress update is applied at
 // once on the worker's thread, under one short lock, to the log file and to
@@ -9,12 +10,12 @@
 #include <mutex>
 #include <string>
 
-#include "CliOptions.h"
-#include "LogFile.h"
-#include "MainForm.h"
-#include "OutputBuffer.h"
-#include "Presenter.h"
-#include "WriteFailures.h"
+#include "cli/CliOptions.h"
+#include "cli/LogFile.h"
+#include "cli/OutputBuffer.h"
+#include "cli/Presenter.h"
+#include "cli/WriteFailures.h"
+#include "engine/MainForm.h"
 
 class CCliFrontEnd : public CMainForm {
 public:

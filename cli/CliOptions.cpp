@@ -1,10 +1,11 @@
-#include "CliOptions.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/CliOptions.h"
 
 #include <getopt.h>
 
-#include "FormNumber.h"
-#include "ShareCredentials.h"
-#include "SmbPath.h"
+#include "cli/ShareCredentials.h"
+#include "frontend/FormNumber.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of ferrox-cli: the form values it stands for, the sources
 // and the output choices.
 #pragma once

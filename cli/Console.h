@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What ferrox-cli needs of its process's console and standard streams, one
 // implementation per system (ConsolePosix.cpp, ConsoleWindows.cpp).
 #pragma once

@@ -1,4 +1,5 @@
-#include "Console.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/Console.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,8 +1,11 @@
-#include "Console.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/Console.h"
+
+// windows.h before the system headers that need it.
+#include "platform/windows/WindowsApi.h"
 
 #include <fcntl.h>
 #include <io.h>
-#include "WindowsApi.h"
 #include <shellapi.h>
 #include <sys/stat.h>
 
@@ -11,7 +14,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "WinPath.h"
+#include "platform/windows/WinPath.h"
 
 void PrepareConsole() {
   SetConsoleOutputCP(CP_UTF8);

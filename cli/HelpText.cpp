@@ -1,4 +1,5 @@
-#include "HelpText.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/HelpText.h"
 
 const char* HelpText() {
   return R"(Usage: ferrox-cli [options] SOURCE...

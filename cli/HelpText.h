@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts ferrox-cli prints for --help and --version.
 #pragma once
 

@@ -1,10 +1,11 @@
-#include "JsonPresenter.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/JsonPresenter.h"
 
 #include <charconv>
 #include <cstdio>
 
-#include "JsonText.h"
-#include "RunState.h"
+#include "cli/JsonText.h"
+#include "engine/RunState.h"
 
 namespace {
 

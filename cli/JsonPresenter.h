@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run as JSON lines on standard output, one object per line: an event
 // "log" for every message, "progress" for every progress update, "source"
 // for every source that ended and "end" once at the end.
@@ -5,8 +6,8 @@
 
 #include <string>
 
-#include "Presenter.h"
-#include "ProgressDisplay.h"
+#include "cli/Presenter.h"
+#include "frontend/ProgressDisplay.h"
 
 class CJsonPresenter : public CPresenter {
 public:

@@ -1,9 +1,10 @@
-#include "LogFile.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/LogFile.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "Console.h"
+#include "cli/Console.h"
 
 std::unique_ptr<CLogFile> CLogFile::Open(const std::string& path, std::string& error) {
   const int fd = OpenForAppending(path);
@@ -33,7 +34,8 @@ void CLogFile::Append(std::string_view message, CSteadyTime now) {
   if (second != m_stampSecond) {
     m_stampSecond = second;
     std::tm local{};
-    if (!LocalTime(second, local) || std::strftime(m_stamp, sizeof m_stamp, "%Y-%m-%d %H:%M:%S ", &local) == 0)
+    if (!LocalTime(second, local) ||
+        std::strftime(m_stamp, sizeof m_stamp, "%Y-%m-%d %H:%M:%S ", &local) == 0)
       m_stamp[0] = '\0';
   }
   m_line.assign(m_stamp);

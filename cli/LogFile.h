@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --log file: every message of a run appended as one line of its own,
 // after the local time as "YYYY-MM-DD HH:MM:SS ". Inside the message each
 // carriage return is written as the two characters \r, each line feed as \n
@@ -12,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "OutputBuffer.h"
+#include "cli/OutputBuffer.h"
 
 class CLogFile {
 public:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log as a sequence of lines, the way the window's log box shows it but
 // never emptied: a message that begins with "\r\n" is appended to the log,
 // any other replaces its last, still open line. Only the open line is kept;

@@ -1,8 +1,9 @@
-#include "OutputBuffer.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/OutputBuffer.h"
 
 #include <cerrno>
 
-#include "Console.h"
+#include "cli/Console.h"
 
 void COutputBuffer::Append(std::string_view text) {
   if (m_error != 0) return;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output to a file descriptor gathered in memory and written in large pieces,
 // so that many short lines cost one write(2) call.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the command-line front end shows a run on standard output: as the log
 // text or as JSON lines. The front end calls every method under its own
 // lock, so an implementation never sees two calls at once.
@@ -5,9 +6,9 @@
 
 #include <string_view>
 
-#include "MainForm.h"
-#include "OutputBuffer.h"
-#include "ResultFlags.h"
+#include "cli/OutputBuffer.h"
+#include "engine/MainForm.h"
+#include "engine/ResultFlags.h"
 
 struct RunState;
 

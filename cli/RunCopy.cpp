@@ -1,18 +1,19 @@
-#include "RunCopy.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/RunCopy.h"
 
 #include <atomic>
 #include <memory>
 #include <thread>
 
-#include "CliFrontEnd.h"
-#include "Console.h"
-#include "CopyThreadProc.h"
-#include "ExitStatus.h"
-#include "JsonPresenter.h"
-#include "OutputBuffer.h"
-#include "RunState.h"
-#include "SignalWatch.h"
-#include "TextPresenter.h"
+#include "cli/CliFrontEnd.h"
+#include "cli/Console.h"
+#include "cli/ExitStatus.h"
+#include "cli/JsonPresenter.h"
+#include "cli/OutputBuffer.h"
+#include "cli/SignalWatch.h"
+#include "cli/TextPresenter.h"
+#include "engine/CopyThreadProc.h"
+#include "engine/RunState.h"
 
 namespace {
 

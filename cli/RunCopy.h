@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One run of the copy engine from the command line: the Start command of the
 // window, the wait for the worker while Ctrl-C is watched, and the exit
 // status.
 #pragma once
 
-#include "CliOptions.h"
-#include "LogFile.h"
+#include "cli/CliOptions.h"
+#include "cli/LogFile.h"
 
 // Runs the copy of options.sources on a worker thread and shows it on
 // standard output (and in logFile when given, which it closes). Returns the

@@ -1,4 +1,5 @@
-#include "ShareCredentials.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/ShareCredentials.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "Console.h"
-#include "SmbPath.h"
+#include "cli/Console.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 

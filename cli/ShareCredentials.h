@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user name, domain and password ferrox-cli logs on to shares with:
 // from a file in the format mount.cifs reads (--credentials), the user named
 // by --user, and the password from that file, the PASSWD environment
@@ -8,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "MainForm.h"
+#include "engine/MainForm.h"
 
 // Reads a credentials file: lines "username=NAME" (or "user="), "password="
 // (or "pass="), "domain=" (or "dom="); blanks around the key are ignored,

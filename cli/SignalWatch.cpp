@@ -1,4 +1,5 @@
-#include "SignalWatch.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/SignalWatch.h"
 
 #include <poll.h>
 #include <pthread.h>

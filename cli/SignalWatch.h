@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ctrl-C (and SIGTERM, or a console's close and break events) as commands
 // read by the main thread, which waits for them between its ticks. On POSIX
 // both signals are blocked and read from a signal descriptor, so no code

@@ -1,6 +1,7 @@
-#include "SignalWatch.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/SignalWatch.h"
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 namespace {
 

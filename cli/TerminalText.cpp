@@ -1,4 +1,5 @@
-#include "TerminalText.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/TerminalText.h"
 
 void AppendForTerminal(std::string& out, std::string_view text, size_t maxBytes) {
   if (text.size() > maxBytes) {

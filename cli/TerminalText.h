@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts made safe to show on a terminal: bytes of file names must never be
 // taken as the terminal's control sequences.
 #pragma once

@@ -1,8 +1,9 @@
-#include "TextPresenter.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/TextPresenter.h"
 
-#include "Console.h"
-#include "RunState.h"
-#include "TerminalText.h"
+#include "cli/Console.h"
+#include "cli/TerminalText.h"
+#include "engine/RunState.h"
 
 CTextPresenter::CTextPresenter(COutputBuffer& out, bool terminal, int terminalFd)
     : m_out(out), m_terminal(terminal), m_terminalFd(terminalFd) {
@@ -12,7 +13,8 @@ CTextPresenter::CTextPresenter(COutputBuffer& out, bool terminal, int terminalFd
 }
 
 void CTextPresenter::ReadTerminalWidth() {
-  if (const int columns = TerminalColumns(m_terminalFd); columns > 1) m_columns = static_cast<size_t>(columns);
+  if (const int columns = TerminalColumns(m_terminalFd); columns > 1)
+    m_columns = static_cast<size_t>(columns);
 }
 
 void CTextPresenter::WriteCompletedLine(std::string_view line) {

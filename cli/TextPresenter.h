@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log text on standard output. On a terminal the open last line is
 // rewritten in place, at most every 50 ms, and the terminal's title shows
 // the progress caption; elsewhere only completed lines are written, and the
@@ -7,9 +8,9 @@
 #include <chrono>
 #include <string>
 
-#include "LogLines.h"
-#include "Presenter.h"
-#include "ProgressDisplay.h"
+#include "cli/LogLines.h"
+#include "cli/Presenter.h"
+#include "frontend/ProgressDisplay.h"
 
 // The shortest time between two redraws of the open line and the title.
 inline constexpr std::chrono::milliseconds kRedrawInterval{50};

@@ -1,9 +1,10 @@
-#include "WriteFailures.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/WriteFailures.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 
 void ReportStandardOutputFailure(int error) {
   std::fprintf(stderr, "%s: cannot write standard output: %s\n", kProgramName, std::strerror(error));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output that could not be written: standard output and the --log file. The
 // first failure of each is named once on standard error, with its cause; the
 // copy goes on, and the exit status carries kExitOutputFailed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ferrox-cli: copies files and folder trees without a window.
 #include <cstdio>
 #include <memory>
@@ -6,17 +7,17 @@
 #include <string_view>
 #include <vector>
 
-#include "CliOptions.h"
-#include "Console.h"
-#include "ExitStatus.h"
-#include "HelpText.h"
-#include "LogFile.h"
-#include "OutputBuffer.h"
-#include "RunCopy.h"
-#include "ShareCredentials.h"
-#include "SmbCredentials.h"
-#include "SmbPath.h"
-#include "WriteFailures.h"
+#include "cli/CliOptions.h"
+#include "cli/Console.h"
+#include "cli/ExitStatus.h"
+#include "cli/HelpText.h"
+#include "cli/LogFile.h"
+#include "cli/OutputBuffer.h"
+#include "cli/RunCopy.h"
+#include "cli/ShareCredentials.h"
+#include "cli/WriteFailures.h"
+#include "platform/smb/SmbCredentials.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
   PrepareConsole();
   std::vector<std::string> arguments = Utf8Arguments(argc, argv);
   std::vector<char*> pointers;
+  pointers.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
   CCliOptions options;

@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <string_view>
 
-#include "FileNode.h"
-#include "PathHelpers.h"
+#include "engine/FileNode.h"
+#include "engine/PathHelpers.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 
-#include "CopyProgress.h"
-#include "Crc32.h"
-#include "DestinationCheck.h"
-#include "FileNode.h"
-#include "LogPrintf.h"
-#include "MainForm.h"
-#include "OpenDestination.h"
-#include "PassStall.h"
-#include "ReconnectSource.h"
-#include "RunState.h"
-#include "UpdateProgress.h"
+#include "engine/CopyPasses.h"
+#include "engine/CopyProgress.h"
+#include "engine/Crc32.h"
+#include "engine/DestinationCheck.h"
+#include "engine/FileNode.h"
+#include "engine/LogPrintf.h"
+#include "engine/MainForm.h"
+#include "engine/OpenDestination.h"
+#include "engine/RunState.h"
+#include "engine/UpdateProgress.h"
 
 ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string& destFolder) {
   RunState& run = g_RunState;
@@ -51,110 +51,119 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     return length;
   };
 
-  CPassStall stall;
-  bool grew = false;
-  // The longest the part file has been in this call: a pass that writes a
-  // header cut short again from its start gets no further than that.
-  uint64_t furthest = 0;
-  bool retry = false;
-  // Whether the part file holds what this call found fit to continue or
-  // wrote itself: a part file found on disk is compared with the source once,
-  // before it is continued.
-  bool known = false;
-  const CCopyLayout layout{header, partStart};
-  ResultFlags result = kResultOk;
-  for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
-    if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
+  // One pass: the part file is opened for appending under ReGet or after a
+  // failed pass, for writing otherwise; the header goes in first, then the
+  // part.
+  class CPartPass final : public CCopyPass {
+  public:
+    CPartPass(CFileNode& node, CMainForm& form, const std::string& destination, const std::string& owner,
+              const CCopyLayout& layout, uint64_t partEnd, const decltype(progressPoint)& progress)
+        : m_node(node),
+          m_form(form),
+          m_destination(destination),
+          m_owner(owner),
+          m_layout(layout),
+          m_partEnd(partEnd),
+          m_progress(progress) {}
 
-    std::unique_ptr<CStream> src = ReconnectSource(source);
-    if (!src) return kResultReadFailure;
-    const bool resume = form->ReGet() || retry;
-    std::unique_ptr<CStream> dest =
-        OpenDestination(destination, resume ? OpenMode::kAppend : OpenMode::kWrite, *src, m_data, owner);
-    if (!dest) return kResultWriteFailure;
-    auto passStart = static_cast<uint64_t>(dest->Tell());
-    furthest = std::max(furthest, passStart);
-
-    bool insidePart = false;
-    if (resume && passStart >= header) {
-      // Only a part file of this source, header and part is continued.
-      if (!known && passStart > 0) {
-        result = ReportMatch(CompareTail(*src, destination, passStart, layout), destination, m_data.name);
-        if (result == kResultReadFailure) {
-          grew = false;
-          continue;
-        }
-        if (result != kResultOk) return result;
+    CStart Begin(CStream& src, std::unique_ptr<CStream>& dest, ResultFlags& result) override {
+      const bool resume = m_form.ReGet() || m_retry;
+      dest = OpenDestination(m_destination, resume ? OpenMode::kAppend : OpenMode::kWrite, src, m_node.m_data,
+                             m_owner);
+      if (!dest) {
+        result = kResultWriteFailure;
+        return CStart::kEnd;
       }
-      src->Seek(static_cast<int64_t>(partStart + (passStart - header)), SeekOrigin::kSet);
-      insidePart = true;
-    } else if (passStart > 0) {
-      // A header cut short: the part file is written again from its start,
-      // under the lock this pass holds.
-      if (EmptyDestination(*dest, destination, *src, m_data) != kResultOk) return kResultWriteFailure;
-      passStart = 0;
-    }
-    known = true;
+      const auto passStart = static_cast<uint64_t>(dest->Tell());
+      m_furthest = std::max(m_furthest, passStart);
 
-    for (;;) {
-      const uint64_t shown = progressPoint(*dest);
-      uint32_t count = 0;
-      const uint8_t* data = nullptr;
-      if (insidePart) {
-        const auto position = static_cast<uint64_t>(src->Tell());
+      const uint64_t header = m_layout.header;
+      m_insidePart = false;
+      if (resume && passStart >= header) {
+        // Only a part file of this source, header and part is continued.
+        if (!m_known && passStart > 0) {
+          result = ReportMatch(CompareTail(src, m_destination, passStart, m_layout), m_destination,
+                               m_node.m_data.name);
+          if (result == kResultReadFailure) return CStart::kRetry;
+          if (result != kResultOk) return CStart::kEnd;
+        }
+        src.Seek(static_cast<int64_t>(m_layout.SourceOffset(passStart)), SeekOrigin::kSet);
+        m_insidePart = true;
+      } else if (passStart > 0) {
+        // A header cut short: the part file is written again from its start,
+        // under the lock this pass holds.
+        if (EmptyDestination(*dest, m_destination, src, m_node.m_data) != kResultOk) {
+          result = kResultWriteFailure;
+          return CStart::kEnd;
+        }
+      }
+      m_known = true;
+      return CStart::kCopy;
+    }
+
+    ResultFlags Move(CStream& src, CStream& dest, uint32_t& count, const uint8_t*& data) override {
+      RunState& run = g_RunState;
+      const auto position = static_cast<uint64_t>(src.Tell());
+      ResultFlags result = kResultOk;
+      if (m_insidePart) {
         // A part file that already holds more than the part counts as complete.
-        const uint64_t left = position < partEnd ? partEnd - position : 0;
-        result = TransferBlock(*src, *dest, static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left)),
-                               count, data);
+        const uint64_t left = position < m_partEnd ? m_partEnd - position : 0;
+        result = m_node.TransferBlock(
+            src, dest, static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left)), count, data);
       } else {
         // The header goes in as many blocks as the buffer size needs.
-        const auto position = static_cast<uint64_t>(src->Tell());
+        const uint64_t header = m_layout.header;
         const uint64_t left = position < header ? header - position : 0;
         const auto wanted = static_cast<uint32_t>(std::min<uint64_t>(run.bufferSize, left));
-        result = TransferBlock(*src, *dest, wanted, count, data);
+        result = m_node.TransferBlock(src, dest, wanted, count, data);
         // The header's bytes go into the sum before the seek to the part,
         // which may move what the source lent.
         if (result == kResultOk) {
           run.runCrc = CrcUpdate(run.runCrc, data, count);
           data = nullptr;
         }
-        if (result != kResultOk || count < wanted || src->Eof() ||
-            static_cast<uint64_t>(src->Tell()) >= header) {
-          src->Seek(static_cast<int64_t>(partStart), SeekOrigin::kSet);
-          insidePart = true;
+        if (result != kResultOk || count < wanted || src.Eof() ||
+            static_cast<uint64_t>(src.Tell()) >= header) {
+          src.Seek(static_cast<int64_t>(m_layout.partStart), SeekOrigin::kSet);
+          m_insidePart = true;
         }
       }
-      if (result & kResultWriteFailure) result = WriteFailed(destination, errno);
-      if (result != kResultOk) {
-        retry = true;
-        break;
-      }
-      if (data != nullptr) run.runCrc = CrcUpdate(run.runCrc, data, count);
-      // A block read but not written, because the run was stopped meanwhile,
-      // shows nothing.
-      if (count == 0 || static_cast<uint64_t>(dest->Tell()) != shown) progressPoint(*dest);
-      if (!(static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag)) break;
+      // A pass that fails is followed by one that continues the part file.
+      if (result != kResultOk) m_retry = true;
+      return result;
     }
 
-    const auto length = static_cast<uint64_t>(dest->Tell());
-    grew = length > furthest;
-    furthest = std::max(furthest, length);
-    if (CloseDestination(*dest, m_data.name) != kResultOk) result |= WriteFailed(destination, errno);
+    uint64_t Progress(CStream& dest) override { return m_progress(dest); }
 
-    if (static_cast<uint64_t>(src->Tell()) < partEnd && !src->Eof() && run.runFlag) continue;
-    // A source that ended before the part's end is cut when it holds now
-    // exactly what the part file holds; otherwise it changed under the copy.
-    if (result == kResultOk && run.runFlag && static_cast<uint64_t>(src->Tell()) < partEnd &&
-        !SourceEndsWithItsCopy(*src, destination, length, layout)) {
-      LogChangedSource(source);
-      return kResultReadFailure;
+    // A pass that writes a header cut short again from its start gets no
+    // further than the longest the part file has been.
+    bool Closed(uint64_t length) override {
+      const bool grew = length > m_furthest;
+      m_furthest = std::max(m_furthest, length);
+      return grew;
     }
-    if (result == kResultOk) {
-      LogPrintf("\r\n");
-      return kResultOk;
-    }
-    if (!run.runFlag) return result;
-  }
-  // A pass that failed to write ends the extraction.
-  return result;
+
+    uint64_t End() const override { return m_partEnd; }
+    CCopyLayout Layout() const override { return m_layout; }
+
+  private:
+    CFileNode& m_node;
+    CMainForm& m_form;
+    const std::string& m_destination;
+    const std::string& m_owner;
+    const CCopyLayout m_layout;
+    const uint64_t m_partEnd;
+    const decltype(progressPoint)& m_progress;
+    // The longest the part file has been in this call.
+    uint64_t m_furthest = 0;
+    bool m_retry = false;
+    // Whether the part file holds what this call found fit to continue or
+    // wrote itself: a part file found on disk is compared with the source
+    // once, before it is continued.
+    bool m_known = false;
+    bool m_insidePart = false;
+  };
+
+  CPartPass pass(*this, *form, destination, owner, CCopyLayout{header, partStart}, partEnd, progressPoint);
+  return RunCopyPasses(source, destination, m_data.name, pass);
 }

@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <cerrno>
 
-#include "CopyProgress.h"
-#include "FileNode.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "MainForm.h"
-#include "PathHelpers.h"
-#include "RunState.h"
+#include "engine/CopyProgress.h"
+#include "engine/FileNode.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/MainForm.h"
+#include "engine/PathHelpers.h"
+#include "engine/RunState.h"
 
 ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& destFolder) {
   RunState& run = g_RunState;
@@ -33,7 +34,8 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
     // A name Windows cannot hold would land on another file, or nowhere: it
     // is named and left out, and the source shows a failed write.
     if (const char* why = NameWindowsCannotHold(child->m_data.name)) {
-      LogPrintf("\r\n%s : %s, not copied\r\n", DestinationPath(folderDestination, child->m_data.name).c_str(), why);
+      LogPrintf("\r\n%s : %s, not copied\r\n", DestinationPath(folderDestination, child->m_data.name).c_str(),
+                why);
       NoteLeftOut(prefix + child->m_data.name, why, child->IsFolder());
       result |= kResultWriteFailure;
       if (!child->IsFolder()) ++run.currentFileNumber;
@@ -48,8 +50,9 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
       ++run.currentFileNumber;
       run.failureCause.clear();
       CMainForm* form = run.mainForm.load();
-      const ResultFlags copied = form && form->CopyByParts() ? child->CopyFilePart(childSource, folderDestination)
-                                                             : child->CopyWholeFile(childSource, folderDestination);
+      const ResultFlags copied = form && form->CopyByParts()
+                                     ? child->CopyFilePart(childSource, folderDestination)
+                                     : child->CopyWholeFile(childSource, folderDestination);
       if (copied != kResultOk) NoteFileLeftOut(childSource, copied);
       result |= copied;
     }

@@ -1,14 +1,15 @@
-#include "CopyProgress.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/CopyProgress.h"
 
 #include <cerrno>
 #include <cinttypes>
 
-#include "FailureCause.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "RunState.h"
-#include "SmbPath.h"
-#include "PathHelpers.h"
+#include "engine/FailureCause.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/PathHelpers.h"
+#include "engine/RunState.h"
+#include "platform/smb/SmbPath.h"
 
 uint64_t ScaledShare(uint64_t value, uint64_t scale, uint64_t whole) {
   // value * scale / whole = (value / whole) * scale + (value % whole) * scale

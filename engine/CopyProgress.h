@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers shared by the whole-file copy and the part extraction.
 #pragma once
 
@@ -5,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "FileServices.h"
-#include "ResultFlags.h"
+#include "engine/ResultFlags.h"
+#include "platform/FileServices.h"
 
 // Returns value * scale / whole rounded down, exact for every 64-bit value.
 // whole must not be 0.

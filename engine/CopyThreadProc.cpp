@@ -1,21 +1,22 @@
-#include "CopyThreadProc.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/CopyThreadProc.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <new>
 #include <string>
 
-#include "FailureCause.h"
-#include "FileNode.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "MainForm.h"
-#include "PathHelpers.h"
-#include "RetryPause.h"
-#include "RunState.h"
-#include "ShareLogon.h"
-#include "SmbPath.h"
-#include "UpdateProgress.h"
+#include "engine/FailureCause.h"
+#include "engine/FileNode.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/MainForm.h"
+#include "engine/PathHelpers.h"
+#include "engine/RetryPause.h"
+#include "engine/RunState.h"
+#include "engine/ShareLogon.h"
+#include "engine/UpdateProgress.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 
@@ -192,8 +193,8 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
       ReportConnectionFailed(index, error);
       return SourceEnd::kConnectionFailed;
     }
-    LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, files : %d, folders : %d\r\n", m_run.totalBytes,
-              m_run.totalBytes >> 20, m_run.fileCount, m_run.folderCount);
+    LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, files : %d, folders : %d\r\n",
+              m_run.totalBytes, m_run.totalBytes >> 20, m_run.fileCount, m_run.folderCount);
     LogPrintf("copying from \"%s\" to \"%s\" ...\r\n", m_source.c_str(), m_destination.c_str());
     // The copy tries again what a scan that lost the source could not list.
     m_run.sourceLost = false;
@@ -204,7 +205,8 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     m_run.totalBytes = m_root.m_data.size;
     LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, destination : %s\r\n", m_root.m_data.size,
               m_root.m_data.size >> 20, m_destination.c_str());
-    if ((m_root.m_data.attrib & kAttribSpecial) != 0 || !IsSafeEntryName(m_root.m_data.name, IsSmbPath(m_source))) {
+    if ((m_root.m_data.attrib & kAttribSpecial) != 0 ||
+        !IsSafeEntryName(m_root.m_data.name, IsSmbPath(m_source))) {
       LogPrintf("\r\n%s : not a regular file, not copied\r\n", m_source.c_str());
       result = kResultReadFailure;
     } else {
@@ -227,7 +229,8 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     else
       LogPrintf("\r\nsuccesfully copyed\r\n");
   }
-  if (result & kResultListingIncomplete) LogPrintf("errors while scanning folders, some files may be missed\r\n");
+  if (result & kResultListingIncomplete)
+    LogPrintf("errors while scanning folders, some files may be missed\r\n");
   // Trying again helps a source that stopped answering; what failed on its
   // own is listed below with its cause.
   if ((result & kResultReadFailure) && (m_run.sourceLost || m_run.leftOut.empty()))

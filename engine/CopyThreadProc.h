@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run driver: the worker thread's whole job.
 #pragma once
 
-#include "ResultFlags.h"
+#include "engine/ResultFlags.h"
 
 // The run could not start: its storage could not be allocated.
 inline constexpr ResultFlags kResultNoStorage = 16;

@@ -1,16 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <cerrno>
 #include <cinttypes>
 
-#include "CopyProgress.h"
-#include "Crc32.h"
-#include "DestinationCheck.h"
-#include "FileNode.h"
-#include "LogPrintf.h"
-#include "OpenDestination.h"
-#include "PassStall.h"
-#include "ReconnectSource.h"
-#include "RunState.h"
-#include "UpdateProgress.h"
+#include "engine/CopyPasses.h"
+#include "engine/CopyProgress.h"
+#include "engine/DestinationCheck.h"
+#include "engine/FileNode.h"
+#include "engine/LogPrintf.h"
+#include "engine/OpenDestination.h"
+#include "engine/RunState.h"
+#include "engine/UpdateProgress.h"
 
 ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::string& destFolder) {
   RunState& run = g_RunState;
@@ -25,8 +24,8 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     run.fileProgress = 1000;
     run.bytesDone += size;
     UpdateProgress();
-    LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n", m_data.name.c_str(), size,
-              size >> 20);
+    LogPrintf("\"%s\"  %10" PRIu64 " bytes, %4" PRIu64 " mb, 100%% - allready exist\r\n", m_data.name.c_str(),
+              size, size >> 20);
     return kResultOk;
   };
 
@@ -59,72 +58,74 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     return position;
   };
 
-  CPassStall stall;
-  bool grew = false;
-  ResultFlags result = kResultOk;
-  for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
-    if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
+  // One pass: the destination is opened for appending and, the first time,
+  // compared with the source unless its time says it is this source's copy;
+  // then the source goes on where the destination ends.
+  class CWholePass final : public CCopyPass {
+  public:
+    CWholePass(CFileNode& node, const std::string& destination, const std::string& owner, CCheck check,
+               const decltype(progressPoint)& progress, const decltype(skipAsComplete)& skip)
+        : m_node(node),
+          m_destination(destination),
+          m_owner(owner),
+          m_check(check),
+          m_progress(progress),
+          m_skip(skip) {}
 
-    std::unique_ptr<CStream> src = ReconnectSource(source);
-    if (!src) return kResultReadFailure;
-    std::unique_ptr<CStream> dest = OpenDestination(destination, OpenMode::kAppend, *src, m_data, owner);
-    if (!dest) return kResultWriteFailure;
-
-    // Go on where the destination ends, once it is known to be this
-    // source's copy.
-    const auto passStart = static_cast<uint64_t>(dest->Tell());
-    if (check != CCheck::kNone) {
-      const CMatch match = check == CCheck::kComplete
-                               ? (passStart == size ? CompareSamples(*src, destination, size) : CMatch::kDiffers)
-                               : CompareTail(*src, destination, passStart, CCopyLayout{});
-      result = ReportMatch(match, destination, m_data.name);
-      if (result == kResultReadFailure) {
-        grew = false;
-        continue;
+    CStart Begin(CStream& src, std::unique_ptr<CStream>& dest, ResultFlags& result) override {
+      dest = OpenDestination(m_destination, OpenMode::kAppend, src, m_node.m_data, m_owner);
+      if (!dest) {
+        result = kResultWriteFailure;
+        return CStart::kEnd;
       }
-      if (result != kResultOk) return result;
-      if (check == CCheck::kComplete) {
-        if (const ResultFlags closed = CloseDestination(*dest, m_data.name)) return closed;
-        return skipAsComplete();
+      // Go on where the destination ends, once it is known to be this
+      // source's copy.
+      m_passStart = static_cast<uint64_t>(dest->Tell());
+      const uint64_t size = m_node.m_data.size;
+      if (m_check != CCheck::kNone) {
+        const CMatch match =
+            m_check == CCheck::kComplete
+                ? (m_passStart == size ? CompareSamples(src, m_destination, size) : CMatch::kDiffers)
+                : CompareTail(src, m_destination, m_passStart, CCopyLayout{});
+        result = ReportMatch(match, m_destination, m_node.m_data.name);
+        if (result == kResultReadFailure) return CStart::kRetry;
+        if (result != kResultOk) return CStart::kEnd;
+        if (m_check == CCheck::kComplete) {
+          result = CloseDestination(*dest, m_node.m_data.name);
+          if (result == kResultOk) result = m_skip();
+          return CStart::kEnd;
+        }
+        m_check = CCheck::kNone;
       }
-      check = CCheck::kNone;
-    }
-    src->Seek(static_cast<int64_t>(passStart), SeekOrigin::kSet);
-
-    for (;;) {
-      const uint64_t shown = progressPoint(*dest);
-      uint32_t count = 0;
-      const uint8_t* data = nullptr;
-      result = TransferBlock(*src, *dest, run.bufferSize, count, data);
-      if (result & kResultWriteFailure) result = WriteFailed(destination, errno);
-      if (result != kResultOk) break;
-      run.runCrc = CrcUpdate(run.runCrc, data, count);
-      // A block read but not written, because the run was stopped meanwhile,
-      // shows nothing: the line before it stays the last word.
-      if (count == 0 || static_cast<uint64_t>(dest->Tell()) != shown) progressPoint(*dest);
-      if (!(static_cast<uint64_t>(src->Tell()) < size && !src->Eof() && run.runFlag)) break;
+      src.Seek(static_cast<int64_t>(m_passStart), SeekOrigin::kSet);
+      return CStart::kCopy;
     }
 
-    const auto written = static_cast<uint64_t>(dest->Tell());
-    grew = written > passStart;
-    if (CloseDestination(*dest, m_data.name) != kResultOk) result |= WriteFailed(destination, errno);
-    SetFileTimes(destination, m_data.time_write, m_data.time_write);
+    ResultFlags Move(CStream& src, CStream& dest, uint32_t& count, const uint8_t*& data) override {
+      return m_node.TransferBlock(src, dest, g_RunState.bufferSize, count, data);
+    }
 
-    if (written < size && !src->Eof() && run.runFlag) continue;
-    // A source that ended before its listed size is copied when it holds now
-    // exactly what its copy holds; otherwise it changed under the copy, which
-    // stays a partial that no later run takes for complete.
-    if (result == kResultOk && written < size && run.runFlag &&
-        !SourceEndsWithItsCopy(*src, destination, written, CCopyLayout{})) {
-      LogChangedSource(source);
-      return kResultReadFailure;
+    uint64_t Progress(CStream& dest) override { return m_progress(dest); }
+
+    // Every pass stamps the copy with the source's time.
+    bool Closed(uint64_t length) override {
+      SetFileTimes(m_destination, m_node.m_data.time_write, m_node.m_data.time_write);
+      return length > m_passStart;
     }
-    if (result == kResultOk) {
-      LogPrintf("\r\n");
-      return kResultOk;
-    }
-    if (!run.runFlag) return result;
-  }
-  // A pass that failed to write ends the copy.
-  return result;
+
+    uint64_t End() const override { return m_node.m_data.size; }
+    CCopyLayout Layout() const override { return CCopyLayout{}; }
+
+  private:
+    CFileNode& m_node;
+    const std::string& m_destination;
+    const std::string& m_owner;
+    CCheck m_check;
+    const decltype(progressPoint)& m_progress;
+    const decltype(skipAsComplete)& m_skip;
+    uint64_t m_passStart = 0;
+  };
+
+  CWholePass pass(*this, destination, owner, check, progressPoint, skipAsComplete);
+  return RunCopyPasses(source, destination, m_data.name, pass);
 }

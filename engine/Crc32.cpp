@@ -1,4 +1,5 @@
-#include "Crc32.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/Crc32.h"
 
 #include <array>
 #include <cstddef>

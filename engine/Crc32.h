@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CRC-32 (ISO-HDLC / IEEE 802.3, reflected polynomial 0xEDB88320) of the bytes Ferrox copies.
 // All functions work on the raw register: callers start from 0xFFFFFFFF, feed any number of
 // pieces in order and complement the register at the end. The register after a sequence of

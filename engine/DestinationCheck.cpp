@@ -1,4 +1,5 @@
-#include "DestinationCheck.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/DestinationCheck.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "CopyProgress.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "ResultFlags.h"
+#include "engine/CopyProgress.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/ResultFlags.h"
 
 namespace {
 
@@ -116,7 +117,8 @@ bool MayHoldTheSource(CStream& source, const std::string& path, uint64_t length,
   return CompareStretches(source, path, stretches, CCopyLayout{}) != CMatch::kDiffers;
 }
 
-bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t length, const CCopyLayout& layout) {
+bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t length,
+                           const CCopyLayout& layout) {
   source.ClearErr();
   if (source.Seek(0, SeekOrigin::kEnd) != 0) return false;
   const int64_t told = source.Tell();

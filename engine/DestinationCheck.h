@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Telling whether a destination file is the copy of its source before the
 // copy continues it, counts it complete or empties it. The copy stamps each
 // destination with its source's modification time after every pass, so a
@@ -10,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 // How a comparison came out.
 enum class CMatch {
@@ -34,7 +35,9 @@ struct CCopyLayout {
   uint64_t partStart = 0;
 
   // Returns the offset in the source of the destination's byte at offset.
-  uint64_t SourceOffset(uint64_t offset) const { return offset < header ? offset : partStart + (offset - header); }
+  uint64_t SourceOffset(uint64_t offset) const {
+    return offset < header ? offset : partStart + (offset - header);
+  }
 };
 
 // Compares the destination file at path, which holds length bytes laid out
@@ -66,7 +69,8 @@ bool MayHoldTheSource(CStream& source, const std::string& path, uint64_t length,
 // says, holds: the source's present end is where the copy's end stands for,
 // and the copy's last page equals the source's. The source's position is
 // undefined afterwards.
-bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t length, const CCopyLayout& layout);
+bool SourceEndsWithItsCopy(CStream& source, const std::string& path, uint64_t length,
+                           const CCopyLayout& layout);
 
 // Reports how the comparison of the destination at path with the source of
 // the file called name came out (errno still telling why it failed).

@@ -1,4 +1,5 @@
-#include "DestinationClaims.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/DestinationClaims.h"
 
 bool CDestinationClaims::Claim(const CFileId& id, const std::string& path, const std::string& owner) {
   if (id.Known()) {

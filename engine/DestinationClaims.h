@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The destination files a run has taken so far: each belongs to the source
 // file that was copied into it (or found complete there), so that another
 // file of the same run landing on the same destination is never appended to
@@ -9,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 class CDestinationClaims {
 public:

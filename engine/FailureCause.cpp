@@ -1,16 +1,18 @@
-#include "FailureCause.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/FailureCause.h"
 
 #include <cerrno>
 
-#include "FileServices.h"
-#include "PathHelpers.h"
-#include "RunState.h"
-#include "SmbPath.h"
+#include "engine/PathHelpers.h"
+#include "engine/RunState.h"
+#include "platform/FileServices.h"
+#include "platform/smb/SmbPath.h"
 
 bool FolderAnswers(const std::string& path) {
   const bool onShare = IsSmbPath(path);
   size_t cut = path.size();
-  while (cut > 0 && !(IsPathSeparator(path[cut - 1]) || (onShare && (path[cut - 1] == '/' || path[cut - 1] == '\\'))))
+  while (cut > 0 &&
+         !(IsPathSeparator(path[cut - 1]) || (onShare && (path[cut - 1] == '/' || path[cut - 1] == '\\'))))
     --cut;
   if (cut <= 1) return false;
   CFindData data;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a failure says about the source: whether it belongs to one entry, so
 // that the walk names it and goes on, or to the source as a whole; and
 // whether waiting can mend it.

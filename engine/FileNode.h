@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One entry of a listed folder tree: its listing record and, for a folder,
 // its sorted children. The scan and copy operations are its members.
 #pragma once
@@ -7,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "FileServices.h"
-#include "ResultFlags.h"
+#include "engine/ResultFlags.h"
+#include "platform/FileServices.h"
 
 // How deep a scan goes below its root: a folder nested deeper is named in
 // the log and not listed (the scan counts as incomplete). No real tree comes

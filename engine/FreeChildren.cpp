@@ -1,4 +1,5 @@
-#include "FileNode.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/FileNode.h"
 
 CFileNode::~CFileNode() { FreeChildren(); }
 

@@ -1,9 +1,10 @@
-#include "LeftOut.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/LeftOut.h"
 
-#include "LogPrintf.h"
-#include "PathHelpers.h"
-#include "ResultFlags.h"
-#include "RunState.h"
+#include "engine/LogPrintf.h"
+#include "engine/PathHelpers.h"
+#include "engine/ResultFlags.h"
+#include "engine/RunState.h"
 
 namespace {
 
@@ -38,5 +39,6 @@ void LogLeftOut() {
   for (size_t i = 0; i < entries.size() && i < kLeftOutNamed; ++i)
     LogPrintf("%s%s : %s\r\n", entries[i].path.c_str(), entries[i].folder ? kFolderMark : "",
               entries[i].cause.c_str());
-  if (entries.size() > kLeftOutNamed) LogPrintf("and %d more\r\n", static_cast<int>(entries.size() - kLeftOutNamed));
+  if (entries.size() > kLeftOutNamed)
+    LogPrintf("and %d more\r\n", static_cast<int>(entries.size() - kLeftOutNamed));
 }

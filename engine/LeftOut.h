@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entries of a source that the walk passed over because they failed on
 // their own (a file that cannot be read or written, a folder that cannot be
 // listed or made), each with its cause, so that the end of the source can

@@ -1,12 +1,13 @@
-#include "LogPrintf.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/LogPrintf.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 
-#include "ErrnoGuard.h"
-#include "MainForm.h"
-#include "RunState.h"
+#include "engine/MainForm.h"
+#include "engine/RunState.h"
+#include "platform/ErrnoGuard.h"
 
 void LogPrintf(const char* format, ...) {
   // Each thread formats into its own buffer, so a window-thread message never

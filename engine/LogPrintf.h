@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one way the engine speaks to the user in words.
 #pragma once
 

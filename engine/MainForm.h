@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the engine sees of its front end: the form values it reads while a
 // run goes on, the log and progress sinks, and the Start command the worker
 // sends when it ends by itself. The window and the command-line front end
@@ -9,17 +10,17 @@
 #include <string_view>
 #include <vector>
 
-#include "LeftOut.h"
+#include "engine/LeftOut.h"
 
 // How one source of a run ended, for front ends that report it.
 struct CSourceSummary {
-  size_t index = 0;       // position in the source list
-  std::string path;       // the source path as the log names it
-  uint32_t result = 0;    // its ResultFlags
-  uint32_t crc32 = 0;     // the CRC-32 of the bytes copied from it (complemented register)
+  size_t index = 0;     // position in the source list
+  std::string path;     // the source path as the log names it
+  uint32_t result = 0;  // its ResultFlags
+  uint32_t crc32 = 0;   // the CRC-32 of the bytes copied from it (complemented register)
   int32_t errorsFixed = 0;
-  bool canceled = false;  // the run flag was clear when it was reported
-  bool connected = true;  // false when it ended in "connection failed"
+  bool canceled = false;               // the run flag was clear when it was reported
+  bool connected = true;               // false when it ended in "connection failed"
   std::vector<CLeftOutEntry> leftOut;  // what the walk passed over, in walk order
 };
 

@@ -1,16 +1,17 @@
-#include "OpenDestination.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/OpenDestination.h"
 
 #include <cerrno>
 #include <cinttypes>
 
-#include "CopyProgress.h"
-#include "DestinationCheck.h"
-#include "FailureCause.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "RetryPause.h"
-#include "RunState.h"
-#include "SmbPath.h"
+#include "engine/CopyProgress.h"
+#include "engine/DestinationCheck.h"
+#include "engine/FailureCause.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/RetryPause.h"
+#include "engine/RunState.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 
@@ -57,10 +58,11 @@ bool IsTheSource(CStream& stream, const CFileId& destinationId, const std::strin
   // A server's file ID names a file whatever the server was called, and one
   // on this machine gives the local inode number; equal numbers name one
   // file when the files agree as well.
-  if (sourceId.ino != destinationId.ino || !(sourceId.FromServer() || destinationId.FromServer())) return false;
+  if (sourceId.ino != destinationId.ino || !(sourceId.FromServer() || destinationId.FromServer()))
+    return false;
   const int64_t length = LengthOf(stream);
-  const bool same =
-      length >= 0 && MayHoldTheSource(source, path, static_cast<uint64_t>(length), ListedWriteTime(path), listing);
+  const bool same = length >= 0 && MayHoldTheSource(source, path, static_cast<uint64_t>(length),
+                                                    ListedWriteTime(path), listing);
   source.Seek(0, SeekOrigin::kSet);
   return same;
 }
@@ -81,7 +83,8 @@ std::unique_ptr<CStream> OpenWithinLimit(const std::string& path) {
       errno = error;
       return nullptr;
     }
-    if (now > last) LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
+    if (now > last)
+      LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
     last = now;
     SleepMs(kRetryPauseMs);
   }
@@ -112,7 +115,8 @@ std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode,
     LogTakenInRun(path);
     return nullptr;
   }
-  if (mode == OpenMode::kWrite && EmptyDestination(*stream, path, source, listing) != kResultOk) return nullptr;
+  if (mode == OpenMode::kWrite && EmptyDestination(*stream, path, source, listing) != kResultOk)
+    return nullptr;
   if (stream->Seek(0, SeekOrigin::kEnd) != 0) {
     LogOpenFailure(path, errno);
     return nullptr;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening the destination file of a pass so that no other file is ever
 // written over: never the source itself, never a file another copy is
 // writing, never a file another file copy of this run has taken.
@@ -6,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "FileServices.h"
-#include "ResultFlags.h"
+#include "engine/ResultFlags.h"
+#include "platform/FileServices.h"
 
 // Opens the destination file at path for a pass that copies from source,
 // listed as listing. The file is created when missing and is not emptied on

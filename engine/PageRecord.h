@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What read verification knows about one 4096-byte page of a block: the
 // distinct contents its readings showed and how often each was seen.
 #pragma once

@@ -1,10 +1,11 @@
-#include "PassStall.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/PassStall.h"
 
-#include "FileServices.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "RetryPause.h"
-#include "RunState.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/RetryPause.h"
+#include "engine/RunState.h"
+#include "platform/FileServices.h"
 
 CPassStall::CPassStall() : m_lastGrowth(TimeNow()) {}
 

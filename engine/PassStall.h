@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bound on passes that keep failing at the same place: a file copy
 // whose destination has not grown for longer than the reconnect limit gives
 // up as when the source cannot be reached, so that a source that can be

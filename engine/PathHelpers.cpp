@@ -1,14 +1,16 @@
-#include "PathHelpers.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/PathHelpers.h"
 
-#include "SmbPath.h"
+#include "platform/smb/SmbPath.h"
 
 bool IsAbsolutePath(std::string_view path) {
-  if (!path.empty() && IsPathSeparator(path[0])) return true;
+  const bool rooted = !path.empty() && IsPathSeparator(path[0]);
 #if defined(_WIN32)
   const char drive = static_cast<char>(path.empty() ? 0 : path[0] | 0x20);
-  if (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':') return true;
+  return rooted || (path.size() >= 2 && drive >= 'a' && drive <= 'z' && path[1] == ':');
+#else
+  return rooted;
 #endif
-  return false;
 }
 
 void AddBackslash(std::string& path) {
@@ -35,46 +37,26 @@ size_t FindLast(std::string_view text, char c) {
 }
 
 bool IsShareRoot(std::string_view path, std::string* shareName) {
-  // On a share '/' and '\\' both separate names, in every form of the path.
-  constexpr std::string_view kSeparators = "/\\";
-  auto separator = [&](size_t at) { return at < path.size() && kSeparators.find(path[at]) != std::string_view::npos; };
-  std::string_view rest;
-  auto urlForm = [&] {
-    if (path.size() <= 6 || path.substr(3, 3) != "://") return false;
-    for (size_t i = 0; i < 3; ++i)
-      if ((path[i] | 0x20) != "smb"[i]) return false;
-    return true;
-  };
-  if (urlForm()) {
-    rest = path.substr(6);
-  } else if (separator(0) && separator(1) && path.size() > 2 && !separator(2)) {
-    rest = path.substr(2);
-  } else {
-    return false;
-  }
-  if (rest.size() > 1 && kSeparators.find(rest.back()) != std::string_view::npos) rest.remove_suffix(1);
-  const size_t slash = rest.find_first_of(kSeparators);
-  if (slash == 0 || slash == std::string_view::npos) return false;
-  const std::string_view share = rest.substr(slash + 1);
-  if (share.empty() || share.find_first_of(kSeparators) != std::string_view::npos) return false;
-  if (shareName) {
-    // The share's own name, escapes of an address as written decoded.
-    CSmbLocation location;
-    *shareName = ParseSmbPath(path, location) && !location.share.empty() ? location.share : std::string(share);
-  }
+  CSmbLocation location;
+  if (!ParseSmbPath(path, location) || location.share.empty() || !location.components.empty()) return false;
+  // Exactly one separator between the server and the share, at most one
+  // after it.
+  const std::string_view server = path.substr(0, location.shareBegin - 1);
+  if (server.empty() || IsSmbSeparator(server.back()) || path.size() - location.shareEnd > 1) return false;
+  if (shareName) *shareName = location.share;  // escapes of an address as written decoded
   return true;
 }
 
 bool IsSafeEntryName(std::string_view name, bool onShare) {
   return !name.empty() && name != "." && name != ".." &&
          name.find(kPathSeparator) == std::string_view::npos && name.find('/') == std::string_view::npos &&
-         name.find('\0') == std::string_view::npos &&
-         (!onShare || name.find('\\') == std::string_view::npos);
+         name.find('\0') == std::string_view::npos && (!onShare || name.find('\\') == std::string_view::npos);
 }
 
 const char* NameWindowsCannotHold(std::string_view name) {
   for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
       return "a character Windows does not allow in names";
   }
   if (!name.empty() && (name.back() == '.' || name.back() == ' ') && name != "." && name != "..")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small path helpers shared by the scan, the copies and the run driver.
 // Paths are texts of any length; the separator is the platform's.
 #pragma once

@@ -1,15 +1,16 @@
-#include "ReconnectSource.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/ReconnectSource.h"
 
 #include <cinttypes>
 
 #include <cerrno>
 
-#include "FailureCause.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "RetryPause.h"
-#include "RunState.h"
-#include "ShareLogon.h"
+#include "engine/FailureCause.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/RetryPause.h"
+#include "engine/RunState.h"
+#include "engine/ShareLogon.h"
 
 std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
   const int64_t start = TimeNow();
@@ -17,7 +18,8 @@ std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
   int64_t last = start - 1;
   for (;;) {
     const int64_t now = TimeNow();
-    if (now > last) LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
+    if (now > last)
+      LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
     std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kRead);
     last = now;
     if (stream) return stream;

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a source file within the reconnect limit.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 // Opens the file at path for reading, retrying with a short pause between
 // failed attempts until the reconnect limit has passed or the run flag is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The result of the folder scan, of every copy operation and of the run
 // driver: a bit set, 0 for success, combined with bitwise or.
 #pragma once
@@ -7,6 +8,6 @@
 using ResultFlags = uint32_t;
 
 inline constexpr ResultFlags kResultOk = 0;
-inline constexpr ResultFlags kResultReadFailure = 2;         // read or connection failure
-inline constexpr ResultFlags kResultWriteFailure = 4;        // write failure
-inline constexpr ResultFlags kResultListingIncomplete = 8;   // a folder listing is incomplete
+inline constexpr ResultFlags kResultReadFailure = 2;        // read or connection failure
+inline constexpr ResultFlags kResultWriteFailure = 4;       // write failure
+inline constexpr ResultFlags kResultListingIncomplete = 8;  // a folder listing is incomplete

@@ -1,8 +1,9 @@
-#include "RunState.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/RunState.h"
 
 #include <new>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 RunState g_RunState;
 
@@ -34,13 +35,15 @@ void RunState::Reset() {
 
 bool RunState::AllocateVerifyAreas() {
   verifyRecords.reset(new (std::nothrow) PageRecord[(bufferSize >> 12) + 1]);
-  readingArea.reset(new (std::nothrow) uint8_t[kReadingsInFlight * kReadingScratchBytes + kReadingScratchAlign]);
+  readingArea.reset(new (std::nothrow)
+                        uint8_t[kReadingsInFlight * kReadingScratchBytes + kReadingScratchAlign]);
   if (!verifyRecords || !readingArea) {
     ReleaseVerifyAreas();
     return false;
   }
   const auto address = reinterpret_cast<uintptr_t>(readingArea.get());
-  readingScratch = readingArea.get() + (kReadingScratchAlign - address % kReadingScratchAlign) % kReadingScratchAlign;
+  readingScratch =
+      readingArea.get() + (kReadingScratchAlign - address % kReadingScratchAlign) % kReadingScratchAlign;
   return true;
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place where the window thread and the worker thread of a run meet:
 // the settings Start copies from the form, the control flags, the counters of
 // the progress display and the summary lines, the source list and the large
@@ -10,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "DestinationClaims.h"
-#include "LeftOut.h"
-#include "PageRecord.h"
+#include "engine/DestinationClaims.h"
+#include "engine/LeftOut.h"
+#include "engine/PageRecord.h"
 
 // Readings of check after copy in flight together at most; a backend may
 // offer fewer.

@@ -1,15 +1,16 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 
-#include "FailureCause.h"
-#include "FileNode.h"
-#include "LeftOut.h"
-#include "LogPrintf.h"
-#include "PathHelpers.h"
-#include "RunState.h"
-#include "ShareLogon.h"
-#include "SmbPath.h"
+#include "engine/FailureCause.h"
+#include "engine/FileNode.h"
+#include "engine/LeftOut.h"
+#include "engine/LogPrintf.h"
+#include "engine/PathHelpers.h"
+#include "engine/RunState.h"
+#include "engine/ShareLogon.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ struct CLeftOut {
 
 }  // namespace
 
-ResultFlags CFileNode::ScanFolder(const std::string& path, uint64_t* total, int32_t* files, int32_t* folders) {
+ResultFlags CFileNode::ScanFolder(const std::string& path, uint64_t* total, int32_t* files,
+                                  int32_t* folders) {
   return ScanFolderBelow(path, total, files, folders, nullptr);
 }
 
@@ -147,7 +149,8 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
       NoteLeftOut(path, (ChildCount() > 0 ? "listing incomplete, " : "cannot be listed, ") + cause, true);
     }
   }
-  for (const std::string& name : leftOut.special) LogPrintf("\r\nskipped %s : not a regular file\r\n", name.c_str());
+  for (const std::string& name : leftOut.special)
+    LogPrintf("\r\nskipped %s : not a regular file\r\n", name.c_str());
   for (const std::string& name : leftOut.loops)
     LogPrintf("\r\nskipped %s : link to a folder that contains it\r\n", name.c_str());
   for (const std::string& name : leftOut.unsafe) {
@@ -169,7 +172,8 @@ ResultFlags CFileNode::ScanFolderBelow(const std::string& path, uint64_t* total,
     if (child->IsFolder()) {
       const std::string childPath = prefix + child->m_data.name;
       if (self.depth >= kMaxFolderDepth) {
-        LogPrintf("\r\nskipped %s : folders nested more than %d deep\r\n", childPath.c_str(), kMaxFolderDepth);
+        LogPrintf("\r\nskipped %s : folders nested more than %d deep\r\n", childPath.c_str(),
+                  kMaxFolderDepth);
         NoteLeftOut(childPath, "nested more than " + std::to_string(kMaxFolderDepth) + " deep", true);
         result |= kResultListingIncomplete;
       } else {

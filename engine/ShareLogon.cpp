@@ -1,22 +1,21 @@
-#include "ShareLogon.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/ShareLogon.h"
 
 #include <cerrno>
 
-#include "FileServices.h"
-#include "LogPrintf.h"
-#include "MainForm.h"
-#include "RunState.h"
-#include "SmbCredentials.h"
-#include "SmbPath.h"
+#include "engine/LogPrintf.h"
+#include "engine/MainForm.h"
+#include "engine/RunState.h"
+#include "platform/FileServices.h"
+#include "platform/smb/SmbCredentials.h"
+#include "platform/smb/SmbPath.h"
 
 bool LogonRefused(const std::string& path, int error) { return error == EACCES && IsSmbPath(path); }
 
 std::string ShareOfPath(const std::string& path) {
-  const size_t start = path.find("://") == 3 ? 6 : 2;
-  size_t end = path.find_first_of("/\\", start);  // after the server
-  if (end == std::string::npos) return path;
-  end = path.find_first_of("/\\", end + 1);  // after the share
-  return end == std::string::npos ? path : path.substr(0, end);
+  CSmbLocation location;
+  if (!ParseSmbPath(path, location) || location.share.empty()) return path;
+  return path.substr(0, location.shareEnd);
 }
 
 bool LogonAgain(const std::string& path, int64_t& waited) {
@@ -30,7 +29,8 @@ bool LogonAgain(const std::string& path, int64_t& waited) {
   waited = TimeNow() - asked;
   if (!given) {
     // A run stopped while the user was asked ends as stopped, not refused.
-    if (g_RunState.runFlag) LogPrintf("\r\n%s refused the logon (user name or password ?)\r\n", share.c_str());
+    if (g_RunState.runFlag)
+      LogPrintf("\r\n%s refused the logon (user name or password ?)\r\n", share.c_str());
     return false;
   }
   CSmbCredentials credentials;

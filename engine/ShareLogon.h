@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A share whose server refuses the logon of the run: the source ends at
 // once instead of being tried again until the reconnect limit, unless the
 // front end asks the user for another user name and password.

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
 
-#include "FileNode.h"
-#include "LogPrintf.h"
-#include "RunState.h"
+#include "engine/FileNode.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
 
 namespace {
 

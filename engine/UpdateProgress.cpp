@@ -1,7 +1,8 @@
-#include "UpdateProgress.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/UpdateProgress.h"
 
-#include "MainForm.h"
-#include "RunState.h"
+#include "engine/MainForm.h"
+#include "engine/RunState.h"
 
 void UpdateProgress() {
   if (CMainForm* form = g_RunState.mainForm.load()) form->UpdateProgress();

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "FileNode.h"
-#include "LogPrintf.h"
-#include "RunState.h"
+#include "engine/FileNode.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
 
 namespace {
 
@@ -163,7 +164,8 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
   for (uint32_t cycle = 0; cycle < run.checkCycles && !aborted && failure == Reading::kDone; ++cycle) {
     uint32_t next = 0;
     bool readAny = false;
-    failure = sweep([&]() -> int64_t { return next < pageCount ? static_cast<int64_t>(next++) : -1; }, false, readAny);
+    failure = sweep([&]() -> int64_t { return next < pageCount ? static_cast<int64_t>(next++) : -1; }, false,
+                    readAny);
   }
   if (!run.runFlag) aborted = true;
 

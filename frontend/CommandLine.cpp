@@ -1,8 +1,9 @@
-#include "CommandLine.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/CommandLine.h"
 
 #include <optional>
 
-#include "SourceToken.h"
+#include "frontend/SourceToken.h"
 
 CCommandLineSources TakeCommandLine(const std::vector<std::string>& arguments) {
   CCommandLineSources result;

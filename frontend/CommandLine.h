@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command-line intake: the shell hands the program its arguments one by one
 // (a file manager passes each chosen file or folder as one argument, as a
 // path or, through the desktop entry, as a file:// or smb:// URL), and they
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "SourceAddress.h"
+#include "frontend/SourceAddress.h"
 
 struct CCommandLineSources {
   std::string sourceText;                 // the initial Source text

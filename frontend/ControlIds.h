@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ids of the main window's controls and commands. Tests reach each
 // control by its id; the window names each widget "ctl" followed by it.
 #pragma once

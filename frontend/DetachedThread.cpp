@@ -1,4 +1,5 @@
-#include "DetachedThread.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/DetachedThread.h"
 
 #include <system_error>
 #include <thread>

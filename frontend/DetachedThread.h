@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting a worker that nobody joins or holds a handle to.
 #pragma once
 

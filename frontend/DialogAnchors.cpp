@@ -1,8 +1,9 @@
-#include "DialogAnchors.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/DialogAnchors.h"
 
 #include <algorithm>
 
-#include "ControlIds.h"
+#include "frontend/ControlIds.h"
 
 namespace {
 

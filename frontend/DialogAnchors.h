@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the controls of the main dialog follow the window when it is made
 // larger than its template: the log takes the extra height; the log, the
 // Source and Destination fields, the progress bars and the Copy part group
@@ -6,7 +7,7 @@
 // the right edge. Every front end places its controls by these rules.
 #pragma once
 
-#include "DialogTemplate.h"
+#include "frontend/DialogTemplate.h"
 
 struct CControlAnchor {
   bool moveX = false;  // the left edge moves by the extra width

@@ -1,7 +1,8 @@
-#include "DialogTemplate.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/DialogTemplate.h"
 
-#include "AboutText.h"
-#include "ControlIds.h"
+#include "frontend/AboutText.h"
+#include "frontend/ControlIds.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ constexpr CControlTemplate kAboutControls[] = {
     {kIdNone, kIcon, "", 11, 17, 20, 20},
     {kIdNone, kStatic, kAboutVersionLine, 40, 10, 119, 8},
     {kIdNone, kStatic, kAboutSecondLine, 40, 25, 119, 8},
+    {kIdNone, kStatic, kAboutLicenceLine, 40, 40, 170, 8},
     {kIdStart, kDefaultButton, "OK", 178, 7, 32, 14},
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window and the About box as dialog templates: every control with
 // its id, kind, label, place in dialog units and initial state, in template
 // order, which is also the tab order. Toolkit-free: a front end builds its

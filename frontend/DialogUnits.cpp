@@ -1,4 +1,5 @@
-#include "DialogUnits.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/DialogUnits.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of dialog units into pixels: a horizontal dialog unit is a
 // quarter of the dialog font's average character width, a vertical one an
 // eighth of its height, so a template keeps its proportions at any font

@@ -1,4 +1,5 @@
-#include "EngineFormValues.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/EngineFormValues.h"
 
 void CEngineFormValues::Publish(const CFormValues& values) {
   std::lock_guard lock(m_lock);

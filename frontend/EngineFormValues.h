@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form values the engine reads while a run goes on (destination, copy
 // by parts, ReGet, header, part number, part size), kept apart from the
 // window's own copy behind a small lock, so the worker always reads a whole
@@ -9,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "FormValues.h"
+#include "frontend/FormValues.h"
 
 class CEngineFormValues {
 public:

@@ -1,9 +1,10 @@
-#include "FormExchange.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/FormExchange.h"
 
 #include <string>
 
-#include "ControlIds.h"
-#include "FormNumber.h"
+#include "frontend/ControlIds.h"
+#include "frontend/FormNumber.h"
 
 namespace {
 

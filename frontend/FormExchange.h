@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form exchange in its two directions over one list of fields, in this
 // order: the log box (its 32000-byte limit), buffer size, reconnect limit,
 // source, check after copy, destination, check cycles, header, part number
@@ -6,8 +7,8 @@
 
 #include <cstdint>
 
-#include "FormValues.h"
-#include "FormView.h"
+#include "frontend/FormValues.h"
+#include "frontend/FormView.h"
 
 // The log box's limit, in bytes.
 inline constexpr uint32_t kLogTextLimit = 32000;

@@ -1,4 +1,5 @@
-#include "FormNumber.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/FormNumber.h"
 
 #include <limits>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's rule for unsigned numbers typed into its edit fields, and the
 // messages shown when a value is refused. Shared by every front end.
 #pragma once

@@ -1,8 +1,9 @@
-#include "FormToggles.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/FormToggles.h"
 
 #include <string>
 
-#include "ControlIds.h"
+#include "frontend/ControlIds.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two check boxes that switch other controls: Copy by parts enables the
 // part controls, Check after copy disables the buffer size and sets it.
 // Each runs after its check box has toggled itself and touches no other
 // field.
 #pragma once
 
-#include "FormValues.h"
-#include "FormView.h"
+#include "frontend/FormValues.h"
+#include "frontend/FormView.h"
 
 // Reads "Copy by parts" alone into values and enables ReGet, header, part
 // number and part size when it is ticked, disables them when it is clear.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's form values with their defaults: every setting of a run
 // as the form exchange last stored it. They belong to the window thread; the
 // values the engine reads while a run goes on reach it through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the form exchange, the toggles and the run commands need of the
 // window's controls, addressed by control id. The window implements it over
 // its widgets; tests implement it over plain maps.

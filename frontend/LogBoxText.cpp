@@ -1,7 +1,8 @@
-#include "LogBoxText.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/LogBoxText.h"
 
-#include "FormExchange.h"
-#include "Utf8Text.h"
+#include "frontend/FormExchange.h"
+#include "frontend/Utf8Text.h"
 
 std::string LogBoxText(std::string_view channelText) {
   return std::string(channelText.substr(0, Utf8CutPosition(channelText, kLogTextLimit)));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the form exchange reads of the log box: at most the first 32000
 // bytes of the log channel's text, so that reading the form never refuses
 // the log, however long it grows (the box itself shows the whole kept log);

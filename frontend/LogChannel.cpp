@@ -1,4 +1,5 @@
-#include "LogChannel.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/LogChannel.h"
 
 #include <algorithm>
 
@@ -19,7 +20,8 @@ void CLogChannel::OnLogUpdate(std::string_view message) {
     else
       m_sink.Select(m_lastLineStart, m_logEnd);
     const size_t start = m_sink.SelectionStart();
-    m_lineFeeds -= CountLineFeeds(std::string_view(m_sink.Text()).substr(start, m_sink.SelectionEnd() - start));
+    m_lineFeeds -=
+        CountLineFeeds(std::string_view(m_sink.Text()).substr(start, m_sink.SelectionEnd() - start));
     m_sink.ReplaceSelection(message);
     m_lineFeeds += CountLineFeeds(message);
     // A message replacing text handed out already (only after the text was
@@ -32,7 +34,8 @@ void CLogChannel::OnLogUpdate(std::string_view message) {
     m_logEnd = static_cast<int64_t>(text.size());
     if (m_lastLineStart > m_finalEnd) {
       const auto from = static_cast<size_t>(m_finalEnd);
-      const std::string_view piece = std::string_view(text).substr(from, static_cast<size_t>(m_lastLineStart) - from);
+      const std::string_view piece =
+          std::string_view(text).substr(from, static_cast<size_t>(m_lastLineStart) - from);
       m_finalEnd = m_lastLineStart;
       if (m_finalListener) m_finalListener(piece);
     }

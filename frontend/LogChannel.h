@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window side of the log: the text sink and the two positions that the
 // line rule works with. Every message is applied under a short lock on the
 // calling thread, so a worker's message is in the log before the worker goes
@@ -15,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "TextSink.h"
+#include "frontend/TextSink.h"
 
 inline constexpr int64_t kLogKeptLines = 10000;
 inline constexpr int64_t kLogDroppedLinesAtOnce = 1000;

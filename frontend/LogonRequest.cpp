@@ -1,4 +1,5 @@
-#include "LogonRequest.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/LogonRequest.h"
 
 void WipeText(std::string& text) {
   // Through a volatile pointer, so that the stores are not left out as dead.

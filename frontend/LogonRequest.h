@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One question for a share logon, from the worker to the window: the worker
 // waits for the answer on a condition variable, the window answers when the
 // user does. Shared by both sides, so that whichever lets go of it last
@@ -11,7 +12,7 @@
 #include <mutex>
 #include <string>
 
-#include "MainForm.h"
+#include "engine/MainForm.h"
 
 // How often a waiting worker looks at the run flag.
 inline constexpr std::chrono::milliseconds kLogonPollInterval{50};

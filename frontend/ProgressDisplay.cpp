@@ -1,8 +1,9 @@
-#include "ProgressDisplay.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/ProgressDisplay.h"
 
 #include <limits>
 
-#include "RunState.h"
+#include "engine/RunState.h"
 
 namespace {
 
@@ -10,7 +11,8 @@ namespace {
 // a signed 32-bit number (saturating far beyond any real percentage).
 int32_t Share(uint64_t part, double scale, uint64_t whole) {
   const double value = static_cast<double>(part) * scale / static_cast<double>(whole);
-  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+    return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(value);
 }
 
@@ -25,8 +27,8 @@ std::string Pad3(int32_t value) {
 
 void ComputeProgress(const RunState& state, CProgressDisplay& display) {
   const auto filePercent = static_cast<int32_t>(state.fileProgress / 10);
-  display.fileLabel = "File (" + std::to_string(state.currentFileNumber) + "/" + std::to_string(state.fileCount) +
-                      ") " + Pad3(filePercent) + "%";
+  display.fileLabel = "File (" + std::to_string(state.currentFileNumber) + "/" +
+                      std::to_string(state.fileCount) + ") " + Pad3(filePercent) + "%";
   display.fileBar = static_cast<int32_t>(state.fileProgress);
 
   const char* source = state.currentSourcePath ? state.currentSourcePath->c_str() : "";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five display elements of a run's progress (file label and bar, total
 // label and bar, window caption), computed from the run state's counters
 // without any toolkit. Each front end applies them to its own widgets.

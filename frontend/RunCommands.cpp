@@ -1,11 +1,12 @@
-#include "RunCommands.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/RunCommands.h"
 
 #include <string>
 
-#include "CopyThreadProc.h"
-#include "LogPrintf.h"
-#include "RunState.h"
-#include "ScanThreadProc.h"
+#include "engine/CopyThreadProc.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
+#include "frontend/ScanThreadProc.h"
 
 namespace {
 

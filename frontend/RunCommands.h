@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands that start and stop work: Start/Abort (the default button,
 // Enter, and the worker's closing Start command), Exit (also Escape and the
 // close box), Pause and Scan Folders. They run on the window thread, talk to
 // the worker only through the run state's flags and never wait for it.
 #pragma once
 
-#include "RunHost.h"
+#include "frontend/RunHost.h"
 
 struct RunState;
 

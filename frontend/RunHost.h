@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the run commands need of the window: the form exchange, the log,
 // the two button texts, the window itself and a way to start a worker.
 #pragma once
@@ -6,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "FormValues.h"
+#include "frontend/FormValues.h"
 
 class CRunHost {
 public:

@@ -1,4 +1,5 @@
-#include "RunLogFile.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/RunLogFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -92,7 +93,8 @@ void PruneRunLogs(const std::string& folder, size_t keep) {
   for (fs::directory_iterator entry(PathFromUtf8(folder), error), end; !error && entry != end;
        entry.increment(error)) {
     std::string name = Utf8FromPath(entry->path().filename());
-    if (IsRunLogName(name) && entry->is_regular_file(error)) logs.emplace_back(std::move(name), entry->path());
+    if (IsRunLogName(name) && entry->is_regular_file(error))
+      logs.emplace_back(std::move(name), entry->path());
   }
   if (logs.size() <= keep) return;
   // "-2" comes after the plain name of the same second: ".log" sorts after
@@ -130,8 +132,8 @@ bool CRunLogFile::Open(const std::string& folder, std::string& error) {
   const std::string name = RunLogFileName(local);
   fs::path path = where / PathFromUtf8(name);
   for (int number = 2; fs::exists(path, code); ++number)
-    path = where / PathFromUtf8(name.substr(0, name.size() - (sizeof kSuffix - 1)) + "-" + std::to_string(number) +
-                                kSuffix);
+    path = where / PathFromUtf8(name.substr(0, name.size() - (sizeof kSuffix - 1)) + "-" +
+                                std::to_string(number) + kSuffix);
   m_file.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
   if (!m_file) {
     error = Utf8FromPath(path) + ": cannot be created";

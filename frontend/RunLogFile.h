@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log file of each run of a window: the run's whole log, written as its
 // lines become final, into a file named by the time the run started, in the
 // user's state folder. The folder keeps the newest 50 such files.

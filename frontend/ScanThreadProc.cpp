@@ -1,8 +1,9 @@
-#include "ScanThreadProc.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/ScanThreadProc.h"
 
-#include "FileNode.h"
-#include "LogPrintf.h"
-#include "RunState.h"
+#include "engine/FileNode.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
 
 int ScanThreadProc(const std::string* source) {
   CFileNode root;

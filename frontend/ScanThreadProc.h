@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scan-only worker of the Scan Folders command.
 #pragma once
 

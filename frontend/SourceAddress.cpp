@@ -1,9 +1,10 @@
-#include "SourceAddress.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/SourceAddress.h"
 
 #include <algorithm>
 
-#include "SmbPath.h"
-#include "Utf8Text.h"
+#include "frontend/Utf8Text.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 
@@ -20,9 +21,6 @@ bool BeginsWithNoCase(std::string_view text, std::string_view prefix) {
     if (Lower(text[i]) != Lower(prefix[i])) return false;
   return true;
 }
-
-// Returns true when c separates names on a share.
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Returns which kind of URL url is.
 UrlKind KindOf(std::string_view url) {
@@ -66,7 +64,7 @@ std::string WithoutPassword(std::string_view path) {
   if (!IsSmbPath(path)) return std::string(path);
   const size_t start = BeginsWithNoCase(path, "smb://") ? 6 : 2;
   size_t end = start;
-  while (end < path.size() && !IsSeparator(path[end])) ++end;
+  while (end < path.size() && !IsSmbSeparator(path[end])) ++end;
   const std::string_view authority = path.substr(start, end - start);
   const size_t at = authority.rfind('@');
   if (at == std::string_view::npos) return std::string(path);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Addresses handed to the window that become sources: command-line
 // arguments (a desktop launcher passes chosen files as file:// and smb://
 // URLs) and the items of a drop (a list of URLs). A file:// URL stands for
@@ -9,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "SmbPath.h"
+#include "platform/smb/SmbPath.h"
 
 inline constexpr char kReasonQuote[] = "a double quote the Source field cannot carry";
 inline constexpr char kReasonEncoding[] = "not valid UTF-8";

@@ -1,17 +1,15 @@
-#include "SourceList.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/SourceList.h"
 
-#include "LogPrintf.h"
-#include "SmbPath.h"
-#include "SourceAddress.h"
+#include "engine/LogPrintf.h"
+#include "frontend/SourceAddress.h"
+#include "platform/smb/SmbPath.h"
 
 namespace {
 
 constexpr char kBlank = ' ';
 constexpr char kQuote = '"';
 constexpr std::string_view kSmbScheme = "smb://";
-
-// Returns true when c separates names on a share.
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 // Returns the length of the opening of a share path at the start of text:
 // 6 for "smb://" (the scheme in any case), 2 for two separators, 0 when
@@ -26,7 +24,7 @@ size_t SharePathOpening(std::string_view text) {
     }
     if (scheme) return kSmbScheme.size();
   }
-  if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) return 2;
+  if (text.size() >= 2 && IsSmbSeparator(text[0]) && IsSmbSeparator(text[1])) return 2;
   return 0;
 }
 
@@ -37,7 +35,7 @@ void RunTo(std::string_view text, size_t& pos, char stop) {
 
 // Advances pos to the next separator, or to the end of text.
 void RunToSeparator(std::string_view text, size_t& pos) {
-  while (pos < text.size() && !IsSeparator(text[pos])) ++pos;
+  while (pos < text.size() && !IsSmbSeparator(text[pos])) ++pos;
 }
 
 // Takes the token that begins at pos and moves pos past it.

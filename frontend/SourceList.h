@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Source field's syntax: blank-separated tokens (the character 0x20
 // only; a tab is an ordinary character), double-quoted paths, and share
 // paths whose server and share names may contain blanks, in each of their

@@ -1,16 +1,18 @@
-#include "SourceSelection.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/SourceSelection.h"
 
 #include <optional>
 
-#include "LogPrintf.h"
-#include "SourceToken.h"
+#include "engine/LogPrintf.h"
+#include "frontend/SourceToken.h"
 
 void LogLeftOutOfSource(const char* what, const std::vector<std::string>& paths, const char* reason) {
   for (const std::string& path : paths)
     LogPrintf("\r\n%s left out of Source (%s): %s\r\n", what, reason, path.c_str());
 }
 
-bool PutSourceFolder(const std::string& folder, bool append, const std::string& fieldText, std::string& source) {
+bool PutSourceFolder(const std::string& folder, bool append, const std::string& fieldText,
+                     std::string& source) {
   const std::optional<std::string> token = SourceToken(folder);
   if (!token) {
     LogLeftOutOfSource("folder", {folder});
@@ -20,7 +22,8 @@ bool PutSourceFolder(const std::string& folder, bool append, const std::string& 
   return true;
 }
 
-bool AddSourcePaths(const std::vector<std::string>& paths, const char* what, bool append, std::string& source) {
+bool AddSourcePaths(const std::vector<std::string>& paths, const char* what, bool append,
+                    std::string& source) {
   const CSourceText added = BuildSourceText(paths);
   LogLeftOutOfSource(what, added.leftOut);
   if (added.text.empty()) return false;

@@ -1,6 +1,7 @@
-#include "SourceToken.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/SourceToken.h"
 
-#include "SourceList.h"
+#include "frontend/SourceList.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How one path is written into the Source field so that the field's syntax
 // gives it back unchanged, and how a list of chosen paths becomes Source
 // text.

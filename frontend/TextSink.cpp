@@ -1,4 +1,5 @@
-#include "TextSink.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/TextSink.h"
 
 size_t CTextSink::Clamp(int64_t position) const {
   if (position < 0 || static_cast<uint64_t>(position) > m_text.size()) return m_text.size();

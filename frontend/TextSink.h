@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log box's text as bytes, with the select-and-replace behaviour of a
 // single-line-at-a-time edit control: a selection between an anchor and a
 // caret, replaced by inserted text. Positions count bytes.

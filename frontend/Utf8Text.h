@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks on byte texts that the window shows as UTF-8.
 #pragma once
 
 #include <string_view>
 
-// Returns true when text is well-formed UTF-8 (no overlong forms, no
-// surrogates, nothing above U+10FFFF).
-bool IsValidUtf8(std::string_view text);
+#include "platform/Utf8.h"
+
+// IsValidUtf8 is platform/Utf8.h's.
 
 // Returns the largest length not above limit at which text can be cut
 // without splitting a UTF-8 sequence.

@@ -1,6 +1,7 @@
-#include "WindowFrontEnd.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/WindowFrontEnd.h"
 
-#include "RunState.h"
+#include "engine/RunState.h"
 
 CWindowFrontEnd::CWindowFrontEnd() {
   m_log.SetFinalTextListener([this](std::string_view piece) { m_runLog.Append(piece); });

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a window is to the engine, the same for every window: the form
 // values the worker reads, the log channel its messages are applied to and
 // the progress display it computes, each under a short lock on the
@@ -10,11 +11,11 @@
 #include <string>
 #include <string_view>
 
-#include "EngineFormValues.h"
-#include "LogChannel.h"
-#include "MainForm.h"
-#include "ProgressDisplay.h"
-#include "RunLogFile.h"
+#include "engine/MainForm.h"
+#include "frontend/EngineFormValues.h"
+#include "frontend/LogChannel.h"
+#include "frontend/ProgressDisplay.h"
+#include "frontend/RunLogFile.h"
 
 class CWindowFrontEnd : public CMainForm {
 public:

@@ -1,4 +1,5 @@
-#include "WindowHelpText.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontend/WindowHelpText.h"
 
 namespace {
 

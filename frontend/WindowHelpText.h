@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in help text the log shows when the window opens.
 #pragma once
 

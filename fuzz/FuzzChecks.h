@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the fuzz targets share: a check that stops the run, an input cut
 // into texts, and the password a share path carries.
 #pragma once
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "SmbPath.h"
+#include "platform/smb/SmbPath.h"
 
 // Stops the run with the failed condition named, so that libFuzzer keeps the
 // input that broke it.

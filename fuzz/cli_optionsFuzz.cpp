@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ferrox-cli's command line (the input cut at zero bytes into arguments):
 // a run always has a source, a part number in range and no address that
 // carries a password; a usage error always has its message, and a message
@@ -6,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "CliOptions.h"
-#include "FormNumber.h"
-#include "FuzzChecks.h"
+#include "cli/CliOptions.h"
+#include "frontend/FormNumber.h"
+#include "fuzz/FuzzChecks.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's intake of addresses from outside. Arguments (the input cut at
 // zero bytes): the Source text TakeCommandLine builds reads back as exactly
 // the sources of the arguments it takes, and every other argument is listed
@@ -6,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "FuzzChecks.h"
-#include "SourceList.h"
-#include "SourceToken.h"
+#include "frontend/CommandLine.h"
+#include "frontend/SourceList.h"
+#include "frontend/SourceToken.h"
+#include "fuzz/FuzzChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> arguments = SplitAtZeros(data, size);

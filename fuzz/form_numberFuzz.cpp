@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's number rule on any field text, against a plain reading of its
 // contract, and the range message for any pair of numbers.
 #include <string>
 
-#include "FormNumber.h"
-#include "FuzzChecks.h"
+#include "frontend/FormNumber.h"
+#include "fuzz/FuzzChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The JSON text writer on any bytes: the output is one JSON string in valid
 // UTF-8, decoding it gives back the bytes, and the writer's UTF-8 rule agrees
 // with the window's.
 #include <string>
 #include <string_view>
 
-#include "FuzzChecks.h"
-#include "JsonText.h"
-#include "Utf8Text.h"
+#include "cli/JsonText.h"
+#include "frontend/Utf8Text.h"
+#include "fuzz/FuzzChecks.h"
 
 namespace {
 
@@ -56,6 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   size_t length = 1;  // of the UTF-8 sequence that bytes begin with
   while (length <= 4 && !IsValidUtf8(bytes.substr(0, length))) ++length;
-  if (size > 0) FUZZ_CHECK(ValidUtf8Length(bytes) == (length <= 4 ? length : 0));
+  if (size > 0) FUZZ_CHECK(Utf8SequenceLength(bytes) == (length <= 4 ? length : 0));
   return 0;
 }

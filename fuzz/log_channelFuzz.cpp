@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log channel fed random messages, long ones included, and now and then
 // emptied through the form as Start does. After every message the positions
 // describe the text, the text is the old one with the message applied under
@@ -8,8 +9,8 @@
 #include <algorithm>
 #include <string>
 
-#include "FuzzChecks.h"
-#include "LogChannel.h"
+#include "frontend/LogChannel.h"
+#include "fuzz/FuzzChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider input(data, size);

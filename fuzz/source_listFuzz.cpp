@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ParseSourceList on any Source text: the sources are the text's tokens but
 // those carrying a password and share addresses that can name nothing, no
 // password reaches the log, and the sources
@@ -5,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "FuzzChecks.h"
-#include "SmbPath.h"
-#include "SourceAddress.h"
-#include "SourceList.h"
-#include "SourceToken.h"
-#include "TestFrontEnd.h"
+#include "frontend/SourceAddress.h"
+#include "frontend/SourceList.h"
+#include "frontend/SourceToken.h"
+#include "fuzz/FuzzChecks.h"
+#include "platform/smb/SmbPath.h"
+#include "tests/support/TestFrontEnd.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPack configuration of the two Debian packages, read by
 # scripts/build-packages.sh as "cpack --config" with FERROX_BUILD_DIR (an
 # absolute path to a configured and built tree) and FERROX_PACKAGE_DIR (where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeping errno across cleanup: a failure's errno must survive the calls
 // made while undoing what the failed operation had begun.
 #pragma once

@@ -1,20 +1,21 @@
-#include "FileServices.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/FileServices.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <utility>
 #include <vector>
 
-#include "StreamReadings.h"
-#include "SmbPath.h"
-#include "SystemClock.h"
+#include "platform/StreamReadings.h"
+#include "platform/SystemClock.h"
+#include "platform/smb/SmbPath.h"
 #if defined(_WIN32)
-#include "WinFileSystem.h"
+#include "platform/windows/WinFileSystem.h"
 #else
-#include "PosixFileSystem.h"
-#include "SmbFileSystem.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/smb/SmbFileSystem.h"
 #endif
 
 CStream::~CStream() = default;

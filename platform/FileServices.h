@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file services the copy engine uses instead of the C runtime: byte
 // streams, directory listing, folders, time stamps, the clock, a seeded
 // pseudo-random generator and sleeping.

@@ -1,4 +1,5 @@
-#include "StreamReadings.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/StreamReadings.h"
 
 #include <cerrno>
 

@@ -1,4 +1,5 @@
-#include "SystemClock.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/SystemClock.h"
 
 #include <chrono>
 #include <ctime>

@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real clock: calendar seconds and real pauses.
 #pragma once
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 // Returns the process-wide system clock.
 CClock& SystemClock();

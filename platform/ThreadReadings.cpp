@@ -1,5 +1,6 @@
-#include "ThreadReadings.h"
-#include "WorkerPool.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/ThreadReadings.h"
+#include "platform/WorkerPool.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -130,10 +131,10 @@ private:
   const uint32_t m_depth;
   const CPositionalReaderFactory m_factory;
   std::mutex m_lock;
-  std::condition_variable m_wake;  // a reading waits for a worker, or the workers are to stop
-  std::condition_variable m_done;  // a worker ended a reading
-  std::vector<CSlot> m_slots;      // guarded by m_lock, but for the fields of a running reading
-  std::deque<uint32_t> m_pending;  // slots started and taken by no one yet, in order
+  std::condition_variable m_wake;     // a reading waits for a worker, or the workers are to stop
+  std::condition_variable m_done;     // a worker ended a reading
+  std::vector<CSlot> m_slots;         // guarded by m_lock, but for the fields of a running reading
+  std::deque<uint32_t> m_pending;     // slots started and taken by no one yet, in order
   std::condition_variable m_stopped;  // a worker ended
   uint32_t m_workers = 0;             // workers running, on threads of the pool
   static constexpr uint32_t kNoSlot = UINT32_MAX;

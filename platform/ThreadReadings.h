@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Readings in flight together on threads of their own, each thread with a
 // reader of its own: the frame the backends' readings are built on.
 #pragma once
@@ -6,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 // Reads at a position without any shared position, on the one thread that
 // made it.

@@ -1,4 +1,5 @@
-#include "WorkerPool.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/WorkerPool.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -46,7 +47,7 @@ private:
   std::mutex m_lock;
   std::condition_variable m_wake;
   std::deque<std::function<void()>> m_jobs;  // not taken yet
-  size_t m_idle = 0;                          // threads waiting for a job
+  size_t m_idle = 0;                         // threads waiting for a job
 };
 
 }  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Threads kept for the whole life of the process and lent to jobs that need
 // a thread of their own for a while (readings in flight, reading ahead).
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian packages ferrox-cli (the command-line program, no
 # toolkit) and ferrox (the window, which depends on ferrox-cli) with CPack and
 # checks them with lintian.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Windows release into dist/:
 #   ferrox-VERSION-windows.zip   ferrox.exe and ferrox-cli.exe for 64-bit
 #                                (x64/) and 32-bit (x86/) Windows

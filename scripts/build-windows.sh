@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds Ferrox for Windows with Debian's MinGW-w64, 64-bit into
 # build-mingw64 and 32-bit into build-mingw32 (warnings as errors, runtime
 # linked statically), and runs the Windows test suite under Wine. The 32-bit

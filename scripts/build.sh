@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds Ferrox into the given build folder (default: build).
 # Extra arguments go to CMake's configure step.
 set -euo pipefail

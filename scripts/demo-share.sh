@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Tries Ferrox against a share of its own: sets everything up, builds, starts
 # a private Samba server on 127.0.0.1 (a free port, everything in a temporary
 # folder, nothing system-wide changed), copies a folder from it with

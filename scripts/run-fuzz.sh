@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets of fuzz/ with clang into build-fuzz (under
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs each for a few
 # seconds from its corpus in fuzz/corpus/, printing how many inputs it ran.

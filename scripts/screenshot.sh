@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the README's screenshot of the window: starts ferrox under Xvfb (with
 # openbox for a title bar, when it is there) on a small copy, the way a user
 # would start one - the sources on the command line, the destination typed

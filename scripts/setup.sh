@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build and the tests need, when they are
 # missing, and any further packages named as arguments. Safe to run again:
 # it does nothing when everything is there.

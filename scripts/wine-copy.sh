@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds ferrox-cli.exe (64-bit Windows) and copies a folder with it under
 # Wine, then checks the copy: the same names, the same bytes and the same
 # modification times (whole seconds) as the original.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Drives the Win32 window (ferrox.exe) under Wine on a screen of its own
 # (Xvfb, with openbox for a title bar when it is there), the way a user
 # would: the sources on the command line, the destination typed into its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the bash completion of ferrox-cli (the script given as $1) as bash
 # would when Tab is pressed, in a folder of its own with a file, a folder and
 # a file whose name begins with a dash, and compares what it offers. Exits 77

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of ferrox-cli that need POSIX: a full device, pipes,
 // advisory locks, names that are not UTF-8, signals and a terminal, and the
 // password prompt on a terminal.
@@ -20,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "CliFixture.h"
+#include "tests/support/CliFixture.h"
 
 namespace {
 

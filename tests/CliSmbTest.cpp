@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of ferrox-cli reading shares of a private smbd on
 // 127.0.0.1: trees and share roots copied identical, a share that wants a
 // password, and a server that goes away in the middle of a file.
@@ -17,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "CliRunner.h"
-#include "support/PrivateLink.h"
-#include "support/SambaServer.h"
-#include "support/TempDir.h"
+#include "tests/support/CliRunner.h"
+#include "tests/support/PrivateLink.h"
+#include "tests/support/SambaServer.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -289,7 +290,8 @@ TEST_F(CliSmbTest, AFolderWhoseListingHoldsABackslashIsNamedAtOnceAndTheRestIsCo
   EXPECT_EQ(ReadFile(dir / "dst/tree/a/keep.txt"), "kept");
   EXPECT_EQ(ReadFile(dir / "dst/tree/top.txt"), "top");
   EXPECT_FALSE(fs::exists(dir / "dst/tree/bad/fine.txt"));
-  EXPECT_TRUE(HasLine(SplitLines(run.out), "errors while scanning folders, some files may be missed")) << run.out;
+  EXPECT_TRUE(HasLine(SplitLines(run.out), "errors while scanning folders, some files may be missed"))
+      << run.out;
 }
 
 // Waits at most 20 seconds until the file at path holds at least bytes;
@@ -432,7 +434,8 @@ TEST_F(CliSmbTest, AShareFileCutDuringItsCopyIsNamedAndItsCopyNeverTakenForCompl
   const int status = WaitForCli(cli, 60);
   const std::string out = ReadFile(dir / "out");
   EXPECT_EQ(status & 2, 2) << out;
-  EXPECT_TRUE(HasLine(SplitLines(out), source + " changed during the copy, its copy is kept as a partial")) << out;
+  EXPECT_TRUE(HasLine(SplitLines(out), source + " changed during the copy, its copy is kept as a partial"))
+      << out;
   EXPECT_FALSE(HasLine(SplitLines(out), "succesfully copyed")) << out;
   const uint64_t kept = SizeOf(dir / "dst/cut.bin");
   ASSERT_GT(kept, kMiB / 2);
@@ -467,9 +470,10 @@ TEST_F(CliSmbTest, AnUnstampedPartialCopyIsComparedAtTheCostOfItsLastStretch) {
   };
   const auto [stampedRequests, stampedBytes] = measure(true);
   const auto [comparedRequests, comparedBytes] = measure(false);
-  std::printf("continued copy over SMB: stamped %lld requests %lld bytes, compared %lld requests %lld bytes\n",
-              static_cast<long long>(stampedRequests), static_cast<long long>(stampedBytes),
-              static_cast<long long>(comparedRequests), static_cast<long long>(comparedBytes));
+  std::printf(
+      "continued copy over SMB: stamped %lld requests %lld bytes, compared %lld requests %lld bytes\n",
+      static_cast<long long>(stampedRequests), static_cast<long long>(stampedBytes),
+      static_cast<long long>(comparedRequests), static_cast<long long>(comparedBytes));
   EXPECT_LE(comparedRequests, stampedRequests + 1);
   EXPECT_GE(comparedBytes - stampedBytes, 65536);
   EXPECT_LT(comparedBytes - stampedBytes, 65536 + 4096);
@@ -482,8 +486,8 @@ TEST_F(CliSmbTest, EntriesTheServerRefusesAreNamedAndPassedAtOnceAndTheRestIsCop
   fs::create_directories(sec + "/dscan/a");
   fs::create_directories(sec + "/dscan/b");
   fs::create_directories(sec + "/dscan/c");
-  for (const char* name : {"perm/a_ok.txt", "perm/b_denied.txt", "perm/c_ok.txt", "dscan/a/x", "dscan/b/y",
-                           "dscan/c/z"})
+  for (const char* name :
+       {"perm/a_ok.txt", "perm/b_denied.txt", "perm/c_ok.txt", "dscan/a/x", "dscan/b/y", "dscan/c/z"})
     WriteFile(sec + "/" + name, name);
   ASSERT_EQ(chmod((sec + "/perm/b_denied.txt").c_str(), 0600), 0);
   ASSERT_EQ(chmod((sec + "/dscan/b").c_str(), 0700), 0);
@@ -511,7 +515,8 @@ TEST_F(CliSmbTest, EntriesTheServerRefusesAreNamedAndPassedAtOnceAndTheRestIsCop
   EXPECT_EQ(missing.status, 2) << missing.out;
   const std::vector<std::string> missingLines = SplitLines(missing.out);
   EXPECT_TRUE(HasLine(missingLines, "connection failed, error = 2 ")) << missing.out;
-  EXPECT_TRUE(HasLine(missingLines, other.Url("sec") + "/missing.txt : No such file or directory")) << missing.out;
+  EXPECT_TRUE(HasLine(missingLines, other.Url("sec") + "/missing.txt : No such file or directory"))
+      << missing.out;
   other.Stop();
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of ferrox-cli: the built program copies real folder trees
 // in a temporary folder of its own per test. These run on every system; the
 // ones that need POSIX devices, pipes, signals or terminals are in
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "CliFixture.h"
+#include "tests/support/CliFixture.h"
 
 namespace {
 
@@ -172,7 +173,8 @@ TEST_F(CliTest, CopyByPartsNeverWritesItsOwnSource) {
     EXPECT_EQ(run.status, 4) << run.out;
     const std::vector<std::string> lines = SplitLines(run.out);
     EXPECT_FALSE(HasLine(lines, "succesfully copyed")) << run.out;
-    EXPECT_TRUE(HasLine(lines, "write error (not enough disk space/access denied/file opened by another program ?)"))
+    EXPECT_TRUE(
+        HasLine(lines, "write error (not enough disk space/access denied/file opened by another program ?)"))
         << run.out;
     EXPECT_NE(run.out.find(" is the source itself, not written"), std::string::npos) << run.out;
     EXPECT_EQ(ReadFile(dir / "film.mkv"), film);
@@ -209,8 +211,9 @@ TEST_F(CliTest, TwoSourcesOfOneNameInOneRunAreNotMerged) {
   WriteFile(dir / "b/x.bin", "from b");
   const CRunResult run = RunCli(dir, {"-d", dir / "dest", dir / "a/x.bin", dir / "b/x.bin"});
   EXPECT_EQ(run.status, 4) << run.out;
-  EXPECT_TRUE(HasLine(SplitLines(run.out),
-                      Native(dir / "dest/x.bin") + " is already the copy of another file of this run, left alone"))
+  EXPECT_TRUE(
+      HasLine(SplitLines(run.out),
+              Native(dir / "dest/x.bin") + " is already the copy of another file of this run, left alone"))
       << run.out;
   EXPECT_EQ(ReadFile(dir / "dest/x.bin"), "from a, the longer one");
 }
@@ -264,9 +267,11 @@ TEST_F(CliTest, AFileLeftOutIsNamedAtTheEndAndInTheJsonStreamAndTheRestIsCopied)
   const CRunResult text = RunCli(dir, {"-d", dir / "dst", dir / "src"});
   EXPECT_EQ(text.status, 4) << text.out;
   const std::vector<std::string> lines = SplitLines(text.out);
-  EXPECT_TRUE(HasLine(lines, Native(dir / "dst/src/a.txt") + " differs from its source, left alone")) << text.out;
+  EXPECT_TRUE(HasLine(lines, Native(dir / "dst/src/a.txt") + " differs from its source, left alone"))
+      << text.out;
   EXPECT_TRUE(HasLine(lines, "left out : 1 file, 0 folders")) << text.out;
-  EXPECT_TRUE(HasLine(lines, Native(dir / "src/a.txt") + " : the destination differs from its source")) << text.out;
+  EXPECT_TRUE(HasLine(lines, Native(dir / "src/a.txt") + " : the destination differs from its source"))
+      << text.out;
   EXPECT_EQ(ReadFile(dir / "dst/src/a.txt"), "BBBB");
   EXPECT_EQ(ReadFile(dir / "dst/src/b.txt"), "bb");
 

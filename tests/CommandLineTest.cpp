@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line intake: arguments handed over one by one, paths and
 // file:// and smb:// URLs, become Source text that the field's syntax splits
 // back into exactly those sources; and the addresses of a drop.
@@ -6,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "CommandLine.h"
-#include "SourceAddress.h"
-#include "SourceList.h"
-#include "SourceToken.h"
+#include "frontend/CommandLine.h"
+#include "frontend/SourceAddress.h"
+#include "frontend/SourceList.h"
+#include "frontend/SourceToken.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -5,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Crc32.h"
-#include "EngineFixture.h"
-#include "FileNode.h"
+#include "engine/Crc32.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -279,7 +280,8 @@ TEST_F(CopyFilePartTest, AFileThatMayBeTheSourceItselfIsNeverEmptied) {
   // name looks exactly so.
   fs.AddFile(kPart, whole, node.m_data.time_write);
   EXPECT_EQ(Extract(), 4u);
-  EXPECT_EQ(Messages().back(), "\r\n" + kPart + " is the source itself or a complete copy of it, not emptied\r\n");
+  EXPECT_EQ(Messages().back(),
+            "\r\n" + kPart + " is the source itself or a complete copy of it, not emptied\r\n");
   EXPECT_EQ(fs.FileBytes(kPart), whole);
 
   // A second name of the source.

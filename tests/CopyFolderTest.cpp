@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -5,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "EngineFixture.h"
-#include "FileNode.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ protected:
   void Scan(const std::string& path) {
     auto search = ::FindFirst(path, root.m_data);
     ASSERT_TRUE(search);
-    ASSERT_EQ(root.ScanFolder(path, &g_RunState.totalBytes, &g_RunState.fileCount, &g_RunState.folderCount), 0u);
+    ASSERT_EQ(root.ScanFolder(path, &g_RunState.totalBytes, &g_RunState.fileCount, &g_RunState.folderCount),
+              0u);
   }
 
   CFileNode root;
@@ -144,7 +146,9 @@ TEST_F(CopyFolderTest, AFolderThatCannotBeCreatedIsNamedWithItsCauseAndPassed) {
   fs.FailMakeDir("/mem/out/src/b"_path, 1, ENOSPC);
   fs.AddFolder("/mem/out"_path);
   EXPECT_EQ(root.CopyFolder("/mem/src"_path, "/mem/out"_path), 4u);
-  EXPECT_EQ(CountMessages("\r\ncannot create folder " + "/mem/out/src/b"_path + " : No space left on device\r\n"), 1);
+  EXPECT_EQ(
+      CountMessages("\r\ncannot create folder " + "/mem/out/src/b"_path + " : No space left on device\r\n"),
+      1);
   EXPECT_EQ(fs.FileBytes("/mem/out/src/z.txt"_path), "z");
   ASSERT_FALSE(g_RunState.leftOut.empty());
   EXPECT_EQ(g_RunState.leftOut.back().path, "/mem/src/b"_path);

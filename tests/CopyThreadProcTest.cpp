@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "CopyThreadProc.h"
-#include "Crc32.h"
-#include "EngineFixture.h"
-#include "FileNode.h"
-#include "SmbCredentials.h"
+#include "engine/CopyThreadProc.h"
+#include "engine/Crc32.h"
+#include "engine/FileNode.h"
+#include "platform/smb/SmbCredentials.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -201,7 +202,8 @@ TEST_F(CopyThreadProcTest, ResultLinesFollowTheVerdictInTheirOrder) {
   front.log.SetText("");
   g_RunState.runFlag = true;
   EXPECT_EQ(Run({"/mem/two"_path}), 4u);
-  EXPECT_EQ(LogLines().back(), "write error (not enough disk space/access denied/file opened by another program ?)");
+  EXPECT_EQ(LogLines().back(),
+            "write error (not enough disk space/access denied/file opened by another program ?)");
 }
 
 TEST_F(CopyThreadProcTest, EachSourceHasItsOwnCrcAndTotals) {
@@ -297,7 +299,7 @@ TEST_F(CopyThreadProcTest, TheReconnectLimitDoesNotRunWhileTheUserIsAskedForALog
   g_RunState.reconnectLimit = 10;
   fs.FailListingOpen("/mem/share"_path, 1, EACCES);
   front.onAskShareLogon = [this](CShareLogon& logon) {
-    clock.Advance(int64_t{1000} * 1000);  // the user takes 1000 s to answer
+    clock.Advance(int64_t{1000} * 1000);            // the user takes 1000 s to answer
     fs.FailListingOpen("/mem/share"_path, 1, EIO);  // and the next listing fails as on a drop
     logon.user = "bob";
     return true;
@@ -345,7 +347,8 @@ TEST_F(CopyThreadProcTest, FoldersNestedDeeperThanTheLimitAreNamedAndTheRestIsCo
   fs.AddFile(NativePath(folder + "/lost.txt"), "too deep");
   EXPECT_EQ(Run({"/mem/src"_path}), 8u);
   EXPECT_EQ(fs.FileBytes(NativePath(copyAtLimit + "/last.txt")), "deep");
-  EXPECT_EQ(CountMessages("\r\nskipped " + NativePath(atLimit + "/d") + " : folders nested more than 1024 deep\r\n"),
+  EXPECT_EQ(CountMessages("\r\nskipped " + NativePath(atLimit + "/d") +
+                          " : folders nested more than 1024 deep\r\n"),
             1);
   EXPECT_EQ(fs.FindFirstCount(NativePath(atLimit + "/d/*.*")), 0);
   EXPECT_FALSE(fs.Exists(NativePath(copy + "/lost.txt")));
@@ -450,7 +453,8 @@ TEST_F(CopyThreadProcTest, AShareDestinationThatDropsItsConnectionIsWaitedForAnd
   // The server goes away while the fourth block is on its way to it, and
   // stays away for a few attempts.
   fs.SetOnRead([&](const std::string& path, uint64_t offset, size_t) {
-    if (path != "/mem/src/big.bin"_path || offset != 3072 || fs.OpenFailCount("/mem/out/big.bin"_path) > 0) return;
+    if (path != "/mem/src/big.bin"_path || offset != 3072 || fs.OpenFailCount("/mem/out/big.bin"_path) > 0)
+      return;
     fs.FailWrites("/mem/out/big.bin"_path, 1, ECONNRESET);
     fs.FailOpens("/mem/out/big.bin"_path, 4, ECONNRESET);
   });

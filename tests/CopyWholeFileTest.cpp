@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Crc32.h"
-#include "EngineFixture.h"
-#include "FileNode.h"
+#include "engine/Crc32.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -74,7 +75,8 @@ TEST_F(CopyWholeFileTest, ACompleteDestinationStampedWithTheSourcesTimeIsSkipped
   auto node = NodeOf("/mem/src/a.txt"_path);
   g_RunState.bytesDone = 100;
   EXPECT_EQ(Copy(*node, "/mem/src/a.txt"_path), 0u);
-  EXPECT_EQ(Messages(), (std::vector<std::string>{"\"a.txt\"          12 bytes,    0 mb, 100% - allready exist\r\n"}));
+  EXPECT_EQ(Messages(),
+            (std::vector<std::string>{"\"a.txt\"          12 bytes,    0 mb, 100% - allready exist\r\n"}));
   EXPECT_EQ(g_RunState.bytesDone, 112u);
   EXPECT_EQ(g_RunState.fileProgress, 1000u);
   EXPECT_EQ(fs.TimeWrite("/mem/dst/a.txt"_path), 99);

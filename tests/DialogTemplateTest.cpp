@@ -1,13 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog templates as data, and the conversion of dialog units.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "ControlIds.h"
-#include "DialogAnchors.h"
-#include "DialogTemplate.h"
-#include "DialogUnits.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DialogAnchors.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/DialogUnits.h"
 
 namespace {
 
@@ -54,10 +55,11 @@ TEST(DialogTemplateTest, DisabledInTheTemplate) {
 
 TEST(DialogTemplateTest, AboutBoxTexts) {
   const auto about = AboutDialogTemplate();
-  ASSERT_EQ(about.size(), 4u);
+  ASSERT_EQ(about.size(), 5u);
   EXPECT_EQ(std::string(about[1].text), "Ferrox Version 1.0");
-  EXPECT_EQ(std::string(about[3].text), "OK");
-  EXPECT_EQ(about[3].id, kIdStart);
+  EXPECT_EQ(std::string(about[3].text), "Licensed under the GNU GPL v3 or later");
+  EXPECT_EQ(std::string(about[4].text), "OK");
+  EXPECT_EQ(about[4].id, kIdStart);
 }
 
 TEST(DialogAnchorsTest, TheLogAndTheFieldsTakeTheRoomTheRestFollows) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form exchange: field order, the number rules, the three messages,
 // stop at the first refusal and what is stored, disabled fields; the two
 // toggles.
@@ -5,11 +6,11 @@
 
 #include <string>
 
-#include "ControlIds.h"
-#include "FakeFormView.h"
-#include "FormExchange.h"
-#include "FormNumber.h"
-#include "FormToggles.h"
+#include "frontend/ControlIds.h"
+#include "frontend/FormExchange.h"
+#include "frontend/FormNumber.h"
+#include "frontend/FormToggles.h"
+#include "tests/support/FakeFormView.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "FormNumber.h"
+#include "frontend/FormNumber.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trees that real file systems make hard: paths longer than the kernel takes
 // in one call, sources that change while they are copied, and destinations
 // that refuse what is written to them.
@@ -15,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "CopyThreadProc.h"
-#include "EngineFixture.h"
-#include "FileNode.h"
-#include "TempDir.h"
+#include "engine/CopyThreadProc.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -70,7 +71,8 @@ private:
       } else {
         std::string bytes = std::to_string(st.st_mtim.tv_sec) + ":";
         char buffer[4096];
-        for (ssize_t got; (got = read(child, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(got));
+        for (ssize_t got; (got = read(child, buffer, sizeof buffer)) > 0;)
+          bytes.append(buffer, static_cast<size_t>(got));
         entries[prefix + name] = bytes;
       }
       close(child);
@@ -163,7 +165,8 @@ TEST_F(HardCasesTest, ATreeDeeperThanPathMaxIsCopiedIdentically) {
     ASSERT_EQ(mkdirat(folder, name.c_str(), 0777), 0);
     if (level % 10 == 9 || level == 29) {
       const int file = openat(folder, "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-      const std::string bytes = "level " + std::to_string(level) + std::string(static_cast<size_t>(level) * 100, 'x');
+      const std::string bytes =
+          "level " + std::to_string(level) + std::string(static_cast<size_t>(level) * 100, 'x');
       ASSERT_EQ(write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
       close(file);
     }
@@ -230,8 +233,9 @@ TEST_F(HardCasesTest, FilesThatChangeBetweenTheScanAndTheCopyOrDuringItEndAsRead
     // The file changed while it was copied ends with what was read of it,
     // named as changed: its copy is not what it holds now.
     EXPECT_EQ(Run({"/mem/src"}), 2u);
-    EXPECT_EQ(CountMessages("\r\n/mem/src/whilecopied changed during the copy, its copy is kept as a partial\r\n"),
-              check ? 2 : 1);
+    EXPECT_EQ(
+        CountMessages("\r\n/mem/src/whilecopied changed during the copy, its copy is kept as a partial\r\n"),
+        check ? 2 : 1);
     fs.SetOnOpen(nullptr);
     fs.SetOnRead(nullptr);
     EXPECT_EQ(fs.FileBytes(dst + "/src/grows"), grown.substr(0, 3000));
@@ -343,9 +347,13 @@ TEST_F(HardCasesTest, TwoNamesACaseBlindDestinationCannotHoldApartNeverPassForCo
     EXPECT_EQ(fs.FileBytes("/mem/dst/s2/B"), "B");
     EXPECT_EQ(fs.FileBytes("/mem/dst/s3/D/x"), "in D");
   }
-  EXPECT_EQ(CountMessages("\r\n/mem/dst/s1/a is already the copy of another file of this run, left alone\r\n"), 2);
-  EXPECT_EQ(CountMessages("\r\n/mem/dst/s2/b is already the copy of another file of this run, left alone\r\n"), 2);
-  EXPECT_EQ(CountMessages("\r\n/mem/dst/s3/d/x is already the copy of another file of this run, left alone\r\n"), 2);
+  EXPECT_EQ(
+      CountMessages("\r\n/mem/dst/s1/a is already the copy of another file of this run, left alone\r\n"), 2);
+  EXPECT_EQ(
+      CountMessages("\r\n/mem/dst/s2/b is already the copy of another file of this run, left alone\r\n"), 2);
+  EXPECT_EQ(
+      CountMessages("\r\n/mem/dst/s3/d/x is already the copy of another file of this run, left alone\r\n"),
+      2);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree given as $1 under a temporary prefix and checks that
 # everything the packages carry is there: both programs, the manual pages,
 # the bash completion, the launcher, the icon, the AppStream description and

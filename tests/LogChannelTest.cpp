@@ -1,13 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
-#include "LogChannel.h"
-#include "LogPrintf.h"
-#include "RunState.h"
-#include "TestFrontEnd.h"
-#include "TextSink.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
+#include "frontend/LogChannel.h"
+#include "frontend/TextSink.h"
+#include "tests/support/TestFrontEnd.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -5,10 +6,10 @@
 #include <thread>
 #include <vector>
 
-#include "LogChannel.h"
-#include "LogPrintf.h"
-#include "RunState.h"
-#include "TestFrontEnd.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
+#include "frontend/LogChannel.h"
+#include "tests/support/TestFrontEnd.h"
 
 namespace {
 

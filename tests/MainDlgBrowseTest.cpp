@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The three browse commands, Shift held at the click, the last source
 // folder, the real folder pickers beside the window, and dropping files,
 // folders and share addresses on the window.
@@ -5,20 +6,20 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QTest>
 #include <QMimeData>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 
-#include "GuiFixture.h"
-#include "MainApp.h"
-#include "SourceAddress.h"
-#include "SourceFileDialog.h"
-#include "SourceList.h"
+#include "frontend/SourceAddress.h"
+#include "frontend/SourceList.h"
+#include "tests/support/GuiFixture.h"
+#include "ui/MainApp.h"
+#include "ui/SourceFileDialog.h"
 
 namespace {
 

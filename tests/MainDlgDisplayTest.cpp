@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window shows of a run: both bars painted at their values, the
 // display put back by Start, progress labels that hold their widest text
 // at any font size, the log kept whole and left where the user scrolled it,
@@ -15,10 +16,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "GuiFixture.h"
-#include "LogBoxText.h"
-#include "ProgressDisplay.h"
-#include "RunCommands.h"
+#include "frontend/LogBoxText.h"
+#include "frontend/ProgressDisplay.h"
+#include "frontend/RunCommands.h"
+#include "tests/support/GuiFixture.h"
 
 namespace {
 
@@ -62,7 +63,9 @@ protected:
   }
 
   // The text of the first line in the log box's view.
-  std::string TopLine() const { return LogBox()->cursorForPosition(QPoint(2, 2)).block().text().toStdString(); }
+  std::string TopLine() const {
+    return LogBox()->cursorForPosition(QPoint(2, 2)).block().text().toStdString();
+  }
 };
 
 TEST_F(CMainDlgDisplayTest, BothBarsPaintTheirValuesWhileTheyMoveInSmallSteps) {
@@ -193,7 +196,8 @@ TEST_F(CMainDlgDisplayTest, EachRunWritesItsWholeLogIntoAFileOfItsOwnAndOldOnesA
   Open({source});
   Edit(kIdDestination)->setText(QString::fromStdString(temp / "dest"));
   Button(kIdStart)->click();
-  ASSERT_TRUE(WaitFor([this] { return CurrentRunPhase(g_RunState) == RunPhase::kIdle && !dialog->RunLog().IsOpen(); }));
+  ASSERT_TRUE(WaitFor(
+      [this] { return CurrentRunPhase(g_RunState) == RunPhase::kIdle && !dialog->RunLog().IsOpen(); }));
   const std::vector<std::string> logs = RunLogs();
   ASSERT_EQ(logs.size(), kRunLogsKept);
   EXPECT_EQ(logs.front(), "ferrox-2020-01-01_00-00-06.log");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window: its controls, defaults and template state, the
 // validation messages with what is stored after them, and the toggles.
 #include <QFontMetrics>
@@ -5,10 +6,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "DialogTemplate.h"
-#include "DialogUnits.h"
-#include "GuiFixture.h"
-#include "TemplateWidgets.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/DialogUnits.h"
+#include "tests/support/GuiFixture.h"
+#include "ui/TemplateWidgets.h"
 
 namespace {
 

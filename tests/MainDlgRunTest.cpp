@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real main window running the real engine: a copy to its end, Abort
 // and Exit during a run, Exit while idle, Enter and Escape, a worker that
 // cannot be started, and the logon dialog a share that refuses the logon
@@ -12,11 +13,11 @@
 #include <random>
 #include <thread>
 
-#include "GuiFixture.h"
-#include "LogPrintf.h"
-#include "RunCommands.h"
-#include "SambaServer.h"
-#include "SmbCredentials.h"
+#include "engine/LogPrintf.h"
+#include "frontend/RunCommands.h"
+#include "platform/smb/SmbCredentials.h"
+#include "tests/support/GuiFixture.h"
+#include "tests/support/SambaServer.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's start: the help text, then the command-line sources (paths
 // and the URLs of a launcher) under it; the log box from the keyboard; the
 // About box and where it is offered.
@@ -11,9 +12,9 @@
 #include <QTimer>
 #include <filesystem>
 
-#include "AboutDlg.h"
-#include "GuiFixture.h"
-#include "WindowHelpText.h"
+#include "frontend/WindowHelpText.h"
+#include "tests/support/GuiFixture.h"
+#include "ui/AboutDlg.h"
 
 namespace {
 
@@ -164,7 +165,8 @@ TEST_F(CMainDlgShellTest, AboutBoxShowsTheVersion) {
   std::vector<std::string> texts;
   for (QLabel* label : about.findChildren<QLabel*>())
     if (!label->text().isEmpty()) texts.push_back(label->text().toStdString());
-  EXPECT_EQ(texts, (std::vector<std::string>{"Ferrox Version 1.0", "Resumes after network drops"}));
+  EXPECT_EQ(texts, (std::vector<std::string>{"Ferrox Version 1.0", "Resumes after network drops",
+                                             "Licensed under the GNU GPL v3 or later"}));
   bool iconShown = false;
   for (QLabel* label : about.findChildren<QLabel*>()) iconShown = iconShown || !label->pixmap().isNull();
   EXPECT_TRUE(iconShown);

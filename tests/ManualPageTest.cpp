@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual page of ferrox-cli and its bash completion against the program's
 // own --help text: the same options with the same arguments, the same exit
 // statuses and the same JSON events, so that none of them falls behind when
@@ -12,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "CliRunner.h"
+#include "tests/support/CliRunner.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "FileServices.h"
-#include "support/MemFileSystem.h"
-#include "support/TestClock.h"
-#include "support/TestPaths.h"
+#include "platform/FileServices.h"
+#include "tests/support/MemFileSystem.h"
+#include "tests/support/TestClock.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
-#include "PathHelpers.h"
-#include "SmbPath.h"
-#include "support/TestPaths.h"
+#include "engine/PathHelpers.h"
+#include "platform/smb/SmbPath.h"
+#include "tests/support/TestPaths.h"
 
 namespace {
 
@@ -131,7 +132,8 @@ TEST(PathHelpersTest, NamesWindowsCannotHoldAreToldApartWithTheirReason) {
   for (const char* name : {"CON", "con", "Nul.txt", "aux.tar.gz", "COM1", "lpt9.log", "PRN "})
     EXPECT_NE(NameWindowsCannotHold(name), nullptr) << name;
   EXPECT_STREQ(NameWindowsCannotHold("com3"), "a name Windows reserves for a device");
-  for (const char* name : {".git", "a b", "CONSOLE", "COM0", "COM10", "lpt", "nul_", "Ελληνικά", "x.y", "..a", "a..b"})
+  for (const char* name :
+       {".git", "a b", "CONSOLE", "COM0", "COM10", "lpt", "nul_", "Ελληνικά", "x.y", "..a", "a..b"})
     EXPECT_EQ(NameWindowsCannotHold(name), nullptr) << name;
 }
 

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the POSIX backend against the real kernel, each in a temporary
 // folder of its own.
-#include "PosixFileSystem.h"
+#include "platform/posix/PosixFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,8 @@
 #include <thread>
 #include <vector>
 
-#include "PosixReadings.h"
-#include "support/TempDir.h"
+#include "platform/posix/PosixReadings.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -660,7 +661,8 @@ TEST_F(CPosixFileSystemTest, ReadingsBypassTheCacheAndEachReachesTheDevice) {
   for (uint32_t slot = 0; slot < readings.Depth(); ++slot) {
     areas.emplace_back(new uint8_t[kReadingScratchBytes + kReadingScratchAlign]);
     const auto address = reinterpret_cast<uintptr_t>(areas.back().get());
-    scratch.push_back(areas.back().get() + (kReadingScratchAlign - address % kReadingScratchAlign) % kReadingScratchAlign);
+    scratch.push_back(areas.back().get() +
+                      (kReadingScratchAlign - address % kReadingScratchAlign) % kReadingScratchAlign);
   }
   // Windows of every length and start, the last one past the end of the file; all in flight at once.
   const int64_t before = DeviceReads(m_dir / "f.bin");
@@ -675,7 +677,8 @@ TEST_F(CPosixFileSystemTest, ReadingsBypassTheCacheAndEachReachesTheDevice) {
     const uint8_t* data = readings.Finish(slot, got);
     ASSERT_TRUE(data) << ErrorText(errno);
     const size_t start = static_cast<size_t>(windows[slot].first);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), got), content.substr(start, windows[slot].second))
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), got),
+              content.substr(start, windows[slot].second))
         << "slot " << slot;
   }
   // None went through the page cache, so each reached the device.

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ProgressDisplay.h"
-#include "RunState.h"
+#include "engine/RunState.h"
+#include "frontend/ProgressDisplay.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Randomised fault runs: a random tree in the in-memory file system is copied, whole and by parts, by the
 // run driver on its own worker thread under a schedule of transient faults drawn from a seed. After every
 // run the promises of a copy are checked; once the faults stop, one more run of each kind must finish it.
@@ -21,11 +22,11 @@
 #include <thread>
 #include <vector>
 
-#include "CopyThreadProc.h"
-#include "MemFileSystem.h"
-#include "RunState.h"
-#include "TestClock.h"
-#include "TestFrontEnd.h"
+#include "engine/CopyThreadProc.h"
+#include "engine/RunState.h"
+#include "tests/support/MemFileSystem.h"
+#include "tests/support/TestClock.h"
+#include "tests/support/TestFrontEnd.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 window's resource script against the dialog templates every
 // front end builds from: dialog 102 and the About box 100 hold the same
 // controls in the same order, each with its id, kind, label, place and
@@ -13,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "AboutText.h"
-#include "ControlIds.h"
-#include "DialogTemplate.h"
+#include "frontend/AboutText.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DialogTemplate.h"
 
 namespace {
 
@@ -69,7 +70,8 @@ std::vector<CArgument> SplitArguments(const std::string& line) {
     current.text.pop_back();
   arguments.push_back(current);
   for (CArgument& argument : arguments)
-    while (!argument.quoted && !argument.text.empty() && argument.text.back() == ' ') argument.text.pop_back();
+    while (!argument.quoted && !argument.text.empty() && argument.text.back() == ' ')
+      argument.text.pop_back();
   return arguments;
 }
 
@@ -209,7 +211,8 @@ std::optional<ControlKind> KindOf(const CScriptControl& control) {
   if (s == "LTEXT") return kStatic;
   if (s == "EDITTEXT") {
     if (has("ES_MULTILINE"))
-      return has("ES_READONLY") && has("WS_VSCROLL") && has("ES_AUTOVSCROLL") ? std::optional(kLog) : std::nullopt;
+      return has("ES_READONLY") && has("WS_VSCROLL") && has("ES_AUTOVSCROLL") ? std::optional(kLog)
+                                                                              : std::nullopt;
     return has("ES_AUTOHSCROLL") ? std::optional(kEdit) : std::nullopt;
   }
   if (s == "PUSHBUTTON") return has("NOT WS_VISIBLE") ? kHiddenButton : kButton;
@@ -227,7 +230,8 @@ void ExpectSameControls(const CScriptDialog& dialog, std::span<const CControlTem
   for (size_t i = 0; i < controls.size(); ++i) {
     const CControlTemplate& expected = controls[i];
     const CScriptControl& found = dialog.controls[i];
-    SCOPED_TRACE("control " + std::to_string(i) + " (" + found.statement + " " + std::to_string(found.id) + ")");
+    SCOPED_TRACE("control " + std::to_string(i) + " (" + found.statement + " " + std::to_string(found.id) +
+                 ")");
     const std::optional<ControlKind> kind = KindOf(found);
     ASSERT_TRUE(kind.has_value());
     EXPECT_EQ(static_cast<int>(*kind), static_cast<int>(expected.kind));
@@ -265,7 +269,7 @@ TEST_F(ResourceScriptTest, MainDialogIsTheMainTemplate) {
   EXPECT_EQ(dialog.caption, kMainDialogCaption);
   EXPECT_EQ(dialog.font, "8 MS Sans Serif");
   EXPECT_EQ(dialog.style, (std::set<std::string>{"WS_POPUP", "WS_VISIBLE", "WS_CAPTION", "WS_SYSMENU",
-                                                  "WS_MINIMIZEBOX", "WS_MAXIMIZEBOX", "WS_THICKFRAME"}));
+                                                 "WS_MINIMIZEBOX", "WS_MAXIMIZEBOX", "WS_THICKFRAME"}));
   EXPECT_EQ(dialog.exStyle, (std::set<std::string>{"WS_EX_APPWINDOW"}));
   ExpectSameControls(dialog, MainDialogTemplate());
 }
@@ -280,9 +284,9 @@ TEST_F(ResourceScriptTest, AboutBoxIsTheAboutTemplate) {
   EXPECT_EQ(dialog.style, (std::set<std::string>{"DS_MODALFRAME", "WS_POPUP", "WS_CAPTION", "WS_SYSMENU"}));
   ExpectSameControls(dialog, AboutDialogTemplate());
   // The version line shows its ampersands as they are; OK starts a group.
-  ASSERT_EQ(dialog.controls.size(), 4u);
+  ASSERT_EQ(dialog.controls.size(), 5u);
   EXPECT_EQ(dialog.controls[1].style.count("SS_NOPREFIX"), 1u);
-  EXPECT_EQ(dialog.controls[3].style.count("WS_GROUP"), 1u);
+  EXPECT_EQ(dialog.controls[4].style.count("WS_GROUP"), 1u);
 }
 
 TEST_F(ResourceScriptTest, AboutMenuStringIconAndVersion) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run commands' state machine over a host that records what they do.
 #include <gtest/gtest.h>
 
@@ -7,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "LogPrintf.h"
-#include "RunCommands.h"
-#include "RunState.h"
-#include "SourceList.h"
-#include "TempDir.h"
-#include "TestFrontEnd.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
+#include "frontend/RunCommands.h"
+#include "frontend/SourceList.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFrontEnd.h"
 
 namespace {
 
@@ -213,8 +214,9 @@ TEST_F(CRunCommandsTest, AfterExitTheWorkersEndIsLoggedWithWhatExitDoesNow) {
   g_RunState.workerFinished = true;
   OnWorkerFinished(host);
   EXPECT_EQ(host.front.Messages().back(), std::string(kExitNowMessage) + "\r\n");
-  EXPECT_TRUE(host.front.LogText().ends_with("Wait until copy thread exits...\r\n\r\nCopy thread has exited, Exit "
-                                             "closes the window\r\n"))
+  EXPECT_TRUE(
+      host.front.LogText().ends_with("Wait until copy thread exits...\r\n\r\nCopy thread has exited, Exit "
+                                     "closes the window\r\n"))
       << host.front.LogText();
   OnExit(host);
   EXPECT_EQ(host.closed, 1);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run log files: where they go, their names, the pieces of the log
 // written with the system's line ends, and the folder pruned to the newest.
 #include <gtest/gtest.h>
@@ -7,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "RunLogFile.h"
-#include "TempDir.h"
+#include "frontend/RunLogFile.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ TEST(RunLogFileTest, WritesThePiecesAndTheLastLineThenCloses) {
   EXPECT_FALSE(file.IsOpen());
   file.Append("after\r\n");  // closed: ignored
   file.Flush();
-  EXPECT_EQ(Contents(file.Path()), std::string("first") + kEnd + "second" + kEnd + "third" + kEnd + "  42%" + kEnd);
+  EXPECT_EQ(Contents(file.Path()),
+            std::string("first") + kEnd + "second" + kEnd + "third" + kEnd + "  42%" + kEnd);
 
   // A second run in the same second gets a name of its own.
   CRunLogFile other;
@@ -97,16 +99,20 @@ TEST(RunLogFileTest, AFolderThatCannotBeMadeIsAnError) {
 
 TEST(RunLogFileTest, PruningKeepsTheNewestAndLeavesOtherFilesAlone) {
   CTempDir temp;
-  const std::vector<std::string> names = {"ferrox-2026-01-01_00-00-00.log", "ferrox-2026-01-01_00-00-00-2.log",
-                                          "ferrox-2026-01-01_00-00-00-10.log", "ferrox-2026-01-02_00-00-00.log",
-                                          "notes.txt", "ferrox.log"};
+  const std::vector<std::string> names = {"ferrox-2026-01-01_00-00-00.log",
+                                          "ferrox-2026-01-01_00-00-00-2.log",
+                                          "ferrox-2026-01-01_00-00-00-10.log",
+                                          "ferrox-2026-01-02_00-00-00.log",
+                                          "notes.txt",
+                                          "ferrox.log"};
   for (const std::string& name : names) std::ofstream(fs::u8path(temp / name)) << name;
   PruneRunLogs(temp.Path(), 2);
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(fs::u8path(temp.Path()))) left.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(fs::u8path(temp.Path())))
+    left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"ferrox-2026-01-01_00-00-00-10.log", "ferrox-2026-01-02_00-00-00.log",
-                                            "ferrox.log", "notes.txt"}));
+  EXPECT_EQ(left, (std::vector<std::string>{"ferrox-2026-01-01_00-00-00-10.log",
+                                            "ferrox-2026-01-02_00-00-00.log", "ferrox.log", "notes.txt"}));
 }
 
 }  // namespace

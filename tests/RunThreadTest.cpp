@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "CopyThreadProc.h"
-#include "EngineFixture.h"
+#include "engine/CopyThreadProc.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 
-#include "CopyProgress.h"
+#include "engine/CopyProgress.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -5,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "EngineFixture.h"
-#include "FileNode.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logon of ferrox-cli: the credentials file, the --user value and where
 // the password comes from when neither names one.
 #include <gtest/gtest.h>
@@ -10,9 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "CliRunner.h"
-#include "ShareCredentials.h"
-#include "support/TempDir.h"
+#include "cli/ShareCredentials.h"
+#include "tests/support/CliRunner.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the SMB backend against a private smbd on 127.0.0.1 that each
 // test starts with shares in its temporary folder: "pub" and "other" for
 // guests, "priv" for the account running the tests with its password,
@@ -25,18 +26,20 @@
 #include <thread>
 #include <vector>
 
-#include "FileServices.h"
-#include "SmbContext.h"
-#include "SmbCredentials.h"
-#include "SmbPath.h"
-#include "SmbShareDevice.h"
-#include "support/SambaServer.h"
-#include "support/TempDir.h"
+#include "platform/FileServices.h"
+#include "platform/smb/SmbContext.h"
+#include "platform/smb/SmbCredentials.h"
+#include "platform/smb/SmbPath.h"
+#include "platform/smb/SmbShareDevice.h"
+#include "tests/support/SambaServer.h"
+#include "tests/support/TempDir.h"
 
 // libsmbclient 4.17 loses the entries it has read of a listing that it then
 // refuses (a name holding '\'), and its library carries no symbols to name
 // the place by: LeakSanitizer is told that what it loses is its own.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libsmbclient.so\nleak:libsamba-util.so\nleak:libtalloc.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libsmbclient.so\nleak:libsamba-util.so\nleak:libtalloc.so\n";
+}
 // Looking up a server name that does not resolve, libsmbclient waits on a
 // lock of its name cache, whose database library ends the wait with a
 // signal handler of its own that leaves errno changed: ThreadSanitizer is
@@ -662,7 +665,8 @@ TEST_F(SmbFileSystemTest, ReadingsGoOutTogetherEachARequestAndLeaveTheStreamAlon
   for (uint32_t slot = 0; slot < depth; ++slot) {
     const uint8_t* data = again.Finish(slot, got);
     ASSERT_TRUE(data) << "slot " << slot << ": " << ErrorText(errno);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), got), Pattern(64 * 4096, 8).substr(slot * 4096, 4096));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), got),
+              Pattern(64 * 4096, 8).substr(slot * 4096, 4096));
   }
 }
 

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the SMB path forms, their URLs, the share device numbers and the
 // routing of SMB paths; no server needed.
-#include "SmbPath.h"
+#include "platform/smb/SmbPath.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "FileServices.h"
-#include "PosixFileSystem.h"
-#include "SmbFileSystem.h"
-#include "SmbShareDevice.h"
-#include "support/MemFileSystem.h"
+#include "platform/FileServices.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/smb/SmbFileSystem.h"
+#include "platform/smb/SmbShareDevice.h"
+#include "tests/support/MemFileSystem.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Source field's syntax and the echo of ParseSourceList.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "RunState.h"
-#include "SourceList.h"
-#include "TestFrontEnd.h"
+#include "engine/RunState.h"
+#include "frontend/SourceList.h"
+#include "tests/support/TestFrontEnd.h"
 
 namespace {
 

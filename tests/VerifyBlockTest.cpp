@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "Crc32.h"
-#include "EngineFixture.h"
-#include "FileNode.h"
+#include "engine/Crc32.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
@@ -87,7 +88,8 @@ protected:
   }
   // The byte the source holds at offset, changed so that it differs from it.
   uint8_t Flipped(uint64_t offset, uint8_t mask = 0xFF) const {
-    return static_cast<uint8_t>(static_cast<uint8_t>(fs.FileBytes(kSource)[static_cast<size_t>(offset)]) ^ mask);
+    return static_cast<uint8_t>(static_cast<uint8_t>(fs.FileBytes(kSource)[static_cast<size_t>(offset)]) ^
+                                mask);
   }
 
   // Returns the first seed after which the generator's draws satisfy wanted.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Check after copy with its readings in flight together against the same readings one after another:
 // for random blocks, glitch schedules, failures and aborts, both give the same copy, the same lines, the
 // same counters and the same result, and the generator ends in the same state.
@@ -9,23 +10,23 @@
 #include <string>
 #include <vector>
 
-#include "EngineFixture.h"
-#include "FileNode.h"
+#include "engine/FileNode.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
 // One block's verification, drawn from a seed.
 struct CScenario {
   uint32_t seed = 0;
-  uint64_t size = 0;        // of the source
-  int64_t blockStart = 0;   // where the block begins
-  uint32_t maximum = 0;     // the block's length as asked for
+  uint64_t size = 0;       // of the source
+  int64_t blockStart = 0;  // where the block begins
+  uint32_t maximum = 0;    // the block's length as asked for
   uint32_t cycles = 1;
-  uint32_t depth = 1;       // readings in flight in the concurrent run
+  uint32_t depth = 1;  // readings in flight in the concurrent run
   std::vector<std::pair<uint64_t, std::vector<int>>> glitches;
-  uint64_t failAt = 0;      // a reading covering this offset fails; 0: none
+  uint64_t failAt = 0;  // a reading covering this offset fails; 0: none
   int failTimes = 0;
-  size_t abortAt = 0;       // the run flag clears at this read of the source; 0: never
+  size_t abortAt = 0;  // the run flag clears at this read of the source; 0: never
 };
 
 // What one verification left behind.

@@ -1,15 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the Windows backend on real folders (under Wine when built on
 // Linux), each in a temporary folder of its own.
-#include "FileServices.h"
-#include "WinErrors.h"
-#include "WinFileSystem.h"
-#include "WinRecords.h"
-#include "WinPath.h"
-#include "WinReadings.h"
+#include "platform/FileServices.h"
+#include "platform/windows/WinErrors.h"
+#include "platform/windows/WinFileSystem.h"
+#include "platform/windows/WinPath.h"
+#include "platform/windows/WinReadings.h"
+#include "platform/windows/WinRecords.h"
+
+// windows.h before the system headers that need it.
+#include "platform/windows/WindowsApi.h"
 
 #include <gtest/gtest.h>
 
-#include "WindowsApi.h"
 #include <winioctl.h>
 
 #include <algorithm>
@@ -201,7 +204,11 @@ TEST(WinPath, ConvertsUtf8AndUtf16) {
   EXPECT_EQ(WideFromUtf8("\xED\xA0\x80", &ok), std::wstring(L"\xFFFD\xFFFD\xFFFD"));  // a surrogate
   EXPECT_FALSE(ok);
   // An unpaired surrogate becomes U+FFFD, and the caller is told.
-  EXPECT_EQ(Utf8FromWide(std::wstring(L"a\xD800" L"b\xDC00"), &ok), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8FromWide(std::wstring(L"a\xD800"
+                                      L"b\xDC00"),
+                         &ok),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
   EXPECT_FALSE(ok);
   EXPECT_EQ(Utf8FromWide(wide, &ok), text);
   EXPECT_TRUE(ok);
@@ -346,19 +353,21 @@ TEST(WinFileSystem, SizesBeyondFourGiB) {
   ASSERT_NE(stream, nullptr);
   // Asked to be sparse, so that the length costs no disk; without that, the
   // test needs the room.
-  HANDLE handle = CreateFileW(Win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+  HANDLE handle =
+      CreateFileW(Win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(handle, INVALID_HANDLE_VALUE);
   DWORD returned = 0;
-  const bool sparse = DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr) != 0;
+  const bool sparse =
+      DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr) != 0;
   CloseHandle(handle);
   ULARGE_INTEGER freeBytes{};
   if (!sparse && (!GetDiskFreeSpaceExW(Win32Path(dir.Path()).c_str(), &freeBytes, nullptr, nullptr) ||
                   freeBytes.QuadPart < uint64_t{6} << 30)) {
     GTEST_SKIP() << "the file system makes no sparse files here and has less than 6 GiB free";
   }
-  if (stream->Truncate(kBig) != 0) GTEST_SKIP() << "the file system does not take a 5 GiB length: errno " << errno;
+  if (stream->Truncate(kBig) != 0)
+    GTEST_SKIP() << "the file system does not take a 5 GiB length: errno " << errno;
   ASSERT_EQ(stream->Seek(0, SeekOrigin::kEnd), 0);
   EXPECT_EQ(stream->Tell(), kBig);
   ASSERT_EQ(stream->Write("end", 3), 3u);
@@ -556,8 +565,8 @@ DWORD MakeJunction(const std::wstring& junction, const std::wstring& target) {
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return GetLastError();
   DWORD returned = 0;
-  const BOOL made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                    nullptr, 0, &returned, nullptr);
+  const BOOL made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                                    static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
   const DWORD error = made ? 0 : GetLastError();
   CloseHandle(handle);
   return error;
@@ -625,9 +634,9 @@ TEST(WinFileSystem, ReadingsGiveTheFileBytes) {
   };
   const int64_t size = static_cast<int64_t>(content.size());
   const std::vector<CWindow> windows = {
-      {0, 1},          {0, 6144},        {1, 4095},        {4095, 2},        {4096, 4096}, {4097, 6144},
-      {8191, 6144},    {50000, 1000},    {65536, 512},     {size - 10, 10},  {size - 10, 100},
-      {size - 1, 6144}, {size, 16},      {size + 5000, 8}, {12287, 6144},    {99999, 4},
+      {0, 1},       {0, 6144},        {1, 4095},     {4095, 2},       {4096, 4096},     {4097, 6144},
+      {8191, 6144}, {50000, 1000},    {65536, 512},  {size - 10, 10}, {size - 10, 100}, {size - 1, 6144},
+      {size, 16},   {size + 5000, 8}, {12287, 6144}, {99999, 4},
   };
   struct CScratch {
     alignas(kReadingScratchAlign) uint8_t bytes[kReadingScratchBytes];
@@ -647,7 +656,8 @@ TEST(WinFileSystem, ReadingsGiveTheFileBytes) {
       uint32_t got = 0;
       const uint8_t* bytes = readings.Finish(slot, got);
       ASSERT_NE(bytes, nullptr) << "window " << w << " errno " << errno;
-      const int64_t available = std::max<int64_t>(0, std::min<int64_t>(windows[w].count, size - windows[w].position));
+      const int64_t available =
+          std::max<int64_t>(0, std::min<int64_t>(windows[w].count, size - windows[w].position));
       ASSERT_EQ(got, static_cast<uint32_t>(available)) << "window " << w;
       if (got > 0) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), got),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 log box on a real edit box: it follows the end of the log only
 // while the end is in view, and the lines the log drops leave its beginning
 // while the lines in view stay there. Skipped where no window can be made.
@@ -5,8 +6,8 @@
 
 #include <string>
 
-#include "LogEdit.h"
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
+#include "win/LogEdit.h"
 
 namespace {
 
@@ -20,8 +21,9 @@ std::string Lines(int first, int last) {
 class CLogEditTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    m_box = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0,
-                            0, 300, 120, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    m_box =
+        CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                        0, 0, 300, 120, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!m_box) GTEST_SKIP() << "no window can be made here";
     m_log.Attach(m_box);
   }

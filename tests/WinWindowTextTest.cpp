@@ -1,11 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Win32 window's own text rules: what of the command line becomes the
 // Source text, and the log's text as the edit box is given it.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "CommandLineText.h"
-#include "EditText.h"
+#include "win/CommandLineText.h"
+#include "win/EditText.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The engine's side of every window: messages and progress applied on the
 // caller's thread, each followed by one request to repaint, and progress
 // taken once per change.
@@ -8,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "RunState.h"
-#include "WindowFrontEnd.h"
+#include "engine/RunState.h"
+#include "frontend/WindowFrontEnd.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in help text.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "WindowHelpText.h"
+#include "frontend/WindowHelpText.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The tests that build for Windows, run under Wine by CTest's cross-compiling
 # emulator: the engine and front-end cores that do not depend on POSIX, and
 # the Windows backend on real folders. GoogleTest comes from Debian's source
@@ -23,7 +24,6 @@ endif()
 function(ferrox_windows_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE ferrox_frontend gtest gtest_main ferrox_warnings)
-  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS windows FIXTURES_REQUIRED wine
                        ENVIRONMENT "${FERROX_WINE_ENVIRONMENT}")
@@ -82,6 +82,5 @@ ferrox_windows_test(ferrox_win_thread_tests
 ferrox_windows_test(ferrox_win_cli_tests support/TempDir.cpp CliTest.cpp)
 add_dependencies(ferrox_win_cli_tests ferrox-cli)
 target_compile_definitions(ferrox_win_cli_tests PRIVATE FERROX_CLI_PATH="ferrox-cli.exe")
-target_include_directories(ferrox_win_cli_tests PRIVATE ${PROJECT_SOURCE_DIR}/platform)
 
 include(WindowsWindowTests.cmake)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Win32 window's tests, run under Wine like the others of
 # WindowsTests.cmake (include this after it: it uses ferrox_windows_test):
 # the window's own text rules (the command line, the log box's text), the
@@ -10,5 +11,4 @@ ferrox_windows_test(ferrox_win_window_tests
   WinLogEditTest.cpp
   WinWindowTextTest.cpp
   ResourceScriptTest.cpp)
-target_include_directories(ferrox_win_window_tests PRIVATE ${PROJECT_SOURCE_DIR}/win)
 target_compile_definitions(ferrox_win_window_tests PRIVATE UNICODE _UNICODE)

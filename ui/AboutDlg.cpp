@@ -1,11 +1,12 @@
-#include "AboutDlg.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/AboutDlg.h"
 
 #include <QPushButton>
 
-#include "ControlIds.h"
-#include "DialogTemplate.h"
-#include "ProgramIcon.h"
-#include "TemplateWidgets.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DialogTemplate.h"
+#include "ui/ProgramIcon.h"
+#include "ui/TemplateWidgets.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QString::fromUtf8(kAboutDialogCaption));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replacements for the main window's dialogs and its look at the keyboard,
 // so tests can drive every command without blocking or waiting. Each hook
 // that is not set leaves the real behaviour in place.

@@ -1,4 +1,5 @@
-#include "DirDialog.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/DirDialog.h"
 
 #include <QFileDialog>
 #include <QStringList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's folder picker: a title, a folder to open at, and the chosen
 // folder's path as the result. The chooser has no owner and is not modal:
 // showing it returns at once, the windows of the program stay usable while

@@ -1,4 +1,5 @@
-#include "LogBox.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/LogBox.h"
 
 #include <QEvent>
 #include <QImage>

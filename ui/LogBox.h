@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log box: a read-only edit box that the keyboard can scroll and select
 // in, with a caret while it has the focus, Tab moving the focus on, and a
 // focus ring of its own when the style's frame does not show the focus.

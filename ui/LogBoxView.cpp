@@ -1,4 +1,5 @@
-#include "LogBoxView.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/LogBoxView.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows a text in the read-only log box, changing only what differs from
 // what it shows (the log mostly grows or rewrites its last line, and now
 // and then drops its oldest lines), and follows the end of the log only

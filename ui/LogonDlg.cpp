@@ -1,4 +1,5 @@
-#include "LogonDlg.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/LogonDlg.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -7,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "LogonRequest.h"
-#include "ProgramIcon.h"
+#include "frontend/LogonRequest.h"
+#include "ui/ProgramIcon.h"
 
 namespace {
 

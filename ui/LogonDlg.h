@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The logon dialog: asks for the user name, domain and password to log on
 // to a share whose server refused the logon of the run, titled
 // "Log on to " and the share. The main window opens it beside itself, not
@@ -7,7 +8,7 @@
 #include <QDialog>
 #include <string>
 
-#include "MainForm.h"
+#include "engine/MainForm.h"
 
 class QLineEdit;
 

@@ -1,10 +1,11 @@
-#include "MainApp.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/MainApp.h"
 
 #include <QDialog>
 #include <QEventLoop>
 
-#include "MainDlg.h"
-#include "ProgramIcon.h"
+#include "ui/MainDlg.h"
+#include "ui/ProgramIcon.h"
 
 CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Ferrox"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: prepares the toolkit, runs the main window and
 // ends the program when it closes.
 #pragma once

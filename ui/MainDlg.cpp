@@ -1,4 +1,5 @@
-#include "MainDlg.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/MainDlg.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -8,18 +9,18 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "CommandLine.h"
-#include "ControlIds.h"
-#include "DialogTemplate.h"
-#include "FormExchange.h"
-#include "FormToggles.h"
-#include "LogPrintf.h"
-#include "LogonDlg.h"
-#include "ProgramIcon.h"
-#include "ProgressDisplay.h"
-#include "RunState.h"
-#include "TemplateWidgets.h"
-#include "WindowHelpText.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
+#include "frontend/CommandLine.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/FormExchange.h"
+#include "frontend/FormToggles.h"
+#include "frontend/ProgressDisplay.h"
+#include "frontend/WindowHelpText.h"
+#include "ui/LogonDlg.h"
+#include "ui/ProgramIcon.h"
+#include "ui/TemplateWidgets.h"
 
 namespace {
 

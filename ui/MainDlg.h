@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the dialog of the template with its form values, the
 // front end the engine reports to, and the host of the run commands.
 //
@@ -26,15 +27,15 @@
 #include <string>
 #include <vector>
 
-#include "DialogAnchors.h"
-#include "DialogHooks.h"
-#include "DirDialog.h"
-#include "FormValues.h"
-#include "FormView.h"
-#include "LogBoxView.h"
-#include "LogonRequest.h"
-#include "RunHost.h"
-#include "WindowFrontEnd.h"
+#include "frontend/DialogAnchors.h"
+#include "frontend/FormValues.h"
+#include "frontend/FormView.h"
+#include "frontend/LogonRequest.h"
+#include "frontend/RunHost.h"
+#include "frontend/WindowFrontEnd.h"
+#include "ui/DialogHooks.h"
+#include "ui/DirDialog.h"
+#include "ui/LogBoxView.h"
 
 class CLogonDlg;
 class QPlainTextEdit;

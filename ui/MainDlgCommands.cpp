@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: the run commands, the three browse buttons,
 // dropping files on the window, and the About box.
 #include <QContextMenuEvent>
@@ -10,21 +11,21 @@
 #include <filesystem>
 #include <memory>
 
-#include "AboutDlg.h"
-#include "AboutText.h"
-#include "CommandLine.h"
-#include "ControlIds.h"
-#include "DirDialog.h"
-#include "FormExchange.h"
-#include "LogPrintf.h"
-#include "MainDlg.h"
-#include "RunCommands.h"
-#include "RunLogFile.h"
-#include "RunState.h"
-#include "SourceAddress.h"
-#include "SourceFileDialog.h"
-#include "SourceSelection.h"
-#include "SourceToken.h"
+#include "engine/LogPrintf.h"
+#include "engine/RunState.h"
+#include "frontend/AboutText.h"
+#include "frontend/CommandLine.h"
+#include "frontend/ControlIds.h"
+#include "frontend/FormExchange.h"
+#include "frontend/RunCommands.h"
+#include "frontend/RunLogFile.h"
+#include "frontend/SourceAddress.h"
+#include "frontend/SourceSelection.h"
+#include "frontend/SourceToken.h"
+#include "ui/AboutDlg.h"
+#include "ui/DirDialog.h"
+#include "ui/MainDlg.h"
+#include "ui/SourceFileDialog.h"
 
 namespace {
 
@@ -102,7 +103,8 @@ void CMainDlg::OnSourceDir() {
 
 void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
   m_lastSourceFolder = path;
-  if (PutSourceFolder(path, append, FieldText(kIdSource), m_values.source)) SetFieldText(kIdSource, m_values.source);
+  if (PutSourceFolder(path, append, FieldText(kIdSource), m_values.source))
+    SetFieldText(kIdSource, m_values.source);
 }
 
 void CMainDlg::OnSourceFile() {

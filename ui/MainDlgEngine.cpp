@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the engine's front end, and the repaint of the log,
 // the progress controls and the caption from their state.
 #include <QLabel>
@@ -8,11 +9,11 @@
 #include <algorithm>
 #include <chrono>
 
-#include "ControlIds.h"
-#include "LogBoxText.h"
-#include "MainDlg.h"
-#include "RunCommands.h"
-#include "RunState.h"
+#include "engine/RunState.h"
+#include "frontend/ControlIds.h"
+#include "frontend/LogBoxText.h"
+#include "frontend/RunCommands.h"
+#include "ui/MainDlg.h"
 
 void CMainDlg::SendStartCommand() {
   if (QThread::currentThread() == thread()) {
@@ -57,7 +58,8 @@ void CMainDlg::RefreshDisplay() {
 
 int64_t CMainDlg::NowMs() const {
   if (m_hooks.nowMs) return m_hooks.nowMs();
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the form view of the exchange and as the host of the
 // run commands.
 #include <QAbstractButton>
@@ -7,14 +8,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "ControlIds.h"
-#include "DetachedThread.h"
-#include "DialogTemplate.h"
-#include "FormExchange.h"
-#include "LogBoxText.h"
-#include "MainDlg.h"
-#include "RunState.h"
-#include "SourceList.h"
+#include "engine/RunState.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DetachedThread.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/FormExchange.h"
+#include "frontend/LogBoxText.h"
+#include "frontend/SourceList.h"
+#include "ui/MainDlg.h"
 
 std::string CMainDlg::FieldText(int id) const {
   if (id == kIdLog) return LogBoxText(m_log.Text());

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window asking the user for a share logon on the worker's behalf.
 #include <QMetaObject>
 #include <QThread>
 
-#include "LogonDlg.h"
-#include "MainDlg.h"
-#include "RunState.h"
+#include "engine/RunState.h"
+#include "ui/LogonDlg.h"
+#include "ui/MainDlg.h"
 
 bool CMainDlg::AskShareLogon(CShareLogon& logon) {
   // The window thread would wait for an answer only it can give.

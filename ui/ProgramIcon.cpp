@@ -1,4 +1,5 @@
-#include "ProgramIcon.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/ProgramIcon.h"
 
 QIcon ProgramIcon() {
   QIcon icon;

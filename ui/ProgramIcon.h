@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own icon, from the images built into the program.
 #pragma once
 

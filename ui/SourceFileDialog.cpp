@@ -1,4 +1,5 @@
-#include "SourceFileDialog.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/SourceFileDialog.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -7,7 +8,9 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 
-CSourceFileDialog::CSourceFileDialog(QWidget* parent) : QFileDialog(parent) { setFileMode(QFileDialog::ExistingFiles); }
+CSourceFileDialog::CSourceFileDialog(QWidget* parent) : QFileDialog(parent) {
+  setFileMode(QFileDialog::ExistingFiles);
+}
 
 QStringList CSourceFileDialog::SelectedInList() const {
   QStringList paths;
@@ -50,7 +53,8 @@ void CSourceFileDialog::accept() {
     if (chosen.isEmpty()) chosen = SelectedInList();
     if (!chosen.isEmpty()) {
       m_fromList = chosen;
-      QDialog::accept();
+      // Skips QFileDialog::accept on purpose: it would cut the names at their double quotes.
+      QDialog::accept();  // NOLINT(bugprone-parent-virtual-call)
       return;
     }
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Source File picker: the toolkit's file dialog choosing one or more
 // existing files. The toolkit's own dialog reads its name box as a list of
 // names in double quotes, so a name that holds a double quote would be cut

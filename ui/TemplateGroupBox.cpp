@@ -1,4 +1,5 @@
-#include "TemplateGroupBox.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/TemplateGroupBox.h"
 
 #include <QFontMetrics>
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A group box drawn as a dialog template's group box: an etched frame whose
 // top edge runs through the middle of the title, so the controls placed
 // inside by dialog units sit clear of the frame.

@@ -1,4 +1,5 @@
-#include "TemplateWidgets.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/TemplateWidgets.h"
 
 #include <QCheckBox>
 #include <QFontMetrics>
@@ -10,10 +11,10 @@
 #include <QStyle>
 #include <limits>
 
-#include "ControlIds.h"
-#include "LogBox.h"
-#include "ProgressDisplay.h"
-#include "TemplateGroupBox.h"
+#include "frontend/ControlIds.h"
+#include "frontend/ProgressDisplay.h"
+#include "ui/LogBox.h"
+#include "ui/TemplateGroupBox.h"
 
 namespace {
 
@@ -70,7 +71,8 @@ int NeededWidth(const CControlTemplate& control, const QWidget* widget) {
   // the widest they show.
   if (control.id == kIdFileLabel || control.id == kIdTotalLabel)
     return widget->fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestProgressLabel)) +
-           widget->sizeHint().width() - widget->fontMetrics().horizontalAdvance(QString::fromUtf8(control.text));
+           widget->sizeHint().width() -
+           widget->fontMetrics().horizontalAdvance(QString::fromUtf8(control.text));
   switch (control.kind) {
     case ControlKind::kStatic:
     case ControlKind::kCheckBox:
@@ -122,8 +124,9 @@ void PlaceTemplateControls(QWidget* dialog, std::span<const CControlTemplate> co
     // Each edge is converted on its own, as Windows maps a dialog's rects,
     // so that controls that meet in the template meet here too, never
     // overlapping by a rounded pixel.
-    const QRect place(QPoint(units.X(control.x), units.Y(control.y)),
-                      QPoint(units.X(control.x + control.width) - 1, units.Y(control.y + control.height) - 1));
+    const QRect place(
+        QPoint(units.X(control.x), units.Y(control.y)),
+        QPoint(units.X(control.x + control.width) - 1, units.Y(control.y + control.height) - 1));
     widgets[index]->setGeometry(place);
     if (control.kind == ControlKind::kIcon) {
       auto* label = static_cast<QLabel*>(widgets[index]);

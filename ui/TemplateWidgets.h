@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds a dialog's widgets from its template and places them by the
 // template's dialog units converted with the dialog font's metrics.
 #pragma once
@@ -7,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "DialogTemplate.h"
-#include "DialogUnits.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/DialogUnits.h"
 
 class QWidget;
 

@@ -1,8 +1,9 @@
-#include "AboutDlg.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/AboutDlg.h"
 
-#include "ResourceIds.h"
-#include "TemplateFit.h"
-#include "WindowPlace.h"
+#include "win/ResourceIds.h"
+#include "win/TemplateFit.h"
+#include "win/WindowPlace.h"
 
 void CAboutDlg::DoModal(HWND owner) {
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdAboutDialog), owner, &CAboutDlg::DialogProc,

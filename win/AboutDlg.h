@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The About box: dialog template 100, with the program icon, the version
 // line, a second line and OK.
 #pragma once
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 class CAboutDlg {
 public:

@@ -1,4 +1,5 @@
-#include "CommandLineText.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/CommandLineText.h"
 
 std::wstring_view ArgumentsOfCommandLine(std::wstring_view line) {
   size_t at = 0;

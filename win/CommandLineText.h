@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line as the shell hands it over: the program's own path
 // (quoted when the shell starts it) followed by the arguments, which are
 // the files and folders sent to the program or dropped on its icon.

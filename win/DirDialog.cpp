@@ -1,8 +1,9 @@
-#include "DirDialog.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/DirDialog.h"
 
 #include <shlobj.h>
 
-#include "WinPath.h"
+#include "platform/windows/WinPath.h"
 
 int CALLBACK CDirDialog::BrowseCallback(HWND browser, UINT message, LPARAM /*param*/, LPARAM data) {
   auto* self = reinterpret_cast<CDirDialog*>(data);

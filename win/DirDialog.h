@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's folder picker over the shell's folder browser: a title, a
 // folder to open at, and the chosen folder's path as the result. The
 // browser has no owner, so the program's windows stay usable while it is
@@ -6,7 +7,7 @@
 
 #include <string>
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 inline constexpr char kDefaultPickerTitle[] = "Open";
 
@@ -39,6 +40,6 @@ public:
 private:
   static int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM param, LPARAM data);
 
-  HWND m_browser = nullptr;     // while shown
-  std::wstring m_initialWide;   // while shown
+  HWND m_browser = nullptr;    // while shown
+  std::wstring m_initialWide;  // while shown
 };

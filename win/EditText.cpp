@@ -1,6 +1,7 @@
-#include "EditText.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/EditText.h"
 
-#include "WinPath.h"
+#include "platform/windows/WinPath.h"
 
 namespace {
 

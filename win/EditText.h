@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts as a Win32 edit box holds them: UTF-16, lines ending in CR LF.
 #pragma once
 

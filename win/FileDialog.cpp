@@ -1,8 +1,9 @@
-#include "FileDialog.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/FileDialog.h"
 
 #include <commdlg.h>
 
-#include "WinPath.h"
+#include "platform/windows/WinPath.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system's file-open dialog with multiple selection, for Source File.
 #pragma once
 
@@ -5,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 // Shows the file-open dialog owned by owner (files that must exist, read-only
 // box hidden, several files at once) and returns the chosen files' full

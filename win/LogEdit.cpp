@@ -1,8 +1,9 @@
-#include "LogEdit.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/LogEdit.h"
 
 #include <algorithm>
 
-#include "EditText.h"
+#include "win/EditText.h"
 
 void CLogEdit::Attach(HWND box) {
   m_box = box;
@@ -22,10 +23,13 @@ void CLogEdit::Show(std::string_view text, uint64_t droppedLines) {
   std::wstring wide = EditBoxText(text);
   if (!m_box || (wide == m_shown && droppedLines == m_droppedLines)) return;
   const bool follow = EndInView();
-  auto firstVisible = [this] { return static_cast<LONG_PTR>(SendMessageW(m_box, EM_GETFIRSTVISIBLELINE, 0, 0)); };
+  auto firstVisible = [this] {
+    return static_cast<LONG_PTR>(SendMessageW(m_box, EM_GETFIRSTVISIBLELINE, 0, 0));
+  };
   LONG_PTR top = firstVisible();
   DWORD selectionStart = 0, selectionEnd = 0;
-  SendMessageW(m_box, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart), reinterpret_cast<LPARAM>(&selectionEnd));
+  SendMessageW(m_box, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+               reinterpret_cast<LPARAM>(&selectionEnd));
   SendMessageW(m_box, WM_SETREDRAW, FALSE, 0);
 
   // Lines dropped since the last call leave the box's beginning; a count
@@ -55,7 +59,8 @@ void CLogEdit::Show(std::string_view text, uint64_t droppedLines) {
     SendMessageW(m_box, EM_SETSEL, wide.size(), static_cast<LPARAM>(wide.size()));
   } else {
     const auto length = static_cast<DWORD>(wide.size());
-    SendMessageW(m_box, EM_SETSEL, std::min(selectionStart, length), static_cast<LPARAM>(std::min(selectionEnd, length)));
+    SendMessageW(m_box, EM_SETSEL, std::min(selectionStart, length),
+                 static_cast<LPARAM>(std::min(selectionEnd, length)));
   }
   SendMessageW(m_box, WM_SETREDRAW, TRUE, 0);
   if (follow)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log box as the window shows the log channel's text: a multi-line
 // read-only edit box that is given only what changed since it was last
 // shown, so that rewriting the last line costs one small replacement, and
@@ -8,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 class CLogEdit {
 public:

@@ -1,11 +1,12 @@
-#include "MainApp.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/MainApp.h"
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "MainDlg.h"
+#include "win/MainDlg.h"
 
 int CMainApp::InitInstance(std::string sourceText) {
   INITCOMMONCONTROLSEX controls{};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: prepares the common controls and COM for the
 // window thread, runs the main dialog modally and ends when it closes.
 #pragma once

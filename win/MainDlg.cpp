@@ -1,29 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's construction, its dialog procedure and initialisation,
 // and the pieces every dialog program carries: the About entry of the
 // system menu, the icons and the minimised window's painting.
-#include "MainDlg.h"
+#include "win/MainDlg.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "ControlIds.h"
-#include "DialogTemplate.h"
-#include "ProgressDisplay.h"
-#include "ResourceIds.h"
-#include "RunState.h"
-#include "WinPath.h"
-#include "WindowHelpText.h"
-#include "WindowMessages.h"
-#include "TemplateFit.h"
-#include "WindowPlace.h"
+#include "engine/RunState.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/ProgressDisplay.h"
+#include "frontend/WindowHelpText.h"
+#include "platform/windows/WinPath.h"
+#include "win/ResourceIds.h"
+#include "win/TemplateFit.h"
+#include "win/WindowMessages.h"
+#include "win/WindowPlace.h"
 
 namespace {
 
 // Returns the program icon at the system's size for metric (SM_CXICON or
 // SM_CXSMICON), or null.
 HICON LoadProgramIcon(int metricX, int metricY) {
-  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdProgramIcon), IMAGE_ICON,
-                                       GetSystemMetrics(metricX), GetSystemMetrics(metricY), LR_DEFAULTCOLOR));
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdProgramIcon),
+                                       IMAGE_ICON, GetSystemMetrics(metricX), GetSystemMetrics(metricY),
+                                       LR_DEFAULTCOLOR));
 }
 
 }  // namespace
@@ -120,7 +122,8 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam) {
 
 BOOL CMainDlg::OnInitDialog() {
   // The progress labels are fitted to the widest text they show.
-  for (int id : {kIdFileLabel, kIdTotalLabel}) SetDlgItemTextW(m_hwnd, id, WideFromUtf8(kWidestProgressLabel).c_str());
+  for (int id : {kIdFileLabel, kIdTotalLabel})
+    SetDlgItemTextW(m_hwnd, id, WideFromUtf8(kWidestProgressLabel).c_str());
   FitTemplateTexts(m_hwnd);
   SetDlgItemTextW(m_hwnd, kIdFileLabel, L"File :");
   SetDlgItemTextW(m_hwnd, kIdTotalLabel, L"Total :");
@@ -132,7 +135,8 @@ BOOL CMainDlg::OnInitDialog() {
 
   if (HMENU menu = GetSystemMenu(m_hwnd, FALSE)) {
     const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetModuleHandleW(nullptr), kIdAboutMenuString, reinterpret_cast<LPWSTR>(&text), 0);
+    const int length =
+        LoadStringW(GetModuleHandleW(nullptr), kIdAboutMenuString, reinterpret_cast<LPWSTR>(&text), 0);
     if (length > 0 && text) {
       const std::wstring entry(text, static_cast<size_t>(length));
       AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -220,8 +224,9 @@ void CMainDlg::RecordTemplatePlaces() {
     RECT place{};
     GetWindowRect(child, &place);
     MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&place), 2);
-    m_anchored.push_back({child, CPixelRect{place.left, place.top, place.right - place.left, place.bottom - place.top},
-                          MainDialogAnchor(controls[index])});
+    m_anchored.push_back(
+        {child, CPixelRect{place.left, place.top, place.right - place.left, place.bottom - place.top},
+         MainDialogAnchor(controls[index])});
   }
   RECT client{};
   GetClientRect(m_hwnd, &client);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: dialog template 102 with its form values, the front end
 // the engine reports to, and the host of the run commands.
 //
@@ -18,15 +19,15 @@
 #include <string_view>
 #include <vector>
 
-#include "DialogAnchors.h"
-#include "DirDialog.h"
-#include "FormValues.h"
-#include "FormView.h"
-#include "LogEdit.h"
-#include "ProgressDisplay.h"
-#include "RunHost.h"
-#include "WindowFrontEnd.h"
-#include "WindowsApi.h"
+#include "frontend/DialogAnchors.h"
+#include "frontend/FormValues.h"
+#include "frontend/FormView.h"
+#include "frontend/ProgressDisplay.h"
+#include "frontend/RunHost.h"
+#include "frontend/WindowFrontEnd.h"
+#include "platform/windows/WindowsApi.h"
+#include "win/DirDialog.h"
+#include "win/LogEdit.h"
 
 #include <shellapi.h>
 

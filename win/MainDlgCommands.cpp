@@ -1,21 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's commands: the run commands, the three browse buttons,
 // files dropped on the window, and the About box.
-#include "WindowsApi.h"
+// windows.h before the system headers that need it.
+#include "platform/windows/WindowsApi.h"
+
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <filesystem>
 
-#include "AboutDlg.h"
-#include "AboutText.h"
-#include "ControlIds.h"
-#include "FileDialog.h"
-#include "MainDlg.h"
-#include "RunCommands.h"
-#include "RunLogFile.h"
-#include "SourceAddress.h"
-#include "SourceSelection.h"
-#include "WinPath.h"
+#include "frontend/AboutText.h"
+#include "frontend/ControlIds.h"
+#include "frontend/RunCommands.h"
+#include "frontend/RunLogFile.h"
+#include "frontend/SourceAddress.h"
+#include "frontend/SourceSelection.h"
+#include "platform/windows/WinPath.h"
+#include "win/AboutDlg.h"
+#include "win/FileDialog.h"
+#include "win/MainDlg.h"
 
 namespace {
 
@@ -86,7 +89,8 @@ void CMainDlg::ApplySourceFolder(const std::string& path, bool append) {
   m_lastSourceFolder = path;
   // The field as it stands now: the window stayed usable while the
   // browser was open.
-  if (PutSourceFolder(path, append, FieldText(kIdSource), m_values.source)) SetFieldText(kIdSource, m_values.source);
+  if (PutSourceFolder(path, append, FieldText(kIdSource), m_values.source))
+    SetFieldText(kIdSource, m_values.source);
 }
 
 void CMainDlg::OnSourceFile() {

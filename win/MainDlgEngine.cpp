@@ -1,16 +1,19 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the engine's front end, and the repaint of the log,
 // the progress controls and the caption from their state.
-#include "WindowsApi.h"
+// windows.h before the system headers that need it.
+#include "platform/windows/WindowsApi.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
 
-#include "ControlIds.h"
-#include "MainDlg.h"
-#include "RunCommands.h"
-#include "RunState.h"
-#include "WinPath.h"
-#include "WindowMessages.h"
+#include "engine/RunState.h"
+#include "frontend/ControlIds.h"
+#include "frontend/RunCommands.h"
+#include "platform/windows/WinPath.h"
+#include "win/MainDlg.h"
+#include "win/WindowMessages.h"
 
 void CMainDlg::SendStartCommand() {
   if (OnWindowThread()) {
@@ -57,9 +60,7 @@ void CMainDlg::OnRepaintTimer() {
   if (DisplayOutOfDate()) StartRepaintTimer();
 }
 
-bool CMainDlg::DisplayOutOfDate() {
-  return m_log.Revision() != m_shownLogRevision || ProgressChanged();
-}
+bool CMainDlg::DisplayOutOfDate() { return m_log.Revision() != m_shownLogRevision || ProgressChanged(); }
 
 void CMainDlg::RefreshDisplay() {
   if (!m_hwnd) return;
@@ -93,6 +94,7 @@ void CMainDlg::RefreshDisplay() {
   setBar(kIdFileBar, display.fileBar, m_shownProgress.fileBar);
   setText(kIdTotalLabel, display.totalLabel, m_shownProgress.totalLabel);
   setBar(kIdTotalBar, display.totalBar, m_shownProgress.totalBar);
-  if (display.caption != m_shownProgress.caption) SetWindowTextW(m_hwnd, WideFromUtf8(display.caption).c_str());
+  if (display.caption != m_shownProgress.caption)
+    SetWindowTextW(m_hwnd, WideFromUtf8(display.caption).c_str());
   m_shownProgress = std::move(display);
 }

@@ -1,16 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the form view of the exchange and as the host of the
 // run commands.
-#include "ControlIds.h"
-#include "DetachedThread.h"
-#include "DialogTemplate.h"
-#include "EditText.h"
-#include "FormExchange.h"
-#include "FormToggles.h"
-#include "LogBoxText.h"
-#include "MainDlg.h"
-#include "RunState.h"
-#include "SourceList.h"
-#include "WinPath.h"
+#include "engine/RunState.h"
+#include "frontend/ControlIds.h"
+#include "frontend/DetachedThread.h"
+#include "frontend/DialogTemplate.h"
+#include "frontend/FormExchange.h"
+#include "frontend/FormToggles.h"
+#include "frontend/LogBoxText.h"
+#include "frontend/SourceList.h"
+#include "platform/windows/WinPath.h"
+#include "win/EditText.h"
+#include "win/MainDlg.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ void CMainDlg::SetFieldText(int id, std::string_view text) {
 
 bool CMainDlg::IsChecked(int id) const { return IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED; }
 
-void CMainDlg::SetChecked(int id, bool checked) { CheckDlgButton(m_hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+void CMainDlg::SetChecked(int id, bool checked) {
+  CheckDlgButton(m_hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
 
 void CMainDlg::SetEnabled(int id, bool enabled) {
   if (HWND control = GetDlgItem(m_hwnd, id)) EnableWindow(control, enabled ? TRUE : FALSE);
@@ -89,9 +92,13 @@ void CMainDlg::EmptyLogAndWriteForm() {
 
 void CMainDlg::ParseSourceList() { ::ParseSourceList(m_log.Text(), m_values.source, g_RunState.sources); }
 
-void CMainDlg::SetStartText(const char* text) { SetDlgItemTextW(m_hwnd, kIdStart, WideFromUtf8(text).c_str()); }
+void CMainDlg::SetStartText(const char* text) {
+  SetDlgItemTextW(m_hwnd, kIdStart, WideFromUtf8(text).c_str());
+}
 
-void CMainDlg::SetPauseText(const char* text) { SetDlgItemTextW(m_hwnd, kIdPause, WideFromUtf8(text).c_str()); }
+void CMainDlg::SetPauseText(const char* text) {
+  SetDlgItemTextW(m_hwnd, kIdPause, WideFromUtf8(text).c_str());
+}
 
 void CMainDlg::BringToFront() {
   SetForegroundWindow(m_hwnd);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ids of the resources in ferrox.rc that the window's code loads.
 #pragma once
 

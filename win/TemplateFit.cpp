@@ -1,9 +1,10 @@
-#include "TemplateFit.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/TemplateFit.h"
 
 #include <string>
 #include <vector>
 
-#include "DialogUnits.h"
+#include "frontend/DialogUnits.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's own messages and its timer.
 #pragma once
 
-#include "WindowsApi.h"
+#include "platform/windows/WindowsApi.h"
 
 // Posted by another thread to start the repaint timer when it is not
 // running; at most one is pending at a time.

@@ -1,4 +1,5 @@
-#include "WindowPlace.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "win/WindowPlace.h"
 
 void CenterWindow(HWND window) {
   RECT own{};

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-builds Ferrox for Windows (i686) with Debian's MinGW-w64 (the POSIX
 # threads flavour, which std::thread needs). Each program links its runtime
 # statically, so an .exe runs alone. Tests run under Wine.

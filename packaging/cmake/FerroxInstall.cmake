@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers for the installed files that are not programs: the manual pages,
 # built from their scdoc sources in docs/man/, and the copyright and change
 # log that each Debian package carries in /usr/share/doc/PACKAGE.

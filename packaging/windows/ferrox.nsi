@@ -25,6 +25,11 @@ VIAddVersionKey "LegalCopyright" "Ferrox developers"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Ferrox"
 
+; The licence comes first; makensis reads it relative to this script.
+; Silent installs skip the page.
+LicenseData "..\..\COPYING"
+LicenseText "Ferrox is free software under the GNU General Public License, version 3 or later." "&Next >"
+Page license
 Page directory
 Page instfiles
 UninstPage uninstConfirm

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A private Samba server for trying Ferrox and for measuring it: smbd in the
 # foreground, bound to 127.0.0.1 on a free port, with its configuration,
 # state and logs in a folder of the caller's, started in a session of its

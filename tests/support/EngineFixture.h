@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The common ground of engine tests: a fresh run state with the run flag
 // set, an in-memory file system mounted at /mem (C:\mem on Windows, see
 // TestPaths.h), a test clock and a front end that records every message.
@@ -8,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "MemFileSystem.h"
-#include "RunState.h"
-#include "TestClock.h"
-#include "TestFrontEnd.h"
-#include "TestPaths.h"
+#include "engine/RunState.h"
+#include "tests/support/MemFileSystem.h"
+#include "tests/support/TestClock.h"
+#include "tests/support/TestFrontEnd.h"
+#include "tests/support/TestPaths.h"
 
 class CEngineTest : public ::testing::Test {
 protected:

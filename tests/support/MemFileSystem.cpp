@@ -1,10 +1,11 @@
-#include "MemFileSystem.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/MemFileSystem.h"
 
 #include <chrono>
 #include <thread>
 
-#include "PathHelpers.h"
-#include "ThreadReadings.h"
+#include "engine/PathHelpers.h"
+#include "platform/ThreadReadings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -157,8 +158,8 @@ size_t CMemFileSystem::ReadLocked(const std::string& path, CNode& node, uint64_t
 
   node.CopyOut(position, buffer, delivered);
   auto* bytes = static_cast<unsigned char*>(buffer);
-  for (auto it = state.glitches.lower_bound(position); it != state.glitches.end() && it->first < position + delivered;
-       ++it) {
+  for (auto it = state.glitches.lower_bound(position);
+       it != state.glitches.end() && it->first < position + delivered; ++it) {
     CGlitch& glitch = it->second;
     size_t ordinal = glitch.reads++;
     if (ordinal < glitch.values.size() && glitch.values[ordinal] >= 0)
@@ -174,9 +175,8 @@ class CMemFileSystem::CMemReadings final : public CReadQueue {
 public:
   CMemReadings(CMemFileSystem& fs, std::string path, std::shared_ptr<CNode> node, uint32_t depth)
       : m_fs(fs), m_path(std::move(path)), m_node(std::move(node)) {
-    m_inner = MakeThreadReadings(depth, [this]() -> std::unique_ptr<CPositionalReader> {
-      return std::make_unique<CHandOver>(*this);
-    });
+    m_inner = MakeThreadReadings(
+        depth, [this]() -> std::unique_ptr<CPositionalReader> { return std::make_unique<CHandOver>(*this); });
   }
   ~CMemReadings() override { m_inner.reset(); }
 
@@ -193,8 +193,8 @@ public:
     taken.bytes.resize(count);
     {
       std::lock_guard lock(m_fs.m_lock);
-      taken.got = static_cast<uint32_t>(
-          m_fs.ReadLocked(m_path, *m_node, static_cast<uint64_t>(position), taken.bytes.data(), count, taken.err));
+      taken.got = static_cast<uint32_t>(m_fs.ReadLocked(m_path, *m_node, static_cast<uint64_t>(position),
+                                                        taken.bytes.data(), count, taken.err));
     }
     {
       std::lock_guard lock(m_takenLock);
@@ -285,7 +285,8 @@ public:
     std::lock_guard lock(m_fs.m_lock);
     if (!m_fs.m_lending || m_fs.m_onRead) return nullptr;
     CPathState& state = m_fs.m_paths[m_path];
-    if (!state.readFaults.empty() || !state.glitches.empty() || m_position + count > m_node->Size()) return nullptr;
+    if (!state.readFaults.empty() || !state.glitches.empty() || m_position + count > m_node->Size())
+      return nullptr;
     m_lent.resize(count);
     int err = 0;
     m_fs.ReadLocked(m_path, *m_node, m_position, m_lent.data(), count, err);
@@ -436,7 +437,8 @@ public:
       std::string kept = PatternBytes(m_node->seed, 0, static_cast<size_t>(length));
       m_fs.SetContent(*m_node, std::move(kept), 0, 0);
     } else {
-      std::string kept = m_node->data.substr(0, static_cast<size_t>(static_cast<uint64_t>(length) - m_node->patternSize));
+      std::string kept =
+          m_node->data.substr(0, static_cast<size_t>(static_cast<uint64_t>(length) - m_node->patternSize));
       m_fs.SetContent(*m_node, std::move(kept), m_node->patternSize, m_node->seed);
     }
     m_node->mtime = TimeNow();

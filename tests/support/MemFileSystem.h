@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory file system for tests: a tree the test builds, byte streams over it, call counters and
 // scripted faults (opens, listings, reads and writes that fail, bytes that differ between re-reads, a full
 // disk). Mount it with MountFileSystem (or CMountGuard) so that the engine reaches it through the platform
@@ -28,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 class CMemFileSystem : public CFileSystem {
 public:

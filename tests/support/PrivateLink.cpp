@@ -1,4 +1,5 @@
-#include "PrivateLink.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/PrivateLink.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -9,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "SambaServer.h"
+#include "tests/support/SambaServer.h"
 
 extern char** environ;
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A network namespace of the test's own, joined to this one by a veth pair
 // with an address on each end of a private /30 link in 10.213.0.0/16: a
 // second host whose link can be cut without a word (no reset, no refusal:

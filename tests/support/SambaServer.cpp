@@ -1,4 +1,5 @@
-#include "SambaServer.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/SambaServer.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private Samba server for tests: an smbd of its own, bound to 127.0.0.1
 // on a free port, with its configuration, its pid, lock, state, cache,
 // private and log folders all in a folder the test gives (nothing outside it

@@ -1,4 +1,5 @@
-#include "TempDir.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/TempDir.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,5 @@
-#include "TestClock.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/TestClock.h"
 
 CTestClock::CTestClock(int64_t startSecond) : m_ms(startSecond * 1000) {}
 

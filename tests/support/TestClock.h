@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A clock for tests: time is a millisecond counter that moves only when the test or the code under test
 // says so, so that waits of minutes run in no time. Install it with CClockInstall.
 #pragma once
@@ -5,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "FileServices.h"
+#include "platform/FileServices.h"
 
 class CTestClock : public CClock {
 public:

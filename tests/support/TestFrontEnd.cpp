@@ -1,6 +1,7 @@
-#include "TestFrontEnd.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "tests/support/TestFrontEnd.h"
 
-#include "RunState.h"
+#include "engine/RunState.h"
 
 CTestFrontEnd::CTestFrontEnd() { g_RunState.mainForm = this; }
 
@@ -31,7 +32,8 @@ void CTestFrontEnd::UpdateProgress() {
   ++progressUpdates;
   const RunState& run = g_RunState;
   std::lock_guard lock(m_lock);
-  m_progress.push_back({run.fileProgress, run.bytesDone, run.totalBytes, run.currentFileNumber, run.fileCount});
+  m_progress.push_back(
+      {run.fileProgress, run.bytesDone, run.totalBytes, run.currentFileNumber, run.fileCount});
 }
 
 void CTestFrontEnd::OnSourceDone(const CSourceSummary& summary) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A front end for engine tests: holds the form values, applies every log
 // message to a log channel, and records what the engine showed.
 #pragma once
@@ -9,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "LogChannel.h"
-#include "MainForm.h"
+#include "engine/MainForm.h"
+#include "frontend/LogChannel.h"
 
 // The run state's progress counters as one UpdateProgress call saw them.
 struct CProgressSnapshot {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Paths in tests are written the POSIX way ("/mem/src/a.txt"); these turn
 // them into the form of the system the tests are built for, so that one
 // test states one expectation everywhere.
@@ -12,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "PathHelpers.h"
+#include "engine/PathHelpers.h"
 
 // Returns path in this system's form: path itself on POSIX. On Windows each
 // '/' becomes '\', and "C:" is put in front of a path that begins with

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The process's one libsmbclient context: the connections it caches, the
+// time limit of their requests, the identity they log on with, and the lock
+// that makes it usable from any thread.
+//
+// libsmbclient is not thread-safe, so every call into it is made while a
+// CSmbCall is alive, which holds the lock. A call that waits on a server (at
+// most the time limit) keeps other threads' SMB calls waiting meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+typedef struct _SMBCCTX SMBCCTX;
+
+// The time limit of a request when none is set, in milliseconds.
+inline constexpr uint32_t kSmbDefaultTimeoutMs = 10000;
+
+// Sets the time limit of each request to an SMB server, in milliseconds (0
+// restores the default). A request that gets no answer in time fails with
+// ETIMEDOUT. It applies to connections made from then on: idle cached
+// connections are dropped at the next SMB call. Opening a TCP connection to
+// a server that does not answer at all is bounded by libsmbclient itself
+// (about 5 seconds, whatever the limit).
+void SetSmbTimeoutMs(uint32_t ms);
+
+// Returns the time limit in force, in milliseconds.
+uint32_t SmbTimeoutMs();
+
+// Returns true when err tells that the connection to a server broke, was
+// refused or timed out, rather than that a file or folder failed.
+bool IsSmbConnectionError(int err);
+
+// Holds the context's lock while it lives; every use of libsmbclient's
+// context happens through one. A thread may hold several at a time (the
+// lock is recursive), so a stream or listing may be released within one.
+class CSmbCall {
+public:
+  CSmbCall();
+  ~CSmbCall() = default;
+  CSmbCall(const CSmbCall&) = delete;
+  CSmbCall& operator=(const CSmbCall&) = delete;
+
+  // Returns the context, set up on first use, with the time limit and the
+  // credentials' logon rules in force (idle connections are dropped when
+  // either changed since the last call). Returns nullptr with errno set
+  // when libsmbclient cannot be set up.
+  SMBCCTX* Context();
+
+  // Drops every cached connection that no open file or listing uses, so
+  // that the next call to its server connects anew. errno is kept.
+  void DropIdleConnections();
+
+  // Called after a call failed with errno err: a connection-level failure
+  // drops the idle connections, so that a dead one never makes later
+  // attempts fail. errno is kept.
+  void AfterFailure(int err);
+
+  // Returns true when, since this CSmbCall was made, libsmbclient asked for
+  // the credentials of a connection, found no live cached one and no new
+  // connection came of it: the server refused the logon or the share, said
+  // that the share does not exist, or could not be reached (the failed
+  // call's errno tells which). A call that went through a cached
+  // connection, or made a new one, had its logon and share admitted.
+  // (libsmbclient asks for the credentials also on its way to a cached
+  // connection when they name another user than its default one: only the
+  // connection that came of it, or none, tells.)
+  bool NewConnectionFailed() const;
+
+private:
+  std::unique_lock<std::recursive_mutex> m_lock;
+  uint64_t m_logonsAsked;  // the process's counts when this call began
+  uint64_t m_connectionsMade;
+  uint64_t m_connectionsReused;
+};
+
+// Returns a context of its own for one reader thread (verification's
+// readings in flight together: libsmbclient's contexts are not shared
+// between threads), with the time limit and the credentials in force, or
+// nullptr with errno set. It logs on with the same credentials as every
+// other connection. Contexts are kept for the next reader, with their
+// connections, when given back.
+SMBCCTX* TakeSmbReaderContext();
+
+// Gives back a context of TakeSmbReaderContext, with no file open in it;
+// after a connection-level failure its connections are dropped first.
+// errno is kept.
+void ReturnSmbReaderContext(SMBCCTX* context, bool connectionFailed);
+
+// Returns a hold on the lock every CSmbCall holds, for a reader thread's
+// calls other than its reads. Some of libsmbclient's state is the whole
+// process's, whatever the context: its loaded configuration, and the
+// character-set converters that logging on and naming a file go through,
+// which two threads must never use at once. A reader thread therefore
+// takes, opens, closes and gives back its context while holding this; its
+// read requests convert nothing and go out together.
+std::unique_lock<std::recursive_mutex> LockSmbSharedState();
