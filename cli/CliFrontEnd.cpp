@@ -30,6 +30,13 @@ void CCliFrontEnd::OnSourceDone(const CSourceSummary& summary) {
   m_presenter.OnSourceDone(summary, now);
 }
 
+void CCliFrontEnd::OnScanDone(const CScanSummary& summary) {
+  m_sourceResults.fetch_or(summary.result);
+  const CSteadyTime now = std::chrono::steady_clock::now();
+  std::lock_guard lock(m_lock);
+  m_presenter.OnScanDone(summary, now);
+}
+
 void CCliFrontEnd::NoteFailures(int standardError, int logError) {
   m_failures.NoteStandardOutput(standardError);
   if (m_logFile) m_failures.NoteLogFile(m_logFile->Path(), logError);

@@ -39,6 +39,8 @@ public:
   // while a run goes on: it clears the run flag.
   void SendStartCommand() override;
   void OnSourceDone(const CSourceSummary& summary) override;
+  // Adds the scanned source's result to the results and shows its summary.
+  void OnScanDone(const CScanSummary& summary) override;
 
   // Shows what was held back, writes what is due and names output that
   // failed since the last tick. From the main thread.

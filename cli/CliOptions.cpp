@@ -20,6 +20,7 @@ enum LongOnly : int {
   kOptJson,
   kOptVersion,
   kOptCredentials,
+  kOptScan,
 };
 
 constexpr char kShortOptions[] = ":d:b:r:chU:";
@@ -36,6 +37,7 @@ const option kLongOptions[] = {
     {"reget", no_argument, nullptr, kOptReget},
     {"log", required_argument, nullptr, kOptLog},
     {"json", no_argument, nullptr, kOptJson},
+    {"scan", no_argument, nullptr, kOptScan},
     {"credentials", required_argument, nullptr, kOptCredentials},
     {"user", required_argument, nullptr, 'U'},
     {"help", no_argument, nullptr, 'h'},
@@ -124,6 +126,9 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
         break;
       case kOptJson:
         options.json = true;
+        break;
+      case kOptScan:
+        options.scan = true;
         break;
       case kOptCredentials:
         options.credentialsPath = optarg;

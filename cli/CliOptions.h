@@ -33,6 +33,7 @@ struct CCliOptions {
   std::optional<std::string> credentialsPath;  // --credentials FILE
   std::optional<std::string> user;             // --user [DOMAIN\]USER
   bool json = false;
+  bool scan = false;  // --scan: scan the sources against the destination, copy nothing
   std::vector<std::string> sources;
 };
 

@@ -41,6 +41,11 @@ Options may stand before, between or after the sources; "--" ends them.
                              writing it again
       --log FILE             also append every log message to FILE (below)
       --json                 write JSON lines instead of the log text (below)
+      --scan                 copy nothing: list every source, log its totals
+                             and count its files whose copy in the
+                             destination is complete, partial, missing or
+                             differs, and the bytes a run would read; the
+                             destination is not touched and need not exist
       --credentials FILE     log on to shares with the user name, password
                              and domain in FILE ("username=", "password=",
                              "domain=" lines)
@@ -74,9 +79,12 @@ a message are left out, as in the log.
    source's own event
   {"event":"source","index":N,"path":S,"result":N,"crc32":S,
    "errors_fixed":N,"canceled":B}  every source that ended
+  {"event":"scan","index":N,"path":S,"files":N,"folders":N,"bytes":N,
+   "complete_files":N,"partial_files":N,"missing_files":N,
+   "differing_files":N,"bytes_to_copy":N}  every source --scan scanned
   {"event":"end","result":N,"exit":N}  once at the end; result is the last
    source's result (16: the run could not start; after a second Ctrl-C the
-   bitwise or of the results so far)
+   bitwise or of the results so far; with --scan the bitwise or of all)
 Texts are bytes: valid UTF-8 is passed through, control characters are
 escaped, and each byte of an invalid UTF-8 sequence is written as the escape
 \udcXX, XX being the byte's value in hex (the "surrogate escape" convention:

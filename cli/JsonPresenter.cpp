@@ -103,6 +103,22 @@ void CJsonPresenter::OnSourceDone(const CSourceSummary& summary, CSteadyTime now
   EndEvent(now);
 }
 
+void CJsonPresenter::OnScanDone(const CScanSummary& summary, CSteadyTime now) {
+  if (m_ended) return;
+  BeginEvent("scan");
+  Member("index", uint64_t{summary.index});
+  Member("path", summary.path);
+  Member("files", summary.files);
+  Member("folders", summary.folders);
+  Member("bytes", summary.bytes);
+  Member("complete_files", summary.completeFiles);
+  Member("partial_files", summary.partialFiles);
+  Member("missing_files", summary.missingFiles);
+  Member("differing_files", summary.differingFiles);
+  Member("bytes_to_copy", summary.bytesToCopy);
+  EndEvent(now);
+}
+
 void CJsonPresenter::OnTick(CSteadyTime now) {
   if (!m_ended) m_out.FlushIfDue(now);
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run as JSON lines on standard output, one object per line: an event
 // "log" for every message, "progress" for every progress update, "source"
-// for every source that ended and "end" once at the end.
+// for every source that ended, "scan" for every source a scan scanned and
+// "end" once at the end.
 #pragma once
 
 #include <string>
@@ -16,6 +17,7 @@ public:
   void OnLog(std::string_view message, CSteadyTime now) override;
   void OnProgress(const RunState& state, CSteadyTime now) override;
   void OnSourceDone(const CSourceSummary& summary, CSteadyTime now) override;
+  void OnScanDone(const CScanSummary& summary, CSteadyTime now) override;
   void OnTick(CSteadyTime now) override;
   void OnEnd(ResultFlags result, int exitStatus) override;
 

@@ -25,6 +25,10 @@ public:
   // Shows how a source ended.
   virtual void OnSourceDone(const CSourceSummary& summary, CSteadyTime now) = 0;
 
+  // Shows what the scan of a source found; nothing by default (the log
+  // lines say it).
+  virtual void OnScanDone(const CScanSummary& /*summary*/, CSteadyTime /*now*/) {}
+
   // Called about every 50 ms from the main thread: shows what was held back
   // and writes pending output that is due.
   virtual void OnTick(CSteadyTime now) = 0;

@@ -58,8 +58,9 @@ int RunCopy(const CCliOptions& options, CLogFile* logFile) {
   PrepareRun(options, frontEnd);
   ResultFlags result = kResultOk;
   std::atomic<bool> workerDone{false};
-  std::thread worker([&result, &signals, &workerDone] {
-    result = CopyThreadProc();
+  const bool scan = options.scan;
+  std::thread worker([&result, &signals, &workerDone, scan] {
+    result = scan ? ScanThreadProc() : CopyThreadProc();
     workerDone = true;
     signals.Wake();
   });

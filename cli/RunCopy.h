@@ -7,7 +7,8 @@
 #include "cli/CliOptions.h"
 #include "cli/LogFile.h"
 
-// Runs the copy of options.sources on a worker thread and shows it on
+// Runs the copy of options.sources (or, with options.scan, their scan, which
+// copies nothing: ScanThreadProc) on a worker thread and shows it on
 // standard output (and in logFile when given, which it closes). Returns the
 // exit status: 0 when every source succeeded, else the bitwise or of the
 // sources' result flags, with kExitOutputFailed added when standard output or

@@ -7,6 +7,7 @@
 #include "engine/CopyProgress.h"
 #include "engine/Crc32.h"
 #include "engine/DestinationCheck.h"
+#include "engine/DestinationState.h"
 #include "engine/FileNode.h"
 #include "engine/LogPrintf.h"
 #include "engine/MainForm.h"
@@ -21,12 +22,13 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
 
   // The part's place is fixed when the operation begins, from one reading of
   // each value, so that every pass cuts the same piece.
-  const uint64_t header = form->Header();
+  // The scan cuts it with the same rule (DestinationState.h).
   const uint32_t partNumber = form->PartNumber();
   const uint64_t partSize = form->PartSize();
-  const uint64_t size = m_data.size;
-  const uint64_t partStart = header + (partNumber > 0 ? partNumber - 1 : 0) * partSize;
-  const uint64_t partEnd = std::min<uint64_t>(header + static_cast<uint64_t>(partNumber) * partSize, size);
+  const CPartPlan plan = PartPlanOf(form->Header(), partNumber, partSize, m_data.size, false);
+  const uint64_t header = plan.header;
+  const uint64_t partStart = plan.partStart;
+  const uint64_t partEnd = plan.partEnd;
   // A part that starts beyond the source's end is empty.
   run.totalBytes = partEnd > partStart ? partEnd - partStart : 0;
 

@@ -14,6 +14,7 @@
 #include "engine/PathHelpers.h"
 #include "engine/RetryPause.h"
 #include "engine/RunState.h"
+#include "engine/ScanDestination.h"
 #include "engine/ShareLogon.h"
 #include "engine/UpdateProgress.h"
 #include "platform/smb/SmbPath.h"
@@ -48,12 +49,17 @@ std::string NameOfFullPath(const std::string& path) {
 
 class CRunDriver {
 public:
+  // scanOnly: the driver of a scan, which copies nothing.
+  explicit CRunDriver(bool scanOnly) : m_scanOnly(scanOnly) {}
+
   ResultFlags Run();
 
 private:
   SourceEnd WorkOnSource(size_t index, ResultFlags& result);
   void ReportConnectionFailed(size_t index, int error);
+  ResultFlags ScanSource(size_t index, ResultFlags listed);
 
+  const bool m_scanOnly;
   RunState& m_run = g_RunState;
   std::string m_source;
   std::string m_destination;
@@ -66,9 +72,20 @@ ResultFlags CRunDriver::Run() {
   m_run.destinationClaims.Clear();
 
   ResultFlags result = kResultOk;
-  m_run.copyBuffer.reset(new (std::nothrow) uint8_t[m_run.bufferSize]);
-  const bool verifyAreas = m_run.checkAfterCopy && m_run.AllocateVerifyAreas();
-  if (!m_run.copyBuffer) {
+  // A scan needs no copy buffer: it reads only listings and the pages a
+  // comparison needs.
+  if (!m_scanOnly) m_run.copyBuffer.reset(new (std::nothrow) uint8_t[m_run.bufferSize]);
+  const bool verifyAreas = !m_scanOnly && m_run.checkAfterCopy && m_run.AllocateVerifyAreas();
+  if (m_scanOnly) {
+    // A source that cannot be reached ends its own scan only; the scan's
+    // result is that of all its sources.
+    LogPrintf("reconnect_limit = %u sec\r\n", m_run.reconnectLimit);
+    for (size_t index = 0; index < m_run.sources.size() && m_run.runFlag; ++index) {
+      ResultFlags scanned = kResultOk;
+      WorkOnSource(index, scanned);
+      result |= scanned;
+    }
+  } else if (!m_run.copyBuffer) {
     LogPrintf("\r\nnot enough memory for a copy buffer of %u bytes, nothing copied\r\n", m_run.bufferSize);
     result = kResultNoStorage;
   } else if (m_run.checkAfterCopy && !verifyAreas) {
@@ -195,6 +212,10 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     }
     LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, files : %d, folders : %d\r\n",
               m_run.totalBytes, m_run.totalBytes >> 20, m_run.fileCount, m_run.folderCount);
+    if (m_scanOnly) {
+      result = ScanSource(index, result);
+      return SourceEnd::kWorkedOn;
+    }
     LogPrintf("copying from \"%s\" to \"%s\" ...\r\n", m_source.c_str(), m_destination.c_str());
     // The copy tries again what a scan that lost the source could not list.
     m_run.sourceLost = false;
@@ -205,6 +226,10 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     m_run.totalBytes = m_root.m_data.size;
     LogPrintf("total size = %" PRIu64 " bytes, %4" PRIu64 " mb, destination : %s\r\n", m_root.m_data.size,
               m_root.m_data.size >> 20, m_destination.c_str());
+    if (m_scanOnly) {
+      result = ScanSource(index, kResultOk);
+      return SourceEnd::kWorkedOn;
+    }
     if ((m_root.m_data.attrib & kAttribSpecial) != 0 ||
         !IsSafeEntryName(m_root.m_data.name, IsSmbPath(m_source))) {
       LogPrintf("\r\n%s : not a regular file, not copied\r\n", m_source.c_str());
@@ -252,9 +277,58 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
   return SourceEnd::kWorkedOn;
 }
 
+ResultFlags CRunDriver::ScanSource(size_t index, ResultFlags listed) {
+  CMainForm* form = m_run.mainForm.load();
+  ResultFlags result = listed;
+  CScanCounts counts;
+  LogPrintf("checking the destination \"%s\" ...\r\n", m_destination.c_str());
+  if (m_root.IsFolder()) {
+    result |= ScanDestinationFolder(m_root, m_source, m_destination, form, counts);
+  } else if ((m_root.m_data.attrib & kAttribSpecial) != 0 ||
+             !IsSafeEntryName(m_root.m_data.name, IsSmbPath(m_source))) {
+    LogPrintf("\r\n%s : not a regular file, not copied\r\n", m_source.c_str());
+    result |= kResultReadFailure;
+  } else {
+    result |= ScanDestinationFile(m_root, m_source, m_destination, form, counts);
+  }
+  LogLeftOut();
+  if (!m_run.runFlag) {
+    LogPrintf("\r\nscan canceled\r\n");
+    return result;
+  }
+  LogPrintf("complete : %" PRId64 " files, partial : %" PRId64 " files, missing : %" PRId64
+            " files, differ : %" PRId64 " files, to copy : %" PRIu64 " bytes\r\n",
+            counts.complete, counts.partial, counts.missing, counts.differing, counts.bytesToCopy);
+  if (result & kResultListingIncomplete)
+    LogPrintf("errors while scanning folders, some files may be missed\r\n");
+  if ((result & kResultReadFailure) && (m_run.sourceLost || m_run.leftOut.empty()))
+    LogPrintf("read error, try again later\r\n");
+  if (form) {
+    CScanSummary summary;
+    summary.index = index;
+    summary.path = m_source;
+    summary.result = result;
+    summary.files = m_run.fileCount;
+    summary.folders = m_run.folderCount;
+    summary.bytes = m_run.totalBytes;
+    summary.completeFiles = counts.complete;
+    summary.partialFiles = counts.partial;
+    summary.missingFiles = counts.missing;
+    summary.differingFiles = counts.differing;
+    summary.bytesToCopy = counts.bytesToCopy;
+    form->OnScanDone(summary);
+  }
+  return result;
+}
+
 }  // namespace
 
 ResultFlags CopyThreadProc() {
-  CRunDriver driver;
+  CRunDriver driver(false);
+  return driver.Run();
+}
+
+ResultFlags ScanThreadProc() {
+  CRunDriver driver(true);
   return driver.Run();
 }

@@ -5,6 +5,7 @@
 #include "engine/CopyPasses.h"
 #include "engine/CopyProgress.h"
 #include "engine/DestinationCheck.h"
+#include "engine/DestinationState.h"
 #include "engine/FileNode.h"
 #include "engine/LogPrintf.h"
 #include "engine/OpenDestination.h"
@@ -39,12 +40,19 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   if (FindFirst(destination, existing) && (existing.attrib & (kAttribSubdir | kAttribSpecial)) == 0) {
     if (const ResultFlags refused = ClaimListedDestination(destination, existing, m_data, owner))
       return refused;
-    const bool stamped = existing.time_write == m_data.time_write;
-    if (existing.size == size && (stamped || size == 0)) return skipAsComplete();
-    if (existing.size >= size)
-      check = CCheck::kComplete;
-    else if (existing.size > 0 && !stamped)
-      check = CCheck::kContinue;
+    // The same rule tells the scan what a run would do (DestinationState.h).
+    switch (WholeFileStep(existing, m_data)) {
+      case CWholeFileStep::kComplete:
+        return skipAsComplete();
+      case CWholeFileStep::kCheckComplete:
+        check = CCheck::kComplete;
+        break;
+      case CWholeFileStep::kCheckContinue:
+        check = CCheck::kContinue;
+        break;
+      case CWholeFileStep::kContinue:
+        break;
+    }
   }
   if (!run.runFlag) return kResultOk;
 

@@ -24,6 +24,22 @@ struct CSourceSummary {
   std::vector<CLeftOutEntry> leftOut;  // what the walk passed over, in walk order
 };
 
+// What the scan of one source found, for front ends that report it: the
+// totals a run would log and what a Start would do with the destination.
+struct CScanSummary {
+  size_t index = 0;     // position in the source list
+  std::string path;     // the source path as the log names it
+  uint32_t result = 0;  // its ResultFlags
+  int64_t files = 0;    // files listed
+  int64_t folders = 0;  // folders listed below the source
+  uint64_t bytes = 0;   // their total size
+  int64_t completeFiles = 0;
+  int64_t partialFiles = 0;
+  int64_t missingFiles = 0;
+  int64_t differingFiles = 0;  // not this source's copy: a run leaves them alone
+  uint64_t bytesToCopy = 0;    // what a run would read from the source
+};
+
 // A logon to a share that refused the run's, as the user gives it.
 struct CShareLogon {
   std::string share;  // the share as the source path names it
@@ -67,4 +83,8 @@ public:
   // Told on the worker thread once a source's summary lines are in the log,
   // or once it failed to connect. The window has no use for it.
   virtual void OnSourceDone(const CSourceSummary& /*summary*/) {}
+
+  // Told on the worker thread of a scan once a source's scan lines are in
+  // the log. Nothing by default.
+  virtual void OnScanDone(const CScanSummary& /*summary*/) {}
 };

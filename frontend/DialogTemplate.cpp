@@ -20,7 +20,7 @@ constexpr CControlTemplate kMainControls[] = {
     {kIdStart, kDefaultButton, "&Start", 5, 230, 50, 14},
     {kIdPause, kButton, "&Pause", 60, 230, 50, 14, true},
     {kIdSkipFile, kButton, "S&kip File", 115, 230, 50, 14, true},
-    {kIdScanFolders, kButton, "Scan &Folders", 220, 230, 50, 14, true},
+    {kIdScanFolders, kButton, "Scan &Folders", 220, 230, 50, 14},
     {kIdExit, kButton, "&Exit", 275, 230, 50, 14},
     {kIdNone, kGroupBox, "Copy part", 5, 250, 325, 25},
     {kIdCopyByParts, kCheckBox, "Copy by parts", 10, 260, 59, 10},

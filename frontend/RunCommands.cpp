@@ -6,7 +6,6 @@
 #include "engine/CopyThreadProc.h"
 #include "engine/LogPrintf.h"
 #include "engine/RunState.h"
-#include "frontend/ScanThreadProc.h"
 
 namespace {
 
@@ -22,6 +21,7 @@ void WorkerNotStarted(CRunHost& host, RunState& run, const char* what, const std
   run.runFlag = false;
   run.workerFinished = true;
   host.SetStartText(kStartText);
+  host.SetScanFoldersEnabled(true);
   host.workerStarted = false;
   LogPrintf("\r\n%s could not be started (%s), nothing done\r\n", what, error.c_str());
   host.CloseRunLog();
@@ -57,6 +57,7 @@ void OnStartAbort(CRunHost& host) {
   }
   if (!PrepareSources(host, true)) return;
   host.SetStartText(kAbortText);
+  host.SetScanFoldersEnabled(false);
   host.workerStarted = true;
   host.exitRequested = false;
   run.runFlag = true;
@@ -100,6 +101,7 @@ void OnWorkerFinished(CRunHost& host) {
   if (host.exitRequested) LogPrintf("%s\r\n", kExitNowMessage);
   host.exitRequested = false;
   host.CloseRunLog();
+  host.SetScanFoldersEnabled(true);
 }
 
 void OnPause(CRunHost& host) {
@@ -113,13 +115,20 @@ void OnScanFolders(CRunHost& host) {
   RunState& run = g_RunState;
   if (CurrentRunPhase(run) != RunPhase::kIdle) return;
   if (!PrepareSources(host, false)) return;
+  if (run.sources.empty()) {
+    LogPrintf("\r\nno source to scan\r\n");
+    return;
+  }
+  host.ResetProgress();
+  host.SetStartText(kAbortText);
+  host.SetScanFoldersEnabled(false);
   host.workerStarted = true;
   host.exitRequested = false;
   run.runFlag = true;
   run.workerFinished = false;
-  std::string first = run.sources.empty() ? std::string() : run.sources.front();
-  const bool any = !run.sources.empty();
+  run.reconnectLimit = host.FormValues().reconnectLimit;
   std::string error;
-  if (!host.StartWorker([first = std::move(first), any] { ScanThreadProc(any ? &first : nullptr); }, error))
-    WorkerNotStarted(host, run, "scan thread", error);
+  if (!host.StartWorker([] { ScanThreadProc(); }, error)) WorkerNotStarted(host, run, "scan thread", error);
 }
+
+bool ScanFoldersEnabled(const RunState& run) { return CurrentRunPhase(run) == RunPhase::kIdle; }

@@ -37,10 +37,11 @@ RunPhase CurrentRunPhase(const RunState& run);
 // run's log file, puts the progress display back, empties the log, writes
 // the form, rebuilds the source list (then names a log file that could not
 // be made), sets the button to "&Abort", sets the run flag, clears the
-// worker-finished flag, copies buffer size, reconnect limit, check cycles
-// and check after copy into the run state and starts CopyThreadProc on a
-// detached thread. When no thread can be created the window returns to
-// idle with a log line and the log file is closed.
+// worker-finished flag, disables Scan Folders, copies buffer size,
+// reconnect limit, check cycles and check after copy into the run state and
+// starts CopyThreadProc on a detached thread. When no thread can be created
+// the window returns to idle (Scan Folders enabled again) with a log line
+// and the log file is closed.
 void OnStartAbort(CRunHost& host);
 
 // The Start button and Enter at the time nowMs (milliseconds of a steady
@@ -58,7 +59,8 @@ void OnExit(CRunHost& host);
 // Called by the window on its thread once it sees the worker-finished flag
 // set. For the first call after a worker was started: when Exit was pressed
 // while it ran, writes "\r\nCopy thread has exited, Exit closes the window"
-// as a whole line; then closes the run's log file. Later calls do nothing.
+// as a whole line; then closes the run's log file and enables Scan Folders.
+// Later calls do nothing.
 void OnWorkerFinished(CRunHost& host);
 
 // Pause: toggles the pause flag and shows "&Continue" while it is set,
@@ -66,7 +68,15 @@ void OnWorkerFinished(CRunHost& host);
 void OnPause(CRunHost& host);
 
 // Scan Folders, from idle only: reads the form (a refused field ends the
-// command), empties the log, writes the form, rebuilds the source list,
-// sets the run flag, clears the worker-finished flag and starts
-// ScanThreadProc on the first source on a detached thread.
+// command), empties the log, writes the form and rebuilds the source list;
+// with no source, logs "no source to scan" and ends. Otherwise puts the
+// progress display back, sets the Start button to "&Abort" (Start then ends
+// the scan as it aborts a run), disables Scan Folders, sets the run flag,
+// clears the worker-finished flag, copies the reconnect limit into the run
+// state and starts ScanThreadProc, which scans every source and copies
+// nothing, on a detached thread.
 void OnScanFolders(CRunHost& host);
+
+// Returns whether Scan Folders may be used: while no copy or scan runs or
+// winds down.
+bool ScanFoldersEnabled(const RunState& run);

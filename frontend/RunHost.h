@@ -47,6 +47,8 @@ public:
   // Writes what is left of the log into the run's log file and closes it;
   // nothing by default or while none is open.
   virtual void CloseRunLog() {}
+  // Enables or disables the Scan Folders button; nothing by default.
+  virtual void SetScanFoldersEnabled(bool /*enabled*/) {}
 
   // What the run commands remember between commands; window thread only.
   bool workerStarted = false;  // a worker was started and its end not handled yet

@@ -223,8 +223,8 @@ TEST_F(CliTest, HelpAndVersion) {
   EXPECT_EQ(help.status, 0);
   for (const char* option :
        {"-d, --dest", "-b, --buffer-size", "-r, --reconnect-limit", "-c, --check", "--check-cycles",
-        "--parts", "--part-size", "--header", "--reget", "--log", "--json", "-h, --help", "--version",
-        "Exit status", "\\udcXX", "current directory"})
+        "--parts", "--part-size", "--header", "--reget", "--log", "--json", "--scan", "-h, --help",
+        "--version", "Exit status", "\\udcXX", "current directory"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   const CRunResult version = RunCli(dir, {"--version"});
   EXPECT_EQ(version.status, 0);
@@ -286,6 +286,58 @@ TEST_F(CliTest, AFileLeftOutIsNamedAtTheEndAndInTheJsonStreamAndTheRestIsCopied)
   EXPECT_EQ(leftOut->at("cause").text, "the destination differs from its source");
   EXPECT_EQ(leftOut->at("folder").kind, 'b');
   EXPECT_EQ((leftOut + 1)->at("event").text, "source");
+}
+
+TEST_F(CliTest, ScanCountsWhatARunWouldDoAndCopiesNothing) {
+  MakeTree();
+  fs::create_directories(dir / "dst/src");
+  WriteFile(dir / "dst/src/a.dat", PatternBytes(200000, 1).substr(0, 1000));
+  WriteFile(dir / "dst/src/b.dat", PatternBytes(5000, 2));
+  SetModificationTime(dir / "dst/src/b.dat", kOldTime);
+  WriteFile(dir / "one.txt", "abc");
+  const CRunResult run = RunCli(dir, {"--scan", "-d", dir / "dst", dir / "src", dir / "one.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> lines = SplitLines(run.out);
+  EXPECT_TRUE(HasLine(lines, "total size = 205006 bytes,    0 mb, files : 3, folders : 1")) << run.out;
+  EXPECT_TRUE(HasLine(lines, "checking the destination \"" + Native(dir / "dst") + "\" ..."));
+  EXPECT_TRUE(HasLine(
+      lines,
+      "complete : 1 files, partial : 1 files, missing : 1 files, differ : 0 files, to copy : 199006 bytes"))
+      << run.out;
+  EXPECT_TRUE(HasLine(
+      lines, "complete : 0 files, partial : 0 files, missing : 1 files, differ : 0 files, to copy : 3 bytes"))
+      << run.out;
+  EXPECT_EQ(run.out.find("copying from"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "dst/src/a.dat").size(), 1000u);
+  EXPECT_FALSE(fs::exists(dir / "dst/src/sub"));
+  EXPECT_FALSE(fs::exists(dir / "dst/one.txt"));
+}
+
+TEST_F(CliTest, ScanWritesOneJsonEventPerSourceAndNeedsNoDestination) {
+  MakeTree();
+  const CRunResult run = RunCli(dir, {"--json", "--scan", "-d", dir / "none", dir / "src"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string event =
+      "{\"event\":\"scan\",\"index\":0,\"path\":\"" + Native(dir / "src") +
+      "\",\"files\":3,\"folders\":1,\"bytes\":205006,\"complete_files\":0,"
+      "\"partial_files\":0,\"missing_files\":3,\"differing_files\":0,\"bytes_to_copy\":205006}";
+  EXPECT_TRUE(HasLine(SplitLines(run.out), event)) << run.out;
+  const std::vector<CJsonObject> events = ParseJsonLines(run.out);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back().at("event").text, "end");
+  EXPECT_EQ(events.back().at("exit").number, 0);
+  for (const CJsonObject& e : events) EXPECT_NE(e.at("event").text, "source");
+  EXPECT_FALSE(fs::exists(dir / "none"));
+}
+
+TEST_F(CliTest, ScanExitsWithTheResultsOfItsSources) {
+  MakeTree();
+  const CRunResult run = RunCli(dir, {"--scan", "-r", "0", "-d", dir / "dst", dir / "gone", dir / "src"});
+  EXPECT_EQ(run.status, 2) << run.out;
+  EXPECT_TRUE(HasLine(
+      SplitLines(run.out),
+      "complete : 0 files, partial : 0 files, missing : 3 files, differ : 0 files, to copy : 205006 bytes"))
+      << run.out;
 }
 
 }  // namespace

@@ -271,6 +271,46 @@ TEST_F(CMainDlgRunTest, PauseAndScanFoldersAreWired) {
   EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Start");
 }
 
+TEST_F(CMainDlgRunTest, ScanFoldersScansEverySourceAndCopiesNothing) {
+  MakeFile(temp / "tree/sub/a.txt", 3000);
+  MakeFile(temp / "one.bin", 20);
+  fs::create_directories(temp / "dest");
+  Open({temp / "tree", temp / "one.bin"});
+  dialog->show();
+  EXPECT_TRUE(Button(kIdScanFolders)->isEnabled());
+  EXPECT_EQ(Button(kIdScanFolders)->text().toStdString(), "Scan &Folders");
+  Edit(kIdDestination)->setText(QString::fromStdString(temp / "dest"));
+  Button(kIdScanFolders)->click();
+  ASSERT_TRUE(WaitFor([this] { return Idle() && Button(kIdScanFolders)->isEnabled(); }));
+  EXPECT_TRUE(LogHas(
+      "complete : 0 files, partial : 0 files, missing : 1 files, differ : 0 files, to copy : 3000 bytes"))
+      << LogText();
+  EXPECT_TRUE(LogHas(
+      "complete : 0 files, partial : 0 files, missing : 1 files, differ : 0 files, to copy : 20 bytes"))
+      << LogText();
+  EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Start");
+  EXPECT_TRUE(fs::is_empty(temp / "dest"));
+}
+
+TEST_F(CMainDlgRunTest, StartAbortsAScanAndScanFoldersWaitsForIdle) {
+  Open();
+  dialog->show();
+  Edit(kIdSource)->setText(QString::fromStdString("\"" + temp / "not there" + "\""));
+  Edit(kIdDestination)->setText(QString::fromStdString(temp.Path()));
+  Button(kIdScanFolders)->click();
+  ASSERT_TRUE(WaitFor([this] { return LogHas("sec limit..."); }));
+  EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Abort");
+  EXPECT_FALSE(Button(kIdScanFolders)->isEnabled());
+  Button(kIdStart)->click();
+  EXPECT_FALSE(g_RunState.runFlag);
+  ASSERT_TRUE(WaitFor([this] { return Idle() && Button(kIdScanFolders)->isEnabled(); }));
+  EXPECT_EQ(Button(kIdStart)->text().toStdString(), "&Start");
+  StartWaitingRun();
+  EXPECT_FALSE(Button(kIdScanFolders)->isEnabled());
+  Button(kIdStart)->click();
+  ASSERT_TRUE(WaitFor([this] { return Idle() && Button(kIdScanFolders)->isEnabled(); }));
+}
+
 // A worker thread that asks the window for a logon, as the engine does when
 // a share refuses the run's.
 class CLogonAsker {

@@ -40,6 +40,7 @@ public:
     return logOpens;
   }
   void CloseRunLog() override { ++logsClosed; }
+  void SetScanFoldersEnabled(bool enabled) override { scanEnabled.push_back(enabled); }
   bool StartWorker(std::function<void()> work, std::string& error) override {
     ++workersStarted;
     if (!threadsWork) {
@@ -59,6 +60,7 @@ public:
   int reads = 0, writes = 0, broughtToFront = 0, closed = 0, workersStarted = 0;
   int progressResets = 0, logsOpened = 0, logsClosed = 0;
   std::string startText = "&Start", pauseText = "&Pause";
+  std::vector<bool> scanEnabled;  // every SetScanFoldersEnabled call
 };
 
 class CRunCommandsTest : public ::testing::Test {
@@ -231,17 +233,63 @@ TEST_F(CRunCommandsTest, PauseTogglesItsLabelOnly) {
   EXPECT_EQ(host.pauseText, "&Pause");
 }
 
-TEST_F(CRunCommandsTest, ScanFoldersScansTheFirstSourceAndReturnsToIdle) {
+TEST_F(CRunCommandsTest, ScanFoldersScansEverySourceAndCopiesNothing) {
   CTempDir temp;
   std::filesystem::create_directories(temp / "tree/sub");
+  std::filesystem::create_directories(temp / "dst");
   std::ofstream(temp / "tree/sub/f") << "x";
-  host.values.source = "\"" + temp / "tree" + "\"";
+  std::ofstream(temp / "one.txt") << "abc";
+  host.values.source = "\"" + temp / "tree" + "\" \"" + temp / "one.txt" + "\"";
+  host.values.destination = temp / "dst";
+  host.front.SetDestination(temp / "dst");
   host.runWorkerAtOnce = true;
   OnScanFolders(host);
   EXPECT_EQ(host.workersStarted, 1);
+  EXPECT_EQ(host.progressResets, 1);
+  EXPECT_EQ(host.logsOpened, 0);
+  // Start reads "&Abort" while the scan runs; the worker's closing Start
+  // command puts it back in the window.
+  EXPECT_EQ(host.startText, "&Abort");
+  EXPECT_EQ(host.scanEnabled, std::vector<bool>{false});
   EXPECT_EQ(CurrentRunPhase(g_RunState), RunPhase::kIdle);
+  EXPECT_TRUE(ScanFoldersEnabled(g_RunState));
+  OnWorkerFinished(host);
+  EXPECT_EQ(host.scanEnabled, (std::vector<bool>{false, true}));
+  ASSERT_EQ(host.front.ScanSummaries().size(), 2u);
+  EXPECT_EQ(host.front.ScanSummaries()[1].missingFiles, 1);
+  EXPECT_TRUE(std::filesystem::is_empty(temp / "dst"));
+  const std::string text = host.front.LogText();
+  EXPECT_NE(
+      text.find(
+          "complete : 0 files, partial : 0 files, missing : 1 files, differ : 0 files, to copy : 1 bytes"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(
+      text.find(
+          "complete : 0 files, partial : 0 files, missing : 1 files, differ : 0 files, to copy : 3 bytes"),
+      std::string::npos)
+      << text;
+}
+
+TEST_F(CRunCommandsTest, StartDuringAScanAbortsIt) {
+  host.values.source = "/nowhere";
+  OnScanFolders(host);
+  EXPECT_TRUE(g_RunState.runFlag);
+  EXPECT_FALSE(ScanFoldersEnabled(g_RunState));
+  OnStartAbort(host);
+  EXPECT_FALSE(g_RunState.runFlag);
   EXPECT_EQ(host.startText, "&Start");
-  EXPECT_NE(host.front.LogText().find("scanning folder"), std::string::npos) << host.front.LogText();
+  EXPECT_EQ(host.workersStarted, 1);
+  EXPECT_FALSE(ScanFoldersEnabled(g_RunState));  // until the worker has finished
+}
+
+TEST_F(CRunCommandsTest, StartDisablesScanFoldersUntilTheWorkerFinished) {
+  OnStartAbort(host);
+  EXPECT_EQ(host.scanEnabled, std::vector<bool>{false});
+  g_RunState.runFlag = false;
+  g_RunState.workerFinished = true;
+  OnWorkerFinished(host);
+  EXPECT_EQ(host.scanEnabled, (std::vector<bool>{false, true}));
 }
 
 TEST_F(CRunCommandsTest, ScanFoldersOnlyFromIdle) {

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/ControlIds.h"
 #include "frontend/DialogAnchors.h"
 #include "frontend/FormValues.h"
 #include "frontend/FormView.h"
@@ -148,6 +149,7 @@ private:
   void ResetProgress() override { ResetDisplayedProgress(); }
   bool OpenRunLog(std::string& error) override { return OpenLogFile(error); }
   void CloseRunLog() override { CloseLogFile(); }
+  void SetScanFoldersEnabled(bool enabled) override { SetEnabled(kIdScanFolders, enabled); }
 
   // Returns the steady clock's milliseconds (or the test hook's).
   int64_t NowMs() const;

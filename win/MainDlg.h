@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frontend/ControlIds.h"
 #include "frontend/DialogAnchors.h"
 #include "frontend/FormValues.h"
 #include "frontend/FormView.h"
@@ -136,6 +137,7 @@ private:
   void ResetProgress() override { ResetDisplayedProgress(); }
   bool OpenRunLog(std::string& error) override { return OpenLogFile(error); }
   void CloseRunLog() override { CloseLogFile(); }
+  void SetScanFoldersEnabled(bool enabled) override { SetEnabled(kIdScanFolders, enabled); }
 
   // Writes the form values into the controls and hands the engine's share
   // of them over.

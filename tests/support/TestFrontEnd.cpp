@@ -41,6 +41,16 @@ void CTestFrontEnd::OnSourceDone(const CSourceSummary& summary) {
   m_summaries.push_back(summary);
 }
 
+void CTestFrontEnd::OnScanDone(const CScanSummary& summary) {
+  std::lock_guard lock(m_lock);
+  m_scanSummaries.push_back(summary);
+}
+
+std::vector<CScanSummary> CTestFrontEnd::ScanSummaries() const {
+  std::lock_guard lock(m_lock);
+  return m_scanSummaries;
+}
+
 std::vector<CProgressSnapshot> CTestFrontEnd::Progress() const {
   std::lock_guard lock(m_lock);
   return m_progress;

@@ -39,6 +39,7 @@ public:
   void UpdateProgress() override;
   void SendStartCommand() override;
   void OnSourceDone(const CSourceSummary& summary) override;
+  void OnScanDone(const CScanSummary& summary) override;
   // Answers through onAskShareLogon; refuses without it.
   bool AskShareLogon(CShareLogon& logon) override;
 
@@ -48,6 +49,7 @@ public:
   std::vector<std::string> Messages() const;
   std::vector<CProgressSnapshot> Progress() const;
   std::vector<CSourceSummary> Summaries() const;
+  std::vector<CScanSummary> ScanSummaries() const;
 
   // Answers the engine's request for another logon to a share.
   std::function<bool(CShareLogon&)> onAskShareLogon;
@@ -74,4 +76,5 @@ private:
   std::vector<std::string> m_messages;
   std::vector<CProgressSnapshot> m_progress;
   std::vector<CSourceSummary> m_summaries;
+  std::vector<CScanSummary> m_scanSummaries;
 };
