@@ -171,7 +171,7 @@ TEST(ManualPage, ListsTheExitStatusesOfTheHelpText) {
 
 TEST(ManualPage, NamesTheJsonEventsOfTheHelpText) {
   const std::set<std::string> help = EventNames(HelpText());
-  EXPECT_EQ(help, (std::set<std::string>{"log", "progress", "left_out", "source", "end"}));
+  EXPECT_EQ(help, (std::set<std::string>{"log", "progress", "left_out", "source", "scan", "end"}));
   std::string section;
   for (const std::string& line : ManualSection("JSON EVENTS")) section += line + "\n";
   EXPECT_EQ(EventNames(section), help);
