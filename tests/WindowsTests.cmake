@@ -63,6 +63,7 @@ ferrox_windows_test(ferrox_win_engine_tests
   MemFileSystemTest.cpp
   PathHelpersTest.cpp
   ScanFolderTest.cpp
+  ScanThreadProcTest.cpp
   VerifyBlockTest.cpp)
 
 # The tests that run several threads, and the window's run commands.
