@@ -39,6 +39,8 @@ public:
   void UpdateProgress() override;
   void SendStartCommand() override;
   void OnSourceDone(const CSourceSummary& summary) override;
+  // Counts the pauses and continues the engine told of.
+  void OnPauseChanged(bool paused) override { ++(paused ? pauses : continues); }
   // Answers through onAskShareLogon; refuses without it.
   bool AskShareLogon(CShareLogon& logon) override;
 
@@ -52,6 +54,8 @@ public:
   // Answers the engine's request for another logon to a share.
   std::function<bool(CShareLogon&)> onAskShareLogon;
   std::atomic<int> logonRequests{0};
+  std::atomic<int> pauses{0};
+  std::atomic<int> continues{0};
 
   // Called on the logging thread after each message has been applied.
   std::function<void(const std::string&)> onMessage;
