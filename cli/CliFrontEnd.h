@@ -39,6 +39,12 @@ public:
   // while a run goes on: it clears the run flag.
   void SendStartCommand() override;
   void OnSourceDone(const CSourceSummary& summary) override;
+  // Shows the worker's pause through the presenter.
+  void OnPauseChanged(bool paused) override;
+
+  // Shows everything held back and writes all pending output now, before
+  // the process stops. From the main thread.
+  void FlushBeforeStop();
 
   // Shows what was held back, writes what is due and names output that
   // failed since the last tick. From the main thread.

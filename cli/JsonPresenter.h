@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run as JSON lines on standard output, one object per line: an event
-// "log" for every message, "progress" for every progress update, "source"
-// for every source that ended and "end" once at the end.
+// "log" for every message, "progress" for every progress update, "paused"
+// and "continued" when the worker starts and ends waiting at a pause,
+// "source" for every source that ended and "end" once at the end.
 #pragma once
 
 #include <string>
@@ -16,6 +17,9 @@ public:
   void OnLog(std::string_view message, CSteadyTime now) override;
   void OnProgress(const RunState& state, CSteadyTime now) override;
   void OnSourceDone(const CSourceSummary& summary, CSteadyTime now) override;
+  // Writes {"event":"paused"} or {"event":"continued"}.
+  void OnPause(bool paused, CSteadyTime now) override;
+  void OnStop(CSteadyTime now) override;
   void OnTick(CSteadyTime now) override;
   void OnEnd(ResultFlags result, int exitStatus) override;
 

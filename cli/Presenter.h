@@ -25,6 +25,14 @@ public:
   // Shows how a source ended.
   virtual void OnSourceDone(const CSourceSummary& summary, CSteadyTime now) = 0;
 
+  // Shows that the worker started waiting at a pause (paused true) or went
+  // on (false). Nothing by default.
+  virtual void OnPause(bool /*paused*/, CSteadyTime /*now*/) {}
+
+  // Shows everything held back and writes all pending output now: the
+  // process is about to be stopped.
+  virtual void OnStop(CSteadyTime /*now*/) = 0;
+
   // Called about every 50 ms from the main thread: shows what was held back
   // and writes pending output that is due.
   virtual void OnTick(CSteadyTime now) = 0;
