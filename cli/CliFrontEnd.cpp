@@ -37,6 +37,19 @@ void CCliFrontEnd::OnScanDone(const CScanSummary& summary) {
   m_presenter.OnScanDone(summary, now);
 }
 
+void CCliFrontEnd::OnPauseChanged(bool paused) {
+  const CSteadyTime now = std::chrono::steady_clock::now();
+  std::lock_guard lock(m_lock);
+  m_presenter.OnPause(paused, now);
+}
+
+void CCliFrontEnd::FlushBeforeStop() {
+  const CSteadyTime now = std::chrono::steady_clock::now();
+  std::lock_guard lock(m_lock);
+  if (m_logFile) m_logFile->Flush();
+  m_presenter.OnStop(now);
+}
+
 void CCliFrontEnd::NoteFailures(int standardError, int logError) {
   m_failures.NoteStandardOutput(standardError);
   if (m_logFile) m_failures.NoteLogFile(m_logFile->Path(), logError);

@@ -41,6 +41,12 @@ public:
   void OnSourceDone(const CSourceSummary& summary) override;
   // Adds the scanned source's result to the results and shows its summary.
   void OnScanDone(const CScanSummary& summary) override;
+  // Shows the worker's pause through the presenter.
+  void OnPauseChanged(bool paused) override;
+
+  // Shows everything held back and writes all pending output now, before
+  // the process stops. From the main thread.
+  void FlushBeforeStop();
 
   // Shows what was held back, writes what is due and names output that
   // failed since the last tick. From the main thread.

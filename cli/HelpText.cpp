@@ -82,6 +82,8 @@ a message are left out, as in the log.
   {"event":"scan","index":N,"path":S,"files":N,"folders":N,"bytes":N,
    "complete_files":N,"partial_files":N,"missing_files":N,
    "differing_files":N,"bytes_to_copy":N}  every source --scan scanned
+  {"event":"paused"}, {"event":"continued"}  the copy starts waiting at a
+   pause (Ctrl-Z) and goes on
   {"event":"end","result":N,"exit":N}  once at the end; result is the last
    source's result (16: the run could not start; after a second Ctrl-C the
    bitwise or of the results so far; with --scan the bitwise or of all)
@@ -94,10 +96,16 @@ Ctrl-C (or SIGTERM) aborts the run: a source still being waited for ends in
 "connection failed", one being copied in "canceled". A second Ctrl-C leaves
 at once.
 
+Ctrl-Z (SIGTSTP) pauses the copy before its next read ("paused") and stops
+the program; fg or bg (SIGCONT) goes on from there. The time paused or
+stopped does not count against the reconnect limit.
+
 Exit status:
   0         every source was copied
   2, 4, 8   the bitwise or of the sources' failures: 2 read or connection
             failure, 4 write failure, 8 a folder listing was incomplete
+  64        a file was skipped by the user (the window's Skip File), its
+            partial copy kept, or'ed with the sources' failures
   32        output could not be written (standard output or the --log
             file), or'ed with the sources' failures; the copy goes on, and
             the first failure of each is named on standard error

@@ -119,6 +119,16 @@ void CJsonPresenter::OnScanDone(const CScanSummary& summary, CSteadyTime now) {
   EndEvent(now);
 }
 
+void CJsonPresenter::OnPause(bool paused, CSteadyTime now) {
+  if (m_ended) return;
+  BeginEvent(paused ? "paused" : "continued");
+  EndEvent(now);
+}
+
+void CJsonPresenter::OnStop(CSteadyTime /*now*/) {
+  if (!m_ended) m_out.Flush();
+}
+
 void CJsonPresenter::OnTick(CSteadyTime now) {
   if (!m_ended) m_out.FlushIfDue(now);
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The run as JSON lines on standard output, one object per line: an event
-// "log" for every message, "progress" for every progress update, "source"
-// for every source that ended, "scan" for every source a scan scanned and
-// "end" once at the end.
+// "log" for every message, "progress" for every progress update, "paused"
+// and "continued" when the worker starts and ends waiting at a pause,
+// "source" for every source that ended, "scan" for every source a scan
+// scanned and "end" once at the end.
 #pragma once
 
 #include <string>
@@ -18,6 +19,9 @@ public:
   void OnProgress(const RunState& state, CSteadyTime now) override;
   void OnSourceDone(const CSourceSummary& summary, CSteadyTime now) override;
   void OnScanDone(const CScanSummary& summary, CSteadyTime now) override;
+  // Writes {"event":"paused"} or {"event":"continued"}.
+  void OnPause(bool paused, CSteadyTime now) override;
+  void OnStop(CSteadyTime now) override;
   void OnTick(CSteadyTime now) override;
   void OnEnd(ResultFlags result, int exitStatus) override;
 

@@ -28,6 +28,13 @@ public:
   // Shows what the scan of a source found; nothing by default (the log
   // lines say it).
   virtual void OnScanDone(const CScanSummary& /*summary*/, CSteadyTime /*now*/) {}
+  // Shows that the worker started waiting at a pause (paused true) or went
+  // on (false). Nothing by default.
+  virtual void OnPause(bool /*paused*/, CSteadyTime /*now*/) {}
+
+  // Shows everything held back and writes all pending output now: the
+  // process is about to be stopped.
+  virtual void OnStop(CSteadyTime /*now*/) = 0;
 
   // Called about every 50 ms from the main thread: shows what was held back
   // and writes pending output that is due.

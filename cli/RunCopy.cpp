@@ -2,6 +2,7 @@
 #include "cli/RunCopy.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -19,6 +20,9 @@ namespace {
 
 // How often the main thread wakes to redraw and flush while the worker runs.
 constexpr int kTickMs = 50;
+// How long Ctrl-Z waits for the worker to reach its pause before the
+// process stops.
+constexpr int kPauseReachMs = 1000;
 
 // Copies the form values into the run state and arms the run, as the
 // window's Start does.
@@ -32,6 +36,20 @@ void PrepareRun(const CCliOptions& options, CMainForm& form) {
   run.reconnectLimit = options.reconnectLimit;
   run.checkCycles = options.checkCycles;
   run.checkAfterCopy = options.checkAfterCopy;
+}
+
+// Ctrl-Z: sets the pause flag and gives the worker a moment to reach its
+// wait, so that the time the process then spends stopped lies inside the
+// wait and does not run out the reconnect limit; shows "paused" and stops
+// the process. Once continued (fg, bg), the SIGCONT read next clears the
+// flag; a process the system did not stop goes on at once.
+void StopForJobControl(CSignalWatch& signals, CCliFrontEnd& frontEnd, const std::atomic<bool>& workerDone) {
+  RunState& run = g_RunState;
+  run.pauseFlag = true;
+  for (int waited = 0; waited < kPauseReachMs && !run.workerPaused && !workerDone && run.runFlag; waited += 5)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  frontEnd.FlushBeforeStop();
+  if (!signals.StopProcess()) run.pauseFlag = false;
 }
 
 // Returns the exit status of a run that ended by itself.
@@ -75,6 +93,16 @@ int RunCopy(const CCliOptions& options, CLogFile* logFile) {
       }
       aborted = true;
       g_RunState.runFlag = false;
+    }
+    switch (signals.TakeJobSignal()) {
+      case CJobSignal::kStop:
+        StopForJobControl(signals, frontEnd, workerDone);
+        break;
+      case CJobSignal::kContinue:
+        g_RunState.pauseFlag = false;
+        break;
+      case CJobSignal::kNone:
+        break;
     }
     done = workerDone.load() || g_RunState.workerFinished.load();
     frontEnd.Tick();

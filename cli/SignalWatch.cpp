@@ -23,6 +23,8 @@ bool CSignalWatch::Start() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGTSTP);
+  sigaddset(&set, SIGCONT);
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
   m_fd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
   if (m_fd < 0) {
@@ -40,13 +42,41 @@ int CSignalWatch::TakePending() {
   for (;;) {
     const ssize_t got = read(m_fd, &info, sizeof info);
     if (got == static_cast<ssize_t>(sizeof info)) {
-      ++count;
+      if (info.ssi_signo == SIGTSTP)
+        m_job = CJobSignal::kStop;
+      else if (info.ssi_signo == SIGCONT)
+        m_job = CJobSignal::kContinue;
+      else
+        ++count;
     } else if (got < 0 && errno == EINTR) {
       continue;
     } else {
       return count;
     }
   }
+}
+
+CJobSignal CSignalWatch::TakeJobSignal() {
+  const CJobSignal job = m_job;
+  m_job = CJobSignal::kNone;
+  return job;
+}
+
+bool CSignalWatch::StopProcess() {
+  if (m_fd < 0) return false;
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  // SIGTSTP's default effect, on this thread alone while it is let through.
+  signal(SIGTSTP, SIG_DFL);
+  pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+  raise(SIGTSTP);
+  // Here once continued, or at once when the system discarded the signal.
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  // The SIGCONT that continued the process waits, blocked, to be read.
+  sigset_t pending;
+  sigemptyset(&pending);
+  return sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1;
 }
 
 void CSignalWatch::Wait(int ms) {

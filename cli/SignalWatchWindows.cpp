@@ -38,6 +38,10 @@ bool CSignalWatch::Start() {
 
 int CSignalWatch::TakePending() { return g_pending.exchange(0); }
 
+CJobSignal CSignalWatch::TakeJobSignal() { return CJobSignal::kNone; }
+
+bool CSignalWatch::StopProcess() { return false; }
+
 void CSignalWatch::Wait(int ms) {
   if (g_wake == nullptr) {
     Sleep(static_cast<DWORD>(ms));

@@ -52,6 +52,12 @@ void CTextPresenter::OnProgress(const RunState& state, CSteadyTime now) {
 
 void CTextPresenter::OnSourceDone(const CSourceSummary& /*summary*/, CSteadyTime /*now*/) {}
 
+void CTextPresenter::OnStop(CSteadyTime now) {
+  if (m_ended) return;
+  if (m_terminal && (m_openDirty || m_captionDirty) && Redraw(m_columns - 1)) m_lastRedraw = now;
+  m_out.Flush();
+}
+
 void CTextPresenter::OnTick(CSteadyTime now) {
   if (m_ended) return;
   if (m_terminal) {

@@ -24,6 +24,8 @@ public:
   void OnLog(std::string_view message, CSteadyTime now) override;
   void OnProgress(const RunState& state, CSteadyTime now) override;
   void OnSourceDone(const CSourceSummary& summary, CSteadyTime now) override;
+  // On a terminal redraws the open line and the title at once.
+  void OnStop(CSteadyTime now) override;
   void OnTick(CSteadyTime now) override;
   void OnEnd(ResultFlags result, int exitStatus) override;
 

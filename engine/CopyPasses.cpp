@@ -7,11 +7,16 @@
 #include "engine/Crc32.h"
 #include "engine/LogPrintf.h"
 #include "engine/PassStall.h"
+#include "engine/PauseGate.h"
 #include "engine/ReconnectSource.h"
 #include "engine/RunState.h"
 
-ResultFlags RunCopyPasses(const std::string& source, const std::string& destination, const std::string& name,
-                          CCopyPass& pass) {
+namespace {
+
+// The passes of RunCopyPasses, without the skip's bracket. Returns as
+// RunCopyPasses does, or kResultSkipped as soon as a skip is seen.
+ResultFlags RunPasses(const std::string& source, const std::string& destination, const std::string& name,
+                      CCopyPass& pass) {
   RunState& run = g_RunState;
   const uint64_t end = pass.End();
   CPassStall stall;
@@ -19,9 +24,10 @@ ResultFlags RunCopyPasses(const std::string& source, const std::string& destinat
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
     if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
+    if (run.SkipAsked()) return kResultSkipped;
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
-    if (!src) return kResultReadFailure;
+    if (!src) return run.SkipAsked() ? kResultSkipped : kResultReadFailure;
     std::unique_ptr<CStream> dest;
     switch (pass.Begin(*src, dest, result)) {
       case CCopyPass::CStart::kCopy:
@@ -35,6 +41,10 @@ ResultFlags RunCopyPasses(const std::string& source, const std::string& destinat
     }
 
     for (;;) {
+      // A pause holds the copy before the next read, and its progress line
+      // replaces "paused" once it goes on.
+      WaitWhilePaused();
+      if (!run.FileGoesOn()) break;
       const uint64_t shown = pass.Progress(*dest);
       uint32_t count = 0;
       const uint8_t* data = nullptr;
@@ -45,7 +55,7 @@ ResultFlags RunCopyPasses(const std::string& source, const std::string& destinat
       // A block read but not written, because the run was stopped meanwhile,
       // shows nothing: the line before it stays the last word.
       if (count == 0 || static_cast<uint64_t>(dest->Tell()) != shown) pass.Progress(*dest);
-      if (!(static_cast<uint64_t>(src->Tell()) < end && !src->Eof() && run.runFlag)) break;
+      if (!(static_cast<uint64_t>(src->Tell()) < end && !src->Eof() && run.FileGoesOn())) break;
     }
 
     const auto length = static_cast<uint64_t>(dest->Tell());
@@ -69,4 +79,12 @@ ResultFlags RunCopyPasses(const std::string& source, const std::string& destinat
   }
   // A pass that failed to write ends the copy.
   return result;
+}
+
+}  // namespace
+
+ResultFlags RunCopyPasses(const std::string& source, const std::string& destination, const std::string& name,
+                          CCopyPass& pass) {
+  const CFileCopyScope scope;
+  return SkippedResult(RunPasses(source, destination, name, pass), name);
 }

@@ -53,10 +53,12 @@ public:
 };
 
 // Runs passes of pass from source to destination (the file called name)
-// until one reaches the end, the run is stopped, a write fails, or the
-// passes stall (see CPassStall).
-// Returns 0; 2 when the reconnect limit ran out, when failing passes stalled,
-// or when the source changed under the copy (logged); otherwise the result
-// Begin ended with, or the failing block's flags.
+// until one reaches the end, the run is stopped, a write fails, the passes
+// stall (see CPassStall) or the user skips the file; the run state shows
+// the file as being copied meanwhile (CFileCopyScope), and a pause holds it
+// before each block. Returns 0; 2 when the reconnect limit ran out, when
+// failing passes stalled, or when the source changed under the copy
+// (logged); 64 when the file was skipped (logged by SkippedResult);
+// otherwise the result Begin ended with, or the failing block's flags.
 ResultFlags RunCopyPasses(const std::string& source, const std::string& destination, const std::string& name,
                           CCopyPass& pass);

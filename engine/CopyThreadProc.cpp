@@ -12,6 +12,7 @@
 #include "engine/LogPrintf.h"
 #include "engine/MainForm.h"
 #include "engine/PathHelpers.h"
+#include "engine/PauseGate.h"
 #include "engine/RetryPause.h"
 #include "engine/RunState.h"
 #include "engine/ScanDestination.h"
@@ -70,6 +71,8 @@ ResultFlags CRunDriver::Run() {
   m_run.currentSourcePath = &m_source;
   if (m_run.bufferSize < 1024) m_run.bufferSize = 1024;
   m_run.destinationClaims.Clear();
+  m_run.pausedSeconds = 0;
+  m_run.skipFlag = false;
 
   ResultFlags result = kResultOk;
   // A scan needs no copy buffer: it reads only listings and the pages a
@@ -149,6 +152,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
   m_run.leftOut.clear();
   m_run.failureCause.clear();
   m_run.sourceLost = false;
+  m_run.skippedFiles = 0;
   m_run.currentFileNumber = 0;
   m_run.bytesDone = 0;
   m_run.folderCount = 0;
@@ -157,11 +161,13 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
   UpdateProgress();
 
   if (!shareRoot) {
-    const int64_t start = TimeNow();
+    // The limit runs on the clock that leaves paused time out.
+    const int64_t start = ActiveTimeNow();
     int64_t deadline = start + static_cast<int64_t>(m_run.reconnectLimit);
     int64_t last = start - 1;
     for (;;) {
-      const int64_t now = TimeNow();
+      WaitWhilePaused();
+      const int64_t now = ActiveTimeNow();
       if (now > last)
         LogPrintf("from %s  to %s, %4" PRId64 " sec limit...", m_source.c_str(), m_destination.c_str(),
                   deadline - now);
@@ -254,6 +260,10 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     else
       LogPrintf("\r\nsuccesfully copyed\r\n");
   }
+  // Skipped files take the place of the success line.
+  if (result & kResultSkipped)
+    LogPrintf("\r\n%d %s skipped by the user\r\n", m_run.skippedFiles,
+              m_run.skippedFiles == 1 ? "file" : "files");
   if (result & kResultListingIncomplete)
     LogPrintf("errors while scanning folders, some files may be missed\r\n");
   // Trying again helps a source that stopped answering; what failed on its

@@ -61,7 +61,9 @@ public:
   // when failing passes have not grown the destination for longer than it;
   // 4 when the destination does not open or must not be written (it is the
   // source itself, another copy holds it, or another file copy of this run
-  // took it); otherwise the failing block's flags.
+  // took it); 64 when the user skipped it (Skip File; the partial copy
+  // stays); otherwise the failing block's flags. A pause holds it before
+  // each read (see PauseGate.h).
   ResultFlags CopyWholeFile(const std::string& source, const std::string& destFolder);
 
   // Writes the source's header followed by part N of the form's part size to
@@ -74,7 +76,8 @@ public:
   // to destination, verifying it first when check after copy is on. Sets
   // bytesRead on every path. Returns 0; 2 after a failed read (bytesRead 0,
   // nothing written); with 4 added when the destination reports an error.
-  // When the run flag is found clear the block is read but not written.
+  // When the run flag is found clear, or a skip asked for, the block is read
+  // but not written.
   // data is set to where the block's bytes are: the copy buffer, or, when
   // the source holds them already and no check after copy changes them,
   // the source's own bytes (valid until the next call on the source other
@@ -84,8 +87,10 @@ public:
 
   // Re-reads every 4096-byte page of the block just read (bytesRead bytes
   // from blockStart, in the copy buffer) and settles each by majority,
-  // leaving the winners in the copy buffer. Returns 0, or 2 when a reading
-  // failed (bytesRead is then 0 and the source's indicators are cleared).
+  // leaving the winners in the copy buffer; a pause holds it between
+  // sweeps, and a cleared run flag or a skip ends it early. Returns 0, or 2
+  // when a reading failed (bytesRead is then 0 and the source's indicators
+  // are cleared).
   ResultFlags VerifyBlock(CStream& source, int64_t blockStart, uint32_t& bytesRead);
 
   CFindData m_data;

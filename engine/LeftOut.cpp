@@ -21,7 +21,8 @@ void NoteLeftOut(const std::string& path, const std::string& cause, bool folder)
 
 void NoteFileLeftOut(const std::string& path, uint32_t result) {
   RunState& run = g_RunState;
-  if (!run.runFlag || run.sourceLost) return;
+  // A file the user skipped is counted on its own.
+  if (!run.runFlag || run.sourceLost || result == kResultSkipped) return;
   std::string cause = run.failureCause;
   if (cause.empty()) cause = (result & kResultWriteFailure) != 0 ? "write error" : "read error";
   NoteLeftOut(path, cause, false);

@@ -27,9 +27,10 @@ void NoteFailureCause(const std::string& cause);
 void NoteLeftOut(const std::string& path, const std::string& cause, bool folder);
 
 // Records the file at path, whose copy ended with result (not 0), as left
-// out under the cause its copy noted, unless the run was stopped or the
+// out under the cause its copy noted, unless the run was stopped, the
 // source as a whole stopped answering (then nothing was left out on its
-// own). Worker only.
+// own) or the user skipped it (result kResultSkipped, counted apart).
+// Worker only.
 void NoteFileLeftOut(const std::string& path, uint32_t result);
 
 // Logs what the current source left out: a line with the counts, then up to

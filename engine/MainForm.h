@@ -80,6 +80,12 @@ public:
   // answer. A front end that cannot ask anybody keeps the default.
   virtual bool AskShareLogon(CShareLogon& /*logon*/) { return false; }
 
+  // Told on the worker thread when it starts waiting at a pause (paused
+  // true) and when it goes on (false), each time after the run state's
+  // workerPaused says so and before the progress is shown again. Nothing by
+  // default.
+  virtual void OnPauseChanged(bool /*paused*/) {}
+
   // Told on the worker thread once a source's summary lines are in the log,
   // or once it failed to connect. The window has no use for it.
   virtual void OnSourceDone(const CSourceSummary& /*summary*/) {}

@@ -9,6 +9,7 @@
 #include "engine/FailureCause.h"
 #include "engine/LeftOut.h"
 #include "engine/LogPrintf.h"
+#include "engine/PauseGate.h"
 #include "engine/RetryPause.h"
 #include "engine/RunState.h"
 #include "platform/smb/SmbPath.h"
@@ -69,16 +70,18 @@ bool IsTheSource(CStream& stream, const CFileId& destinationId, const std::strin
 
 // Opens the file at path for appending. A share whose connection dropped is
 // waited for within the reconnect limit, the seconds left counted down in
-// the log's last line. Returns the stream, or nullptr with errno set.
+// the log's last line; a pause holds the wait and does not count against
+// the limit. Returns the stream, or nullptr with errno set.
 std::unique_ptr<CStream> OpenWithinLimit(const std::string& path) {
-  const int64_t start = TimeNow();
+  const int64_t start = ActiveTimeNow();
   const int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
   int64_t last = start;
   for (;;) {
     std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kAppend);
-    if (stream || !IsSmbPath(path) || !IsConnectionLevel(errno) || !g_RunState.runFlag) return stream;
+    if (stream || !IsSmbPath(path) || !IsConnectionLevel(errno) || !g_RunState.FileGoesOn()) return stream;
     const int error = errno;
-    const int64_t now = TimeNow();
+    WaitWhilePaused();
+    const int64_t now = ActiveTimeNow();
     if (now >= deadline) {
       errno = error;
       return nullptr;

@@ -3,14 +3,15 @@
 
 #include "engine/LeftOut.h"
 #include "engine/LogPrintf.h"
+#include "engine/PauseGate.h"
 #include "engine/RetryPause.h"
 #include "engine/RunState.h"
 #include "platform/FileServices.h"
 
-CPassStall::CPassStall() : m_lastGrowth(TimeNow()) {}
+CPassStall::CPassStall() : m_lastGrowth(ActiveTimeNow()) {}
 
 bool CPassStall::GaveUp(bool grew, uint32_t limit) {
-  const int64_t now = TimeNow();
+  const int64_t now = ActiveTimeNow();
   if (grew) {
     m_lastGrowth = now;
     return false;

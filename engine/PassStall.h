@@ -10,13 +10,14 @@
 
 class CPassStall {
 public:
-  // Starts the watch at the current time.
+  // Starts the watch at the current time (ActiveTimeNow).
   CPassStall();
 
   // Notes the end of a failed pass; grew tells whether it added to the
   // destination. Returns true when the destination has not grown for more
   // than limit seconds: since the last pass that grew it, or since the
-  // watch started when none did.
+  // watch started when none did. Time spent paused does not count (see
+  // ActiveTimeNow).
   bool GaveUp(bool grew, uint32_t limit);
 
   // Called before a pass that follows a failed one (grew tells whether that

@@ -8,16 +8,21 @@
 #include "engine/FailureCause.h"
 #include "engine/LeftOut.h"
 #include "engine/LogPrintf.h"
+#include "engine/PauseGate.h"
 #include "engine/RetryPause.h"
 #include "engine/RunState.h"
 #include "engine/ShareLogon.h"
 
 std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
-  const int64_t start = TimeNow();
+  // The limit runs on the clock that leaves paused time out.
+  const int64_t start = ActiveTimeNow();
   int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
   int64_t last = start - 1;
   for (;;) {
-    const int64_t now = TimeNow();
+    WaitWhilePaused();
+    // A skipped file is not opened again.
+    if (g_RunState.SkipAsked()) return nullptr;
+    const int64_t now = ActiveTimeNow();
     if (now > last)
       LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
     std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kRead);

@@ -15,6 +15,9 @@ void RunState::Reset() {
   runFlag = false;
   workerFinished = true;
   pauseFlag = false;
+  skipFlag = false;
+  workerPaused = false;
+  fileActive = false;
   fileProgress = 0;
   currentFileNumber = 0;
   fileCount = 0;
@@ -23,6 +26,8 @@ void RunState::Reset() {
   totalBytes = 0;
   runCrc = 0xFFFFFFFF;
   errorsFixed = 0;
+  skippedFiles = 0;
+  pausedSeconds = 0;
   sources.clear();
   destinationClaims.Clear();
   leftOut.clear();

@@ -31,7 +31,12 @@ struct RunState {
   // Control flags, shared by both threads without a lock.
   std::atomic<bool> runFlag{false};        // cleared to stop the worker
   std::atomic<bool> workerFinished{true};  // set once the worker released its buffers
-  std::atomic<bool> pauseFlag{false};      // only the Pause button's label reads it
+  std::atomic<bool> pauseFlag{false};      // set to hold the worker (see PauseGate.h)
+  std::atomic<bool> skipFlag{false};       // set to end the copy of the current file
+  // Set by the worker: while it waits in WaitWhilePaused, and while it
+  // copies a file (from the first open of the source to the file's end).
+  std::atomic<bool> workerPaused{false};
+  std::atomic<bool> fileActive{false};
 
   // Counters, written and read on the worker thread.
   uint32_t fileProgress = 0;  // per mille of the current file, 0 to 1000
@@ -42,6 +47,8 @@ struct RunState {
   uint64_t totalBytes = 0;
   uint32_t runCrc = 0xFFFFFFFF;  // CRC-32 register of the current source, not inverted
   int32_t errorsFixed = 0;
+  int32_t skippedFiles = 0;   // files of the current source the user skipped
+  int64_t pausedSeconds = 0;  // seconds the worker spent paused in this run
 
   // Sources of the run, written only while no worker runs. There is no limit
   // on their number.
@@ -84,6 +91,12 @@ struct RunState {
   bool AllocateVerifyAreas();
   // Releases both.
   void ReleaseVerifyAreas();
+
+  // Returns true while the copy of the current file may go on: the run
+  // flag set and no skip asked for.
+  bool FileGoesOn() const { return runFlag && !skipFlag; }
+  // Returns true when a skip was asked for while the run goes on.
+  bool SkipAsked() const { return runFlag && skipFlag; }
 
   // Restores every member to its value at program start, except the main
   // form reference. Only while no worker runs.

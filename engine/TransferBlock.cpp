@@ -42,7 +42,7 @@ ResultFlags CFileNode::TransferBlock(CStream& source, CStream& destination, uint
   ResultFlags result = kResultOk;
   if (checking) result = VerifyBlock(source, blockStart, bytesRead);
 
-  if (run.runFlag && result == kResultOk) {
+  if (run.FileGoesOn() && result == kResultOk) {
     destination.Write(data, bytesRead);
     destination.Flush();
   }

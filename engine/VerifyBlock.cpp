@@ -5,6 +5,7 @@
 
 #include "engine/FileNode.h"
 #include "engine/LogPrintf.h"
+#include "engine/PauseGate.h"
 #include "engine/RunState.h"
 
 namespace {
@@ -121,7 +122,7 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
     Reading outcome = Reading::kDone;
     for (;;) {
       while (!stopped && more && started - ended < depth) {
-        if (!run.runFlag) {
+        if (!run.FileGoesOn()) {
           aborted = true;
           stopped = true;
           break;
@@ -143,7 +144,7 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
       const uint8_t* data = readings.Finish(slot, got);
       ++ended;
       if (stopped) continue;
-      if (!run.runFlag) {
+      if (!run.FileGoesOn()) {
         aborted = true;
         stopped = true;
         continue;
@@ -162,12 +163,14 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
 
   // The tally: check-cycles sweeps, each reading every page once.
   for (uint32_t cycle = 0; cycle < run.checkCycles && !aborted && failure == Reading::kDone; ++cycle) {
+    // A pause holds the check between sweeps.
+    WaitWhilePaused();
     uint32_t next = 0;
     bool readAny = false;
     failure = sweep([&]() -> int64_t { return next < pageCount ? static_cast<int64_t>(next++) : -1; }, false,
                     readAny);
   }
-  if (!run.runFlag) aborted = true;
+  if (!run.FileGoesOn()) aborted = true;
 
   // Decides page when its readings allow: returns true when it is decided.
   auto decide = [&](uint32_t page) {
@@ -195,6 +198,7 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
   // A page is decided on its own readings alone, so the undecided pages of a
   // sweep are known as it goes.
   while (!aborted && failure == Reading::kDone) {
+    WaitWhilePaused();
     uint32_t next = 0;
     bool readAny = false;
     failure = sweep(
@@ -205,7 +209,7 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
         true, readAny);
     if (!readAny) break;
   }
-  if (!run.runFlag) aborted = true;
+  if (!run.FileGoesOn()) aborted = true;
 
   if (failure == Reading::kDone) {
     source.Seek(blockStart + length, SeekOrigin::kSet);
@@ -225,7 +229,7 @@ ResultFlags CFileNode::VerifyBlock(CStream& source, int64_t blockStart, uint32_t
   }
   for (uint32_t page = 0; page < pageCount; ++page) {
     PageRecord& record = records[page];
-    if (run.runFlag && failure == Reading::kDone && record.chosenIndex > 0)
+    if (run.FileGoesOn() && failure == Reading::kDone && record.chosenIndex > 0)
       std::memcpy(record.variants[0], record.variants[record.chosenIndex], pageLength(page));
     for (int32_t v = 1; v < record.variantCount; ++v) delete[] record.variants[v];
     record.variantCount = 0;

@@ -18,6 +18,8 @@ constexpr CControlTemplate kMainControls[] = {
     {kIdBrowseDestination, kButton, "&Destination", 85, 60, 40, 15},
     {kIdLog, kLog, "", 5, 80, 320, 120},
     {kIdStart, kDefaultButton, "&Start", 5, 230, 50, 14},
+    // Pause and Skip File start disabled: the window enables them while a
+    // copy can use them (see RunButtons.h).
     {kIdPause, kButton, "&Pause", 60, 230, 50, 14, true},
     {kIdSkipFile, kButton, "S&kip File", 115, 230, 50, 14, true},
     {kIdScanFolders, kButton, "Scan &Folders", 220, 230, 50, 14},

@@ -40,4 +40,7 @@ void ComputeProgress(const RunState& state, CProgressDisplay& display) {
   } else {
     display.caption = std::string("from ") + source;
   }
+  display.paused = state.workerPaused;
+  display.fileActive = state.fileActive;
+  if (display.paused) display.caption.insert(0, kPausedCaptionPrefix);
 }

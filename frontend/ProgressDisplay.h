@@ -11,6 +11,9 @@ struct RunState;
 
 inline constexpr int kProgressBarRange = 1000;
 
+// What the caption begins with while the worker waits at a pause.
+inline constexpr char kPausedCaptionPrefix[] = "Paused - ";
+
 // The widest text a progress label shows in practice; the labels are made
 // wide enough for it.
 inline constexpr char kWidestProgressLabel[] = "File (99999/99999) 100%";
@@ -21,9 +24,13 @@ struct CProgressDisplay {
   std::string totalLabel = "Total :";
   int32_t totalBar = 0;  // bytes done in thousandths of the total; above 1000 when bytes done exceed it
   std::string caption = "Ferrox";
+  bool paused = false;      // the worker waits at a pause
+  bool fileActive = false;  // a file is being copied: Skip File may end it
 };
 
-// Updates display from the run state: the file label and bar and the caption
-// always; the total label and bar only while the total is known (not 0),
-// otherwise they keep what they showed and the caption names the source.
+// Updates display from the run state: the file label and bar, the caption,
+// paused and fileActive always; the total label and bar only while the
+// total is known (not 0), otherwise they keep what they showed and the
+// caption names the source. While the worker waits at a pause the caption
+// begins with "Paused - ".
 void ComputeProgress(const RunState& state, CProgressDisplay& display);

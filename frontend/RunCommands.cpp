@@ -6,6 +6,7 @@
 #include "engine/CopyThreadProc.h"
 #include "engine/LogPrintf.h"
 #include "engine/RunState.h"
+#include "frontend/RunButtons.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ namespace {
 void Abort(CRunHost& host, RunState& run) {
   host.SetStartText(kStartText);
   run.runFlag = false;
+  ResetPause(host);
+  ShowRunButtons(host);
   host.BringToFront();
 }
 
@@ -23,6 +26,8 @@ void WorkerNotStarted(CRunHost& host, RunState& run, const char* what, const std
   host.SetStartText(kStartText);
   host.SetScanFoldersEnabled(true);
   host.workerStarted = false;
+  host.copyStarted = false;
+  ShowRunButtons(host);
   LogPrintf("\r\n%s could not be started (%s), nothing done\r\n", what, error.c_str());
   host.CloseRunLog();
 }
@@ -60,8 +65,13 @@ void OnStartAbort(CRunHost& host) {
   host.SetScanFoldersEnabled(false);
   host.workerStarted = true;
   host.exitRequested = false;
+  host.copyStarted = true;
+  host.fileActive = false;
+  ResetPause(host);
+  run.skipFlag = false;
   run.runFlag = true;
   run.workerFinished = false;
+  ShowRunButtons(host);
   const CFormValues& values = host.FormValues();
   run.bufferSize = values.bufferSize;
   run.reconnectLimit = values.reconnectLimit;
@@ -98,6 +108,10 @@ void OnExit(CRunHost& host) {
 void OnWorkerFinished(CRunHost& host) {
   if (!host.workerStarted) return;
   host.workerStarted = false;
+  host.copyStarted = false;
+  host.fileActive = false;
+  ResetPause(host);
+  ShowRunButtons(host);
   if (host.exitRequested) LogPrintf("%s\r\n", kExitNowMessage);
   host.exitRequested = false;
   host.CloseRunLog();

@@ -32,16 +32,18 @@ inline constexpr int64_t kStartRepeatMs = 500;
 RunPhase CurrentRunPhase(const RunState& run);
 
 // Start/Abort. Running or stopping: sets the button to "&Start", clears the
-// run flag and brings the window to the front, without waiting. Idle: reads
+// run flag and the pause flag (Pause reads "&Pause"), disables Pause and
+// Skip File and brings the window to the front, without waiting. Idle: reads
 // the form (a refused field ends the command, nothing starts), opens the
 // run's log file, puts the progress display back, empties the log, writes
 // the form, rebuilds the source list (then names a log file that could not
-// be made), sets the button to "&Abort", sets the run flag, clears the
-// worker-finished flag, disables Scan Folders, copies buffer size,
-// reconnect limit, check cycles and check after copy into the run state and
-// starts CopyThreadProc on a detached thread. When no thread can be created
-// the window returns to idle (Scan Folders enabled again) with a log line
-// and the log file is closed.
+// be made), sets the button to "&Abort", clears the pause and skip flags
+// (Pause reads "&Pause"), sets the run flag, clears the worker-finished
+// flag, disables Scan Folders, enables Pause (see RunButtons.h), copies
+// buffer size, reconnect limit, check cycles and check after copy into the
+// run state and starts CopyThreadProc on a detached thread. When no thread
+// can be created the window returns to idle (Scan Folders enabled again)
+// with a log line and the log file is closed.
 void OnStartAbort(CRunHost& host);
 
 // The Start button and Enter at the time nowMs (milliseconds of a steady
@@ -59,12 +61,14 @@ void OnExit(CRunHost& host);
 // Called by the window on its thread once it sees the worker-finished flag
 // set. For the first call after a worker was started: when Exit was pressed
 // while it ran, writes "\r\nCopy thread has exited, Exit closes the window"
-// as a whole line; then closes the run's log file and enables Scan Folders.
-// Later calls do nothing.
+// as a whole line; clears the pause flag (Pause reads "&Pause"), disables
+// Pause and Skip File, then closes the run's log file and enables Scan
+// Folders. Later calls do nothing.
 void OnWorkerFinished(CRunHost& host);
 
 // Pause: toggles the pause flag and shows "&Continue" while it is set,
-// "&Pause" while it is clear. The engine does not pause.
+// "&Pause" while it is clear. The worker waits at its next read while the
+// flag is set (see engine/PauseGate.h).
 void OnPause(CRunHost& host);
 
 // Scan Folders, from idle only: reads the form (a refused field ends the

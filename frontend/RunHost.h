@@ -38,6 +38,10 @@ public:
   // description in error when no thread could be created.
   virtual bool StartWorker(std::function<void()> work, std::string& error) = 0;
 
+  // Enables or disables the Pause and Skip File buttons; nothing by
+  // default.
+  virtual void SetRunButtons(bool /*pauseEnabled*/, bool /*skipFileEnabled*/) {}
+
   // Puts the progress display back as it was before any run; nothing by
   // default.
   virtual void ResetProgress() {}
@@ -55,4 +59,6 @@ public:
   bool exitRequested = false;  // Exit was pressed while that worker ran
   bool runStarted = false;     // a run was started by a Start command, at runStartMs
   int64_t runStartMs = 0;
+  bool copyStarted = false;  // the worker started is a copy (Start), not a scan
+  bool fileActive = false;   // the progress shown last says a file is being copied
 };

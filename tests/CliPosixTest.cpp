@@ -425,4 +425,94 @@ TEST_F(CliTest, ATerminalSeesTheLastLineRewrittenAndTheTitle) {
   EXPECT_NE(screen.find("connection failed, error = 2 "), std::string::npos) << screen;
 }
 
+// Starts ferrox-cli with args in folder dir in a process group of its own,
+// as a shell with job control starts a job, its output going to the files
+// out and err there. Returns the child's process id.
+pid_t StartCliAsJob(const CTempDir& dir, const std::vector<std::string>& args) {
+  CCliArgv argv(args);
+  const std::string outPath = dir / "out";
+  const std::string errPath = dir / "err";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0 ||
+        chdir(dir.Path().c_str()) != 0)
+      _exit(127);
+    execv(argv.Get()[0], argv.Get());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits at most seconds until the file at path holds text; returns whether
+// it does.
+bool WaitForText(const std::string& path, const std::string& text, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (ReadFile(path).find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// Waits at most 10 seconds until the child pid has stopped; returns whether
+// it has.
+bool WaitForStop(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    int status = 0;
+    const pid_t changed = waitpid(pid, &status, WNOHANG | WUNTRACED);
+    if (changed == pid) return WIFSTOPPED(status);
+    if (changed < 0 || std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+TEST_F(CliTest, CtrlZPausesAndStopsTheProgramAndTheTimeStoppedLeavesTheLimitAlone) {
+  const pid_t pid = StartCliAsJob(dir, {"--json", "-r", "3", "-d", dir.Path(), dir / "missing"});
+  ASSERT_TRUE(WaitForText(dir / "out", "sec limit...", 10));
+  kill(pid, SIGTSTP);
+  ASSERT_TRUE(WaitForStop(pid));
+  // Stopped, having shown that the copy is paused.
+  const std::string shown = ReadFile(dir / "out");
+  EXPECT_NE(shown.find("{\"event\":\"log\",\"text\":\"paused\"}\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("{\"event\":\"paused\"}\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\"caption\":\"Paused - from "), std::string::npos) << shown;
+  // Stopped for longer than the reconnect limit.
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  EXPECT_EQ(ReadFile(dir / "out"), shown);
+  kill(pid, SIGCONT);
+  ASSERT_TRUE(WaitForText(dir / "out", "{\"event\":\"continued\"}\n", 10));
+  // The count-down goes on with time left instead of ending the source.
+  const auto countDownAfterContinue = [this] {
+    const std::string out = ReadFile(dir / "out");
+    const size_t continued = out.find("{\"event\":\"continued\"}");
+    return continued != std::string::npos && out.find("sec limit...", continued) != std::string::npos;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!countDownAfterContinue() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  kill(pid, SIGINT);
+  EXPECT_EQ(WaitForCli(pid), 130);
+
+  const std::vector<CJsonObject> events = ParseJsonLines(ReadFile(dir / "out"));
+  size_t index = 0;
+  while (index < events.size() && events[index].at("event").text != "continued") ++index;
+  ASSERT_LT(index, events.size());
+  std::string countDown;
+  for (++index; index < events.size() && countDown.empty(); ++index) {
+    const CJsonObject& event = events[index];
+    if (event.at("event").text != "log") continue;
+    const std::string& text = event.at("text").text;
+    ASSERT_EQ(text.find("connection failed"), std::string::npos) << "the limit ran out while stopped";
+    if (text.ends_with(" sec limit...")) countDown = text;
+  }
+  ASSERT_FALSE(countDown.empty());
+  const size_t end = countDown.rfind(" sec limit...");
+  const size_t start = countDown.find_last_of(' ', end - 1) + 1;
+  EXPECT_GE(std::stoi(countDown.substr(start, end - start)), 1) << countDown;
+}
+
 }  // namespace

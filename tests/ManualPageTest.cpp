@@ -165,13 +165,14 @@ TEST(ManualPage, CoversTheLogonOptions) {
 
 TEST(ManualPage, ListsTheExitStatusesOfTheHelpText) {
   const std::set<std::string> help = HelpExitStatuses(HelpText());
-  EXPECT_EQ(help, (std::set<std::string>{"0", "1", "2", "4", "8", "32", "130"}));
+  EXPECT_EQ(help, (std::set<std::string>{"0", "1", "2", "4", "8", "32", "64", "130"}));
   EXPECT_EQ(ManualExitStatuses(), help);
 }
 
 TEST(ManualPage, NamesTheJsonEventsOfTheHelpText) {
   const std::set<std::string> help = EventNames(HelpText());
-  EXPECT_EQ(help, (std::set<std::string>{"log", "progress", "left_out", "source", "scan", "end"}));
+  EXPECT_EQ(help, (std::set<std::string>{"log", "progress", "left_out", "source", "scan", "paused",
+                                         "continued", "end"}));
   std::string section;
   for (const std::string& line : ManualSection("JSON EVENTS")) section += line + "\n";
   EXPECT_EQ(EventNames(section), help);

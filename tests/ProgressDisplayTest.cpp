@@ -73,6 +73,25 @@ TEST_F(ProgressDisplayTest, TotalsAreTruncatedSharesOfTheBytes) {
   EXPECT_EQ(display.totalLabel, "Total  75%");
 }
 
+TEST_F(ProgressDisplayTest, APausedWorkerPutsPausedBeforeTheCaption) {
+  g_RunState.bytesDone = 42;
+  g_RunState.totalBytes = 100;
+  g_RunState.workerPaused = true;
+  g_RunState.fileActive = true;
+  ComputeProgress(g_RunState, display);
+  EXPECT_EQ(display.caption, "Paused -  42% - /mnt/share/films");
+  EXPECT_TRUE(display.paused);
+  EXPECT_TRUE(display.fileActive);
+  g_RunState.totalBytes = 0;
+  ComputeProgress(g_RunState, display);
+  EXPECT_EQ(display.caption, "Paused - from /mnt/share/films");
+  g_RunState.workerPaused = false;
+  g_RunState.fileActive = false;
+  ComputeProgress(g_RunState, display);
+  EXPECT_EQ(display.caption, "from /mnt/share/films");
+  EXPECT_FALSE(display.fileActive);
+}
+
 TEST_F(ProgressDisplayTest, ALongSourcePathIsShownWhole) {
   m_source = std::string(3000, 'p');
   ComputeProgress(g_RunState, display);

@@ -10,6 +10,7 @@
 
 #include "engine/LogPrintf.h"
 #include "engine/RunState.h"
+#include "frontend/RunButtons.h"
 #include "frontend/RunCommands.h"
 #include "frontend/SourceList.h"
 #include "tests/support/TempDir.h"
@@ -31,6 +32,10 @@ public:
   const CFormValues& FormValues() const override { return values; }
   void SetStartText(const char* text) override { startText = text; }
   void SetPauseText(const char* text) override { pauseText = text; }
+  void SetRunButtons(bool pause, bool skipFile) override {
+    pauseEnabled = pause;
+    skipFileEnabled = skipFile;
+  }
   void BringToFront() override { ++broughtToFront; }
   void CloseWindow() override { ++closed; }
   void ResetProgress() override { ++progressResets; }
@@ -61,6 +66,7 @@ public:
   int progressResets = 0, logsOpened = 0, logsClosed = 0;
   std::string startText = "&Start", pauseText = "&Pause";
   std::vector<bool> scanEnabled;  // every SetScanFoldersEnabled call
+  bool pauseEnabled = false, skipFileEnabled = false;
 };
 
 class CRunCommandsTest : public ::testing::Test {
@@ -231,6 +237,54 @@ TEST_F(CRunCommandsTest, PauseTogglesItsLabelOnly) {
   OnPause(host);
   EXPECT_FALSE(g_RunState.pauseFlag);
   EXPECT_EQ(host.pauseText, "&Pause");
+}
+
+TEST_F(CRunCommandsTest, PauseAndSkipFileAreEnabledOnlyWhileACopyCanUseThem) {
+  host.values.source = "/srv/a";
+  OnStartAbort(host);
+  EXPECT_TRUE(host.pauseEnabled);
+  EXPECT_FALSE(host.skipFileEnabled);
+  OnSkipFile(host);  // no file is being copied yet
+  EXPECT_FALSE(g_RunState.skipFlag);
+
+  host.fileActive = true;  // as the progress shown last says
+  ShowRunButtons(host);
+  EXPECT_TRUE(host.skipFileEnabled);
+  OnSkipFile(host);
+  EXPECT_TRUE(g_RunState.skipFlag);
+  OnPause(host);
+  EXPECT_EQ(host.pauseText, "&Continue");
+
+  OnStartAbort(host);  // Abort: a winding-down copy is neither paused nor skipped
+  EXPECT_FALSE(host.pauseEnabled);
+  EXPECT_FALSE(host.skipFileEnabled);
+  EXPECT_FALSE(g_RunState.pauseFlag);
+  EXPECT_EQ(host.pauseText, "&Pause");
+
+  g_RunState.workerFinished = true;
+  OnWorkerFinished(host);
+  EXPECT_FALSE(host.copyStarted);
+  EXPECT_FALSE(host.fileActive);
+  // A new run starts unpaused, with no skip left over.
+  OnPause(host);
+  OnStartAbort(host);
+  EXPECT_FALSE(g_RunState.pauseFlag);
+  EXPECT_FALSE(g_RunState.skipFlag);
+  EXPECT_EQ(host.pauseText, "&Pause");
+  EXPECT_TRUE(host.pauseEnabled);
+}
+
+TEST_F(CRunCommandsTest, ScanFoldersEnablesNeitherPauseNorSkipFile) {
+  CTempDir temp;
+  std::filesystem::create_directories(temp / "tree");
+  host.values.source = "\"" + temp / "tree" + "\"";
+  OnScanFolders(host);
+  host.fileActive = true;
+  ShowRunButtons(host);
+  EXPECT_FALSE(host.pauseEnabled);
+  EXPECT_FALSE(host.skipFileEnabled);
+  g_RunState.runFlag = false;
+  g_RunState.workerFinished = true;
 }
 
 TEST_F(CRunCommandsTest, ScanFoldersScansEverySourceAndCopiesNothing) {

@@ -76,6 +76,7 @@ ferrox_windows_test(ferrox_win_thread_tests
   WindowFrontEndTest.cpp
   RunCommandsTest.cpp
   RunThreadTest.cpp
+  PauseSkipTest.cpp
   VerifyConcurrencyTest.cpp)
 
 # ferrox-cli.exe run as a user runs it: the tests find it beside their own

@@ -101,6 +101,7 @@ void CMainDlg::ConnectCommands() {
   onClick(kIdStart, &CMainDlg::OnStartButton);
   onClick(kIdExit, &CMainDlg::OnExit);
   onClick(kIdPause, &CMainDlg::OnPause);
+  onClick(kIdSkipFile, &CMainDlg::OnSkipFile);
   onClick(kIdScanFolders, &CMainDlg::OnScanFolders);
   onClick(kIdBrowseDestination, &CMainDlg::OnBrowseDestination);
   onClick(kIdSourceDir, &CMainDlg::OnSourceDir);

@@ -79,6 +79,8 @@ public:
   void OnStartButton();
   void OnExit();
   void OnPause();
+  // Skip File: ends the copy of the file being copied (see RunButtons.h).
+  void OnSkipFile();
   void OnScanFolders();
   void OnBrowseDestination();
   void OnSourceDir();
@@ -143,6 +145,7 @@ private:
   const CFormValues& FormValues() const override { return m_values; }
   void SetStartText(const char* text) override;
   void SetPauseText(const char* text) override;
+  void SetRunButtons(bool pauseEnabled, bool skipFileEnabled) override;
   void BringToFront() override;
   void CloseWindow() override;
   bool StartWorker(std::function<void()> work, std::string& error) override;

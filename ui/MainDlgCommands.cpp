@@ -17,6 +17,7 @@
 #include "frontend/CommandLine.h"
 #include "frontend/ControlIds.h"
 #include "frontend/FormExchange.h"
+#include "frontend/RunButtons.h"
 #include "frontend/RunCommands.h"
 #include "frontend/RunLogFile.h"
 #include "frontend/SourceAddress.h"
@@ -62,6 +63,8 @@ void CMainDlg::OnExit() {
 }
 
 void CMainDlg::OnPause() { ::OnPause(*this); }
+
+void CMainDlg::OnSkipFile() { ::OnSkipFile(*this); }
 
 void CMainDlg::OnScanFolders() { ::OnScanFolders(*this); }
 

@@ -12,6 +12,7 @@
 #include "engine/RunState.h"
 #include "frontend/ControlIds.h"
 #include "frontend/LogBoxText.h"
+#include "frontend/RunButtons.h"
 #include "frontend/RunCommands.h"
 #include "ui/MainDlg.h"
 
@@ -54,6 +55,8 @@ void CMainDlg::RefreshDisplay() {
   label(kIdTotalLabel)->setText(QString::fromStdString(display.totalLabel));
   bar(kIdTotalBar)->setValue(std::clamp(display.totalBar, 0, kProgressBarRange));
   setWindowTitle(QString::fromStdString(display.caption));
+  fileActive = display.fileActive;
+  ShowRunButtons(*this);
 }
 
 int64_t CMainDlg::NowMs() const {

@@ -85,6 +85,11 @@ void CMainDlg::SetStartText(const char* text) { m_startButton->setText(QString::
 
 void CMainDlg::SetPauseText(const char* text) { m_pauseButton->setText(QString::fromUtf8(text)); }
 
+void CMainDlg::SetRunButtons(bool pauseEnabled, bool skipFileEnabled) {
+  m_pauseButton->setEnabled(pauseEnabled);
+  m_controls.at(kIdSkipFile)->setEnabled(skipFileEnabled);
+}
+
 void CMainDlg::BringToFront() {
   showNormal();
   raise();

@@ -172,6 +172,9 @@ bool CMainDlg::OnCommand(int id) {
     case kIdPause:
       OnPause();
       return true;
+    case kIdSkipFile:
+      OnSkipFile();
+      return true;
     case kIdScanFolders:
       OnScanFolders();
       return true;

@@ -89,6 +89,8 @@ private:
   void OnStartButton();
   void OnExit();
   void OnPause();
+  // Skip File: ends the copy of the file being copied (see RunButtons.h).
+  void OnSkipFile();
   void OnScanFolders();
   void OnBrowseDestination();
   void OnSourceDir();
@@ -131,6 +133,9 @@ private:
   const CFormValues& FormValues() const override { return m_values; }
   void SetStartText(const char* text) override;
   void SetPauseText(const char* text) override;
+  // Enables or disables Pause and Skip File; a button that loses its
+  // enabling while it has the focus hands the focus to the next control.
+  void SetRunButtons(bool pauseEnabled, bool skipFileEnabled) override;
   void BringToFront() override;
   void CloseWindow() override;
   bool StartWorker(std::function<void()> work, std::string& error) override;

@@ -11,6 +11,7 @@
 
 #include "frontend/AboutText.h"
 #include "frontend/ControlIds.h"
+#include "frontend/RunButtons.h"
 #include "frontend/RunCommands.h"
 #include "frontend/RunLogFile.h"
 #include "frontend/SourceAddress.h"
@@ -54,6 +55,8 @@ void CMainDlg::OnStartButton() { ::OnStartCommand(*this, static_cast<int64_t>(Ge
 void CMainDlg::OnExit() { ::OnExit(*this); }
 
 void CMainDlg::OnPause() { ::OnPause(*this); }
+
+void CMainDlg::OnSkipFile() { ::OnSkipFile(*this); }
 
 void CMainDlg::OnScanFolders() { ::OnScanFolders(*this); }
 

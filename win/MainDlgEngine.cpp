@@ -10,6 +10,7 @@
 
 #include "engine/RunState.h"
 #include "frontend/ControlIds.h"
+#include "frontend/RunButtons.h"
 #include "frontend/RunCommands.h"
 #include "platform/windows/WinPath.h"
 #include "win/MainDlg.h"
@@ -96,5 +97,7 @@ void CMainDlg::RefreshDisplay() {
   setBar(kIdTotalBar, display.totalBar, m_shownProgress.totalBar);
   if (display.caption != m_shownProgress.caption)
     SetWindowTextW(m_hwnd, WideFromUtf8(display.caption).c_str());
+  fileActive = display.fileActive;
+  ShowRunButtons(*this);
   m_shownProgress = std::move(display);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the form view of the exchange and as the host of the
 // run commands.
+#include <utility>
+
 #include "engine/RunState.h"
 #include "frontend/ControlIds.h"
 #include "frontend/DetachedThread.h"
@@ -98,6 +100,19 @@ void CMainDlg::SetStartText(const char* text) {
 
 void CMainDlg::SetPauseText(const char* text) {
   SetDlgItemTextW(m_hwnd, kIdPause, WideFromUtf8(text).c_str());
+}
+
+void CMainDlg::SetRunButtons(bool pauseEnabled, bool skipFileEnabled) {
+  if (!m_hwnd) return;
+  for (const auto& [id, enabled] :
+       {std::pair{kIdPause, pauseEnabled}, std::pair{kIdSkipFile, skipFileEnabled}}) {
+    HWND button = GetDlgItem(m_hwnd, id);
+    if (!button || (IsWindowEnabled(button) != FALSE) == enabled) continue;
+    // A disabled control cannot keep the focus: the keyboard would reach
+    // nothing.
+    if (!enabled && GetFocus() == button) SendMessageW(m_hwnd, WM_NEXTDLGCTL, 0, FALSE);
+    EnableWindow(button, enabled ? TRUE : FALSE);
+  }
 }
 
 void CMainDlg::BringToFront() {

@@ -40,6 +40,8 @@ public:
   void SendStartCommand() override;
   void OnSourceDone(const CSourceSummary& summary) override;
   void OnScanDone(const CScanSummary& summary) override;
+  // Counts the pauses and continues the engine told of.
+  void OnPauseChanged(bool paused) override { ++(paused ? pauses : continues); }
   // Answers through onAskShareLogon; refuses without it.
   bool AskShareLogon(CShareLogon& logon) override;
 
@@ -54,6 +56,8 @@ public:
   // Answers the engine's request for another logon to a share.
   std::function<bool(CShareLogon&)> onAskShareLogon;
   std::atomic<int> logonRequests{0};
+  std::atomic<int> pauses{0};
+  std::atomic<int> continues{0};
 
   // Called on the logging thread after each message has been applied.
   std::function<void(const std::string&)> onMessage;
