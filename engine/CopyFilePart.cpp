@@ -12,6 +12,8 @@
 #include "engine/LogPrintf.h"
 #include "engine/MainForm.h"
 #include "engine/OpenDestination.h"
+#include "engine/PassedPages.h"
+#include "engine/PauseGate.h"
 #include "engine/RunState.h"
 #include "engine/UpdateProgress.h"
 
@@ -37,6 +39,29 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
   SeedRandom(static_cast<uint32_t>(TimeNow()));
   LogPrintf("part %u, size %" PRIu64 "\r\n", partNumber, partSize);
   if (!run.runFlag) return kResultOk;
+
+  // A part file with a record of pages passed as zeros has its recorded
+  // pages read again first, and is then continued (as under ReGet): the
+  // record vouches that it holds this source's part.
+  const CCopyLayout layout{header, partStart};
+  const std::string recordPath = PassedRecordPath(destination);
+  CPassedPages passed;
+  bool recorded = LoadPassedRecord(recordPath, passed) == CRecordFound::kRecord;
+  if (recorded) {
+    CFindData existing;
+    if (!FindFirst(destination, existing)) {
+      passed = CPassedPages();
+      if (const ResultFlags failed = SavePassedRecord(recordPath, passed)) return failed;
+      recorded = false;
+    } else if ((existing.attrib & (kAttribSubdir | kAttribSpecial)) != 0 || !passed.Describes(m_data, layout)) {
+      LogForeignDestination(destination);
+      return kResultWriteFailure;
+    } else {
+      const CFileCopyScope scope;
+      const ResultFlags filled = FillPassedPages(source, destination, recordPath, *this, owner, layout, passed);
+      if (filled != kResultOk) return SkippedResult(filled, m_data.name);
+    }
+  }
 
   // Returns the part file's length after logging a progress point.
   // Shares are taken of the part's own length, so that a finished part
@@ -147,6 +172,13 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
 
     uint64_t End() const override { return m_partEnd; }
     CCopyLayout Layout() const override { return m_layout; }
+    CFileNode& Node() override { return m_node; }
+
+    // Makes the passes continue the part file found, without comparing it.
+    void ContinueKnown() {
+      m_retry = true;
+      m_known = true;
+    }
 
   private:
     CFileNode& m_node;
@@ -166,6 +198,8 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
     bool m_insidePart = false;
   };
 
-  CPartPass pass(*this, *form, destination, owner, CCopyLayout{header, partStart}, partEnd, progressPoint);
+  CPartPass pass(*this, *form, destination, owner, layout, partEnd, progressPoint);
+  if (recorded) pass.ContinueKnown();
+  pass.Passed() = std::move(passed);
   return RunCopyPasses(source, destination, m_data.name, pass);
 }

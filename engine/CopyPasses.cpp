@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/CopyPasses.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cinttypes>
+#include <cstring>
 
 #include "engine/CopyProgress.h"
 #include "engine/Crc32.h"
+#include "engine/FileNode.h"
+#include "engine/LeftOut.h"
 #include "engine/LogPrintf.h"
 #include "engine/PassStall.h"
 #include "engine/PauseGate.h"
@@ -13,17 +18,92 @@
 
 namespace {
 
+// Copies the block that the passes stalled on, from the source's position
+// (src, opened for the file at source) to dest (the file at destination),
+// page by page: each page
+// that reads within kPageTries tries is written as read, each that does not
+// is added to pass's passed pages, recorded at recordPath, and then written
+// as zeros. The block ends at the buffer size or at pass's end. Returns 0
+// with src at the block's end (or where the source ended); 2 when the
+// source no longer opens or the run stops; 4 when the record or the
+// destination cannot be written.
+ResultFlags PassFailingBlock(std::unique_ptr<CStream>& src, CStream& dest, const std::string& source,
+                             const std::string& destination, const std::string& recordPath, CCopyPass& pass) {
+  RunState& run = g_RunState;
+  CFileNode& node = pass.Node();
+  uint64_t position = static_cast<uint64_t>(src->Tell());
+  const uint64_t blockEnd = std::min<uint64_t>(position + run.bufferSize, pass.End());
+  CPassedPages& passed = pass.Passed();
+  if (passed.runs.empty()) passed.Identify(node.m_data, pass.Layout());
+  LogPrintf("\r\n%s cannot be read at %" PRIu64 ", reading it page by page\r\n", source.c_str(), position);
+  ResultFlags result = kResultOk;
+  while (position < blockEnd) {
+    WaitWhilePaused();
+    if (!run.FileGoesOn()) {
+      result = kResultReadFailure;
+      break;
+    }
+    const auto count = static_cast<uint32_t>(PageEndAfter(position, blockEnd) - position);
+    uint32_t got = 0;
+    const CPageRead read = ReadPageWithTries(src, source, node, position, count, got);
+    if (read == CPageRead::kLost) {
+      result = kResultReadFailure;
+      break;
+    }
+    uint8_t* buffer = run.copyBuffer.get();
+    if (read == CPageRead::kUnreadable) {
+      // The record names the page before the zeros reach the copy.
+      const auto offset = static_cast<uint64_t>(dest.Tell());
+      passed.Add(offset, count);
+      if (SavePassedRecord(recordPath, passed) != kResultOk) {
+        passed.runs.back().length -= count;
+        if (passed.runs.back().length == 0) passed.runs.pop_back();
+        return kResultWriteFailure;
+      }
+      std::memset(buffer, 0, count);
+      got = count;
+    }
+    dest.Write(buffer, got);
+    dest.Flush();
+    if (dest.Error()) {
+      LogPrintf("\r\neror %d writing %s\r\n", 32, node.m_data.name.c_str());
+      const int error = errno;
+      dest.ClearErr();
+      return WriteFailed(destination, error);
+    }
+    run.runCrc = CrcUpdate(run.runCrc, buffer, got);
+    position += got;
+    // A source that ends inside the page has no more to give.
+    if (got < count) break;
+  }
+  src->Seek(static_cast<int64_t>(position), SeekOrigin::kSet);
+  pass.Progress(dest);
+  return result;
+}
+
 // The passes of RunCopyPasses, without the skip's bracket. Returns as
 // RunCopyPasses does, or kResultSkipped as soon as a skip is seen.
 ResultFlags RunPasses(const std::string& source, const std::string& destination, const std::string& name,
                       CCopyPass& pass) {
   RunState& run = g_RunState;
   const uint64_t end = pass.End();
+  const std::string recordPath = PassedRecordPath(destination);
   CPassStall stall;
   bool grew = false;
+  // Whether the last pass failed reading a block, and whether the next one
+  // reads the block it stalled on page by page.
+  bool blockFailed = false;
+  bool narrow = false;
   ResultFlags result = kResultOk;
   for (bool firstPass = true; (result & kResultWriteFailure) == 0; firstPass = false) {
-    if (!firstPass && result != kResultOk && !stall.MayRetry(grew, source)) return kResultReadFailure;
+    if (!firstPass && result != kResultOk) {
+      if (run.passUnreadable && blockFailed && result == kResultReadFailure &&
+          stall.GaveUp(grew, run.reconnectLimit))
+        narrow = true;
+      else if (!stall.MayRetry(grew, source))
+        return kResultReadFailure;
+    }
+    blockFailed = false;
     if (run.SkipAsked()) return kResultSkipped;
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
@@ -40,7 +120,19 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
         return result;
     }
 
-    for (;;) {
+    if (narrow) {
+      narrow = false;
+      // A part file's header is written again whole by the next pass; only
+      // the part itself is read page by page.
+      if (static_cast<uint64_t>(dest->Tell()) < pass.Layout().header) {
+        CloseDestination(*dest, name);
+        LogPassesStalled(source);
+        return kResultReadFailure;
+      }
+      result = PassFailingBlock(src, *dest, source, destination, recordPath, pass);
+    }
+
+    for (; result == kResultOk;) {
       // A pause holds the copy before the next read, and its progress line
       // replaces "paused" once it goes on.
       WaitWhilePaused();
@@ -50,6 +142,7 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
       const uint8_t* data = nullptr;
       result = pass.Move(*src, *dest, count, data);
       if (result & kResultWriteFailure) result = WriteFailed(destination, errno);
+      blockFailed = result == kResultReadFailure;
       if (result != kResultOk) break;
       if (data != nullptr) run.runCrc = CrcUpdate(run.runCrc, data, count);
       // A block read but not written, because the run was stopped meanwhile,
@@ -72,6 +165,7 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
       return kResultReadFailure;
     }
     if (result == kResultOk) {
+      if (!pass.Passed().runs.empty()) return ReportPassedPages(name, length, pass.Passed());
       LogPrintf("\r\n");
       return kResultOk;
     }

@@ -10,10 +10,13 @@
 #include <string>
 
 #include "engine/DestinationCheck.h"
+#include "engine/PassedPages.h"
 #include "engine/ResultFlags.h"
 #include "platform/FileServices.h"
 
 // What a pass does at each step.
+class CFileNode;
+
 class CCopyPass {
 public:
   // How a pass goes on after Begin.
@@ -50,15 +53,28 @@ public:
 
   // Returns how the destination's bytes map onto the source's.
   virtual CCopyLayout Layout() const = 0;
+
+  // Returns the file being copied.
+  virtual CFileNode& Node() = 0;
+
+  // Returns the pages of the destination passed as zeros so far, as its
+  // record holds them.
+  CPassedPages& Passed() { return m_passed; }
+
+private:
+  CPassedPages m_passed;
 };
 
 // Runs passes of pass from source to destination (the file called name)
 // until one reaches the end, the run is stopped, a write fails, the passes
 // stall (see CPassStall) or the user skips the file; the run state shows
 // the file as being copied meanwhile (CFileCopyScope), and a pause holds it
-// before each block. Returns 0; 2 when the reconnect limit ran out, when
-// failing passes stalled, or when the source changed under the copy
-// (logged); 64 when the file was skipped (logged by SkippedResult);
+// before each block. Under the run's passUnreadable, passes that stall on a
+// block read it page by page instead: the pages that fail kPageTries tries
+// are recorded (PassedPages.h) and written as zeros, and the passes go on
+// after them. Returns 0; 2 when the reconnect limit ran out, when failing
+// passes stalled, when the source changed under the copy (logged), or when
+// the destination holds pages passed as zeros (ReportPassedPages); 64 when the file was skipped (logged by SkippedResult);
 // otherwise the result Begin ended with, or the failing block's flags.
 ResultFlags RunCopyPasses(const std::string& source, const std::string& destination, const std::string& name,
                           CCopyPass& pass);

@@ -153,6 +153,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
   m_run.failureCause.clear();
   m_run.sourceLost = false;
   m_run.skippedFiles = 0;
+  m_run.passedBytes = 0;
   m_run.currentFileNumber = 0;
   m_run.bytesDone = 0;
   m_run.folderCount = 0;
@@ -260,6 +261,9 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     else
       LogPrintf("\r\nsuccesfully copyed\r\n");
   }
+  // A copy with pages passed as zeros is no success either.
+  if (m_run.passedBytes != 0)
+    LogPrintf("\r\n%" PRIu64 " bytes could not be read, passed as zeros\r\n", m_run.passedBytes);
   // Skipped files take the place of the success line.
   if (result & kResultSkipped)
     LogPrintf("\r\n%d %s skipped by the user\r\n", m_run.skippedFiles,

@@ -9,6 +9,8 @@
 #include "engine/FileNode.h"
 #include "engine/LogPrintf.h"
 #include "engine/OpenDestination.h"
+#include "engine/PassedPages.h"
+#include "engine/PauseGate.h"
 #include "engine/RunState.h"
 #include "engine/UpdateProgress.h"
 
@@ -34,14 +36,30 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   // far as its length goes: complete at the source's length, continued when
   // shorter. Any other file of that name is compared with the source first
   // (see DestinationCheck.h); a folder or anything else is no copy at all.
+  // A copy with a record of pages passed as zeros is partial whatever its
+  // length: the recorded pages are read again first.
   enum class CCheck { kNone, kContinue, kComplete };
   CCheck check = CCheck::kNone;
+  const std::string recordPath = PassedRecordPath(destination);
+  CPassedPages passed;
+  bool recorded = LoadPassedRecord(recordPath, passed) == CRecordFound::kRecord;
   CFindData existing;
-  if (FindFirst(destination, existing) && (existing.attrib & (kAttribSubdir | kAttribSpecial)) == 0) {
+  const bool found = FindFirst(destination, existing) != nullptr;
+  if (recorded && !found) {
+    // The copy the record belonged to is gone.
+    passed = CPassedPages();
+    if (const ResultFlags failed = SavePassedRecord(recordPath, passed)) return failed;
+    recorded = false;
+  }
+  if (found && (existing.attrib & (kAttribSubdir | kAttribSpecial)) == 0) {
     if (const ResultFlags refused = ClaimListedDestination(destination, existing, m_data, owner))
       return refused;
+    if (recorded && !passed.Describes(m_data, CCopyLayout{})) {
+      LogForeignDestination(destination);
+      return kResultWriteFailure;
+    }
     // The same rule tells the scan what a run would do (DestinationState.h).
-    switch (WholeFileStep(existing, m_data)) {
+    switch (recorded ? CWholeFileStep::kContinue : WholeFileStep(existing, m_data)) {
       case CWholeFileStep::kComplete:
         return skipAsComplete();
       case CWholeFileStep::kCheckComplete:
@@ -55,6 +73,11 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
     }
   }
   if (!run.runFlag) return kResultOk;
+  if (recorded) {
+    const CFileCopyScope scope;
+    const ResultFlags filled = FillPassedPages(source, destination, recordPath, *this, owner, CCopyLayout{}, passed);
+    if (filled != kResultOk) return SkippedResult(filled, m_data.name);
+  }
 
   // Returns the destination's length after logging a progress point.
   auto progressPoint = [&](CStream& dest) {
@@ -123,6 +146,7 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
 
     uint64_t End() const override { return m_node.m_data.size; }
     CCopyLayout Layout() const override { return CCopyLayout{}; }
+    CFileNode& Node() override { return m_node; }
 
   private:
     CFileNode& m_node;
@@ -135,5 +159,6 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   };
 
   CWholePass pass(*this, destination, owner, check, progressPoint, skipAsComplete);
+  pass.Passed() = std::move(passed);
   return RunCopyPasses(source, destination, m_data.name, pass);
 }

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "engine/PassedPages.h"
+
 CWholeFileStep WholeFileStep(const CFindData& existing, const CFindData& source) {
   const uint64_t size = source.size;
   const bool stamped = existing.time_write == source.time_write;
@@ -102,6 +104,19 @@ CDestinationVerdict ClassifyDestination(const std::string& source, const CFindDa
   }
   // A folder or anything else is no copy at all: a run cannot open it.
   if ((existing.attrib & (kAttribSubdir | kAttribSpecial)) != 0) return Plain(CDestinationState::kDiffers, 0);
+  // A copy with a record of pages passed as zeros is partial: a run reads
+  // the recorded pages inside it again, then whatever it lacks at its end.
+  CPassedPages passed;
+  if (LoadPassedRecord(PassedRecordPath(destination), passed) == CRecordFound::kRecord) {
+    const CCopyLayout layout = parts ? CCopyLayout{parts->header, parts->partStart} : CCopyLayout{};
+    if (!passed.Describes(listing, layout)) return Plain(CDestinationState::kDiffers, 0);
+    uint64_t bytes = 0;
+    for (const CPassedRun& run : passed.runs)
+      if (run.offset < existing.size) bytes += std::min(run.length, existing.size - run.offset);
+    const uint64_t end = parts ? parts->partEnd : listing.size;
+    const uint64_t reached = layout.SourceOffset(existing.size);
+    return Plain(CDestinationState::kPartial, bytes + (end > reached ? end - reached : 0));
+  }
   if (parts) return ClassifyPartFile(source, listing, destination, existing, *parts);
 
   const uint64_t size = listing.size;

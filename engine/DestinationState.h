@@ -63,6 +63,8 @@ struct CDestinationVerdict {
 // copy's rules, or those of the copy by parts when parts is given.
 // Compares the destination with the source where the copy would (opening
 // the source for reading only then); never writes, creates or stamps
-// anything. A folder or special file at destination differs.
+// anything. A folder or special file at destination differs. A destination
+// with a record of pages passed as zeros (PassedPages.h) is partial when the
+// record names this source (and part), and differs otherwise.
 CDestinationVerdict ClassifyDestination(const std::string& source, const CFindData& listing,
                                         const std::string& destination, const CPartPlan* parts);

@@ -68,16 +68,17 @@ bool IsTheSource(CStream& stream, const CFileId& destinationId, const std::strin
   return same;
 }
 
-// Opens the file at path for appending. A share whose connection dropped is
+// Opens the file at path for appending, or for kUpdate as an existing file
+// written at positions. A share whose connection dropped is
 // waited for within the reconnect limit, the seconds left counted down in
 // the log's last line; a pause holds the wait and does not count against
 // the limit. Returns the stream, or nullptr with errno set.
-std::unique_ptr<CStream> OpenWithinLimit(const std::string& path) {
+std::unique_ptr<CStream> OpenWithinLimit(const std::string& path, OpenMode mode) {
   const int64_t start = ActiveTimeNow();
   const int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
   int64_t last = start;
   for (;;) {
-    std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kAppend);
+    std::unique_ptr<CStream> stream = FileOpen(path, mode == OpenMode::kUpdate ? mode : OpenMode::kAppend);
     if (stream || !IsSmbPath(path) || !IsConnectionLevel(errno) || !g_RunState.FileGoesOn()) return stream;
     const int error = errno;
     WaitWhilePaused();
@@ -97,7 +98,7 @@ std::unique_ptr<CStream> OpenWithinLimit(const std::string& path) {
 
 std::unique_ptr<CStream> OpenDestination(const std::string& path, OpenMode mode, CStream& source,
                                          const CFindData& listing, const std::string& owner) {
-  std::unique_ptr<CStream> stream = OpenWithinLimit(path);
+  std::unique_ptr<CStream> stream = OpenWithinLimit(path, mode);
   if (!stream) {
     LogOpenFailure(path, errno);
     return nullptr;

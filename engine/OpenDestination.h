@@ -11,8 +11,9 @@
 #include "platform/FileServices.h"
 
 // Opens the destination file at path for a pass that copies from source,
-// listed as listing. The file is created when missing and is not emptied on
-// opening. It is refused when it is the source itself (the same identity, or
+// listed as listing. The file is created when missing (except for mode
+// kUpdate, which opens an existing file for writes at positions) and is not
+// emptied on opening. It is refused when it is the source itself (the same identity, or
 // the same file ID from a file server with the source's length, time and
 // first and last pages), when another copy holds its lock, or when a source
 // file of this run other than owner has taken it; only then, for mode

@@ -19,10 +19,14 @@ bool CPassStall::GaveUp(bool grew, uint32_t limit) {
   return now - m_lastGrowth > static_cast<int64_t>(limit);
 }
 
+void LogPassesStalled(const std::string& path) {
+  LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
+  NoteFailureCause("reads keep failing at one place, reconnect limit over");
+}
+
 bool CPassStall::MayRetry(bool grew, const std::string& path) {
   if (GaveUp(grew, g_RunState.reconnectLimit)) {
-    LogPrintf("%s reconnect limit over, try again\r\n", path.c_str());
-    NoteFailureCause("reads keep failing at one place, reconnect limit over");
+    LogPassesStalled(path);
     return false;
   }
   SleepMs(kRetryPauseMs);

@@ -31,3 +31,7 @@ public:
 private:
   int64_t m_lastGrowth;
 };
+
+// Logs that the passes over the source at path stopped getting further for
+// longer than the reconnect limit, and notes the cause.
+void LogPassesStalled(const std::string& path);

@@ -12,6 +12,7 @@ void RunState::Reset() {
   reconnectLimit = 300;
   checkAfterCopy = true;
   checkCycles = 1;
+  passUnreadable = false;
   runFlag = false;
   workerFinished = true;
   pauseFlag = false;
@@ -27,6 +28,7 @@ void RunState::Reset() {
   runCrc = 0xFFFFFFFF;
   errorsFixed = 0;
   skippedFiles = 0;
+  passedBytes = 0;
   pausedSeconds = 0;
   sources.clear();
   destinationClaims.Clear();

@@ -27,6 +27,9 @@ struct RunState {
   uint32_t reconnectLimit = 300;  // seconds
   bool checkAfterCopy = true;
   uint32_t checkCycles = 1;
+  // Pass unreadable: pages that cannot be read are written as zeros and
+  // recorded beside the copy (PassedPages.h) instead of ending the file.
+  bool passUnreadable = false;
 
   // Control flags, shared by both threads without a lock.
   std::atomic<bool> runFlag{false};        // cleared to stop the worker
@@ -48,6 +51,7 @@ struct RunState {
   uint32_t runCrc = 0xFFFFFFFF;  // CRC-32 register of the current source, not inverted
   int32_t errorsFixed = 0;
   int32_t skippedFiles = 0;   // files of the current source the user skipped
+  uint64_t passedBytes = 0;   // bytes of the current source's copies passed as zeros
   int64_t pausedSeconds = 0;  // seconds the worker spent paused in this run
 
   // Sources of the run, written only while no worker runs. There is no limit

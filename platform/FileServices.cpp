@@ -122,6 +122,13 @@ int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime)
   return FileSystemFor(path).SetFileTimes(path, accessTime, writeTime);
 }
 
+int RemoveFile(const std::string& path) { return FileSystemFor(path).RemoveFile(path); }
+
+int CFileSystem::RemoveFile(const std::string& /*path*/) {
+  errno = ENOTSUP;
+  return -1;
+}
+
 int64_t TimeNow() { return ClockInUse().Now(); }
 
 void SleepMs(uint32_t ms) { ClockInUse().Sleep(ms); }

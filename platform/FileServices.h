@@ -58,6 +58,10 @@ enum class OpenMode {
   kRead,    // "rb": an existing file, read from its start
   kAppend,  // "ab": created when missing; every write goes to its end
   kWrite,   // "wb": created, or emptied when it exists
+  // An existing file (never created, never emptied), opened for writing at
+  // the stream's position, which starts at 0: Seek, then Write, overwrites
+  // bytes inside the file or adds to its end.
+  kUpdate,
 };
 
 enum class SeekOrigin { kSet, kCur, kEnd };
@@ -240,6 +244,10 @@ public:
 
   // Sets the access and modification times. Returns 0, or -1 with errno set.
   virtual int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime) = 0;
+
+  // Removes the regular file at path. Returns 0, or -1 with errno set
+  // (ENOTSUP from a backend that cannot remove files: the default).
+  virtual int RemoveFile(const std::string& path);
 };
 
 // The clock and the pause. Every pause of the engine goes through Sleep, so a
@@ -272,6 +280,7 @@ std::unique_ptr<CStream> FileOpen(const std::string& path, OpenMode mode);
 std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& data);
 int MakeDir(const std::string& path);
 int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime);
+int RemoveFile(const std::string& path);
 
 // Returns the full path of the process's current directory, or an empty text
 // when it cannot be determined.

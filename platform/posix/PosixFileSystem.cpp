@@ -395,6 +395,9 @@ public:
       case OpenMode::kWrite:
         flags |= O_WRONLY | O_CREAT;
         break;
+      case OpenMode::kUpdate:
+        flags |= O_WRONLY;
+        break;
     }
     const CPathAt at(path);
     int fd = at.Ready() ? openat(at.Folder(), at.Name(), flags, 0666) : -1;
@@ -485,6 +488,12 @@ public:
     times[1].tv_sec = static_cast<time_t>(writeTime);
     const CPathAt at(path);
     return at.Ready() && utimensat(at.Folder(), at.Name(), times, 0) == 0 ? 0 : -1;
+  }
+
+  // Returns 0 after removing the file at path, or -1 with unlinkat's errno.
+  int RemoveFile(const std::string& path) override {
+    const CPathAt at(path);
+    return at.Ready() && unlinkat(at.Folder(), at.Name(), 0) == 0 ? 0 : -1;
   }
 
 private:

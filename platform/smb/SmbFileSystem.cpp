@@ -159,6 +159,23 @@ public:
     }
     return 0;
   }
+
+  // Returns 0 after removing the file at path, or -1 with libsmbclient's
+  // errno, its causes told apart as for Open.
+  int RemoveFile(const std::string& path) override {
+    CSmbLocation location;
+    if (!LocateOnShare(path, location)) return -1;
+    CSmbCall call;
+    SMBCCTX* context = call.Context();
+    if (context == nullptr) return -1;
+    if (smbc_getFunctionUnlink(context)(context, SmbUrl(location).c_str()) != 0) {
+      const int error = errno;
+      call.AfterFailure(error);
+      errno = ShareErrno(call, location, error);
+      return -1;
+    }
+    return 0;
+  }
 };
 
 }  // namespace

@@ -44,6 +44,8 @@ int OpenFlags(OpenMode mode) {
       return O_RDWR | O_CREAT | O_APPEND;
     case OpenMode::kWrite:
       return O_RDWR | O_CREAT | O_TRUNC;
+    case OpenMode::kUpdate:
+      return O_RDWR;
   }
   return O_RDONLY;
 }

@@ -44,6 +44,18 @@ public:
     return -1;
   }
 
+  // Returns 0 after removing the file at path, or -1 with errno set.
+  int RemoveFile(const std::string& path) override {
+    const std::wstring wide = Win32Path(path);
+    if (wide.empty()) {
+      errno = ENOENT;
+      return -1;
+    }
+    if (DeleteFileW(wide.c_str())) return 0;
+    SetErrnoFromLastError();
+    return -1;
+  }
+
   // Returns 0 after setting the access and modification times of path, a
   // file or a folder (links are followed), or -1 with errno set (EINVAL for
   // a time FILETIME cannot hold).

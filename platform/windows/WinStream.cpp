@@ -286,7 +286,7 @@ std::unique_ptr<CStream> OpenWinStream(const std::string& path, OpenMode mode) {
     flags |= FILE_FLAG_SEQUENTIAL_SCAN;
   } else {
     access = GENERIC_WRITE;
-    disposition = OPEN_ALWAYS;
+    disposition = mode == OpenMode::kUpdate ? OPEN_EXISTING : OPEN_ALWAYS;
   }
   HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, disposition, flags, nullptr);

@@ -872,7 +872,7 @@ int CMemFileSystem::OpenLocked(const std::string& path, OpenMode mode, std::shar
   if (!UnderRoot(path)) return ENOENT;
   node = FindShared(path);
   if (node == nullptr) {
-    if (mode == OpenMode::kRead) return ENOENT;
+    if (mode == OpenMode::kRead || mode == OpenMode::kUpdate) return ENOENT;
     const CNode* parent = FindNode(ParentOf(path));
     if (parent == nullptr) return ENOENT;
     if (parent->kind != ENodeKind::kFolder) return ENOTDIR;
@@ -1020,6 +1020,25 @@ int CMemFileSystem::SetFileTimes(const std::string& rawPath, int64_t accessTime,
   }
   node->atime = accessTime;
   node->mtime = writeTime;
+  return 0;
+}
+
+int CMemFileSystem::RemoveFile(const std::string& rawPath) {
+  const std::string path = NormalisePath(rawPath);
+  std::lock_guard lock(m_lock);
+  CNode* node = UnderRoot(path) ? FindNode(path) : nullptr;
+  if (node == nullptr) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (node->kind == ENodeKind::kFolder) {
+    errno = EISDIR;
+    return -1;
+  }
+  m_storedBytes -= node->data.size();
+  std::vector<std::string>& siblings = FindNode(ParentOf(path))->children;
+  std::erase(siblings, NameOf(path));
+  m_nodes.erase(path);
   return 0;
 }
 

@@ -207,7 +207,8 @@ public:
   // Open: kRead of a missing path fails with ENOENT, of a folder or a special entry with EINVAL. kAppend
   // and kWrite create a missing file (ENOENT when the parent folder is missing, ENOTDIR when it is no
   // folder, EISDIR when a folder is in the way, EINVAL for a special entry); kWrite empties a file that
-  // exists. A created or emptied file takes TimeNow() as its write time (and, when created, access time).
+  // exists; kUpdate opens an existing file (ENOENT when missing) for writing at the stream's position,
+  // from 0, without emptying it. A created or emptied file takes TimeNow() as its write time (and, when created, access time).
   // Writes leave the times alone. A kRead stream cannot write and a kAppend or kWrite stream cannot read
   // (EBADF, as with the C runtime's modes). A kAppend stream starts at the end of the file and every write
   // moves it to the new end. Streams of one file share its content.
@@ -222,6 +223,9 @@ public:
   int MakeDir(const std::string& path) override;
   // Sets both times of the entry at path; fails with ENOENT when nothing is there.
   int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime) override;
+  // Removes the file at path (open streams keep its content); fails with ENOENT when nothing is there,
+  // EISDIR for a folder.
+  int RemoveFile(const std::string& path) override;
 
 private:
   enum class ENodeKind { kFolder, kFile, kSpecial };
