@@ -21,6 +21,7 @@ enum LongOnly : int {
   kOptVersion,
   kOptCredentials,
   kOptScan,
+  kOptPassUnreadable,
 };
 
 constexpr char kShortOptions[] = ":d:b:r:chU:";
@@ -35,6 +36,7 @@ const option kLongOptions[] = {
     {"part-size", required_argument, nullptr, kOptPartSize},
     {"header", required_argument, nullptr, kOptHeader},
     {"reget", no_argument, nullptr, kOptReget},
+    {"pass-unreadable", no_argument, nullptr, kOptPassUnreadable},
     {"log", required_argument, nullptr, kOptLog},
     {"json", no_argument, nullptr, kOptJson},
     {"scan", no_argument, nullptr, kOptScan},
@@ -117,6 +119,9 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
         break;
       case kOptHeader:
         valid = ReadNumber(id, optarg, 0, kAnyNumber, options.header, error);
+        break;
+      case kOptPassUnreadable:
+        options.passUnreadable = true;
         break;
       case kOptReget:
         options.reget = true;

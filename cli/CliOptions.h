@@ -29,6 +29,7 @@ struct CCliOptions {
   uint32_t partSize = kDefaultPartSize;
   uint32_t header = kDefaultHeader;
   bool reget = false;
+  bool passUnreadable = false;  // --pass-unreadable: pages that cannot be read become zeros
   std::optional<std::string> logPath;
   std::optional<std::string> credentialsPath;  // --credentials FILE
   std::optional<std::string> user;             // --user [DOMAIN\]USER

@@ -39,6 +39,11 @@ Options may stand before, between or after the sources; "--" ends them.
                              (default 1024)
       --reget                continue an existing part file instead of
                              writing it again
+      --pass-unreadable      for damaged media: a stretch that cannot be read
+                             within the reconnect limit is read page by page,
+                             the 4096-byte pages that keep failing are written
+                             as zeros and listed in NAME.unreadable beside the
+                             copy; a later run reads them again
       --log FILE             also append every log message to FILE (below)
       --json                 write JSON lines instead of the log text (below)
       --scan                 copy nothing: list every source, log its totals

@@ -36,6 +36,7 @@ void PrepareRun(const CCliOptions& options, CMainForm& form) {
   run.reconnectLimit = options.reconnectLimit;
   run.checkCycles = options.checkCycles;
   run.checkAfterCopy = options.checkAfterCopy;
+  run.passUnreadable = options.passUnreadable;
 }
 
 // Ctrl-Z: sets the pause flag and gives the worker a moment to reach its

@@ -41,7 +41,7 @@ constexpr CControlTemplate kMainControls[] = {
     {kIdNone, kStatic, "Check cycles :", 135, 50, 48, 8},
     {kIdCheckCycles, kEdit, "", 205, 50, 35, 14},
     {kIdCheckAfterCopy, kCheckBox, "Check after copy", 250, 20, 70, 10},
-    {kIdPassUnreadable, kCheckBox, "Pass unreadable", 250, 35, 69, 10, true},
+    {kIdPassUnreadable, kCheckBox, "Pass unreadable", 250, 35, 69, 10},
     {kIdFileLabel, kStatic, "File :", 5, 205, 100, 8},
     {kIdFileBar, kProgressBar, "", 105, 205, 220, 10},
     {kIdTotalLabel, kStatic, "Total :", 5, 215, 100, 8},

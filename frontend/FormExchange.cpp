@@ -72,6 +72,7 @@ bool ReadForm(CFormView& view, CFormValues& values) {
   if (!ReadNumber(view, kIdPartSize, values.partSize)) return false;
   values.copyByParts = view.IsChecked(kIdCopyByParts);
   values.reget = view.IsChecked(kIdReGet);
+  values.passUnreadable = view.IsChecked(kIdPassUnreadable);
   return true;
 }
 
@@ -87,4 +88,5 @@ void WriteForm(CFormView& view, const CFormValues& values) {
   view.SetFieldText(kIdPartSize, std::to_string(values.partSize));
   view.SetChecked(kIdCopyByParts, values.copyByParts);
   view.SetChecked(kIdReGet, values.reget);
+  view.SetChecked(kIdPassUnreadable, values.passUnreadable);
 }

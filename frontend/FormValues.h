@@ -28,4 +28,5 @@ struct CFormValues {
   uint32_t partSize = kDefaultPartSize;
   bool copyByParts = false;
   bool reget = false;
+  bool passUnreadable = false;  // Pass unreadable: pages that cannot be read become zeros
 };

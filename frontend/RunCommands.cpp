@@ -77,6 +77,7 @@ void OnStartAbort(CRunHost& host) {
   run.reconnectLimit = values.reconnectLimit;
   run.checkCycles = values.checkCycles;
   run.checkAfterCopy = values.checkAfterCopy;
+  run.passUnreadable = values.passUnreadable;
   std::string error;
   if (!host.StartWorker([] { CopyThreadProc(); }, error)) WorkerNotStarted(host, run, "copy thread", error);
 }

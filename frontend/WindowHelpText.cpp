@@ -64,7 +64,10 @@ Parameters :
      is usually enough, three is the most thorough.
   Check after copy - switches the check on: every 4096-byte page of each
      block is read again and settled by majority before it is written.
-  Pass unreadable - would skip unreadable blocks; not implemented.
+  Pass unreadable - for damaged disks: a stretch that cannot be read is
+     narrowed down to its failing 4096-byte pages, which are written as
+     zeros and listed in NAME.unreadable beside the copy; a later run reads
+     them again.
 
 Copying by parts :
   When disk space is short, a large file can be taken piece by piece: tick

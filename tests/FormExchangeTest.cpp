@@ -40,6 +40,7 @@ TEST_F(CFormExchangeTest, WritingShowsTheDefaults) {
   EXPECT_FALSE(view.checks[kIdCheckAfterCopy]);
   EXPECT_FALSE(view.checks[kIdCopyByParts]);
   EXPECT_FALSE(view.checks[kIdReGet]);
+  EXPECT_FALSE(view.checks[kIdPassUnreadable]);
   EXPECT_FALSE(view.texts.contains(kIdLog));
   EXPECT_TRUE(view.refusals.empty());
 }
@@ -48,7 +49,7 @@ TEST_F(CFormExchangeTest, ReadingStoresEveryField) {
   view.texts = {{kIdBufferSize, "4096"},  {kIdReconnectLimit, "60"}, {kIdSource, "\"/a b\""},
                 {kIdDestination, "/dst"}, {kIdCheckCycles, "3"},     {kIdHeader, "512"},
                 {kIdPartNumber, "7"},     {kIdPartSize, "1000"}};
-  view.checks = {{kIdCheckAfterCopy, true}, {kIdCopyByParts, true}, {kIdReGet, true}};
+  view.checks = {{kIdCheckAfterCopy, true}, {kIdCopyByParts, true}, {kIdReGet, true}, {kIdPassUnreadable, true}};
   ASSERT_TRUE(ReadForm(view, values));
   EXPECT_EQ(values.bufferSize, 4096u);
   EXPECT_EQ(values.reconnectLimit, 60u);
@@ -61,6 +62,11 @@ TEST_F(CFormExchangeTest, ReadingStoresEveryField) {
   EXPECT_EQ(values.partSize, 1000u);
   EXPECT_TRUE(values.copyByParts);
   EXPECT_TRUE(values.reget);
+  EXPECT_TRUE(values.passUnreadable);
+  // Written back, the box shows the value read.
+  CFakeFormView shown;
+  WriteForm(shown, values);
+  EXPECT_TRUE(shown.checks[kIdPassUnreadable]);
 }
 
 TEST_F(CFormExchangeTest, NumberRules) {
