@@ -120,6 +120,7 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
         return result;
     }
 
+    bool moving = true;
     if (narrow) {
       narrow = false;
       // A part file's header is written again whole by the next pass; only
@@ -130,9 +131,10 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
         return kResultReadFailure;
       }
       result = PassFailingBlock(src, *dest, source, destination, recordPath, pass);
+      moving = result == kResultOk;
     }
 
-    for (; result == kResultOk;) {
+    while (moving) {
       // A pause holds the copy before the next read, and its progress line
       // replaces "paused" once it goes on.
       WaitWhilePaused();

@@ -60,6 +60,7 @@ ferrox_windows_test(ferrox_win_engine_tests
   CopyFolderTest.cpp
   CopyThreadProcTest.cpp
   CopyWholeFileTest.cpp
+  PassUnreadableTest.cpp
   MemFileSystemTest.cpp
   PathHelpersTest.cpp
   ScanFolderTest.cpp
