@@ -53,12 +53,14 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
       passed = CPassedPages();
       if (const ResultFlags failed = SavePassedRecord(recordPath, passed)) return failed;
       recorded = false;
-    } else if ((existing.attrib & (kAttribSubdir | kAttribSpecial)) != 0 || !passed.Describes(m_data, layout)) {
+    } else if ((existing.attrib & (kAttribSubdir | kAttribSpecial)) != 0 ||
+               !passed.Describes(m_data, layout)) {
       LogForeignDestination(destination);
       return kResultWriteFailure;
     } else {
       const CFileCopyScope scope;
-      const ResultFlags filled = FillPassedPages(source, destination, recordPath, *this, owner, layout, passed);
+      const ResultFlags filled =
+          FillPassedPages(source, destination, recordPath, *this, owner, layout, passed);
       if (filled != kResultOk) return SkippedResult(filled, m_data.name);
     }
   }

@@ -74,7 +74,7 @@ private:
 // are recorded (PassedPages.h) and written as zeros, and the passes go on
 // after them. Returns 0; 2 when the reconnect limit ran out, when failing
 // passes stalled, when the source changed under the copy (logged), or when
-// the destination holds pages passed as zeros (ReportPassedPages); 64 when the file was skipped (logged by SkippedResult);
-// otherwise the result Begin ended with, or the failing block's flags.
+// the destination holds pages passed as zeros (ReportPassedPages); 64 when the file was skipped (logged by
+// SkippedResult); otherwise the result Begin ended with, or the failing block's flags.
 ResultFlags RunCopyPasses(const std::string& source, const std::string& destination, const std::string& name,
                           CCopyPass& pass);

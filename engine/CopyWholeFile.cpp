@@ -75,7 +75,8 @@ ResultFlags CFileNode::CopyWholeFile(const std::string& source, const std::strin
   if (!run.runFlag) return kResultOk;
   if (recorded) {
     const CFileCopyScope scope;
-    const ResultFlags filled = FillPassedPages(source, destination, recordPath, *this, owner, CCopyLayout{}, passed);
+    const ResultFlags filled =
+        FillPassedPages(source, destination, recordPath, *this, owner, CCopyLayout{}, passed);
     if (filled != kResultOk) return SkippedResult(filled, m_data.name);
   }
 

@@ -74,7 +74,8 @@ bool CPassedPages::Parse(const std::string& text) {
   std::string magic;
   int version = 0;
   CPassedPages parsed;
-  if (!(in >> magic >> version >> parsed.sourceSize >> parsed.sourceTime >> parsed.header >> parsed.partStart))
+  if (!(in >> magic >> version >> parsed.sourceSize >> parsed.sourceTime >> parsed.header >>
+        parsed.partStart))
     return false;
   if (magic != kRecordMagic || version != 1) return false;
   uint64_t offset = 0;

@@ -49,7 +49,8 @@ TEST(DialogTemplateTest, DisabledInTheTemplate) {
   std::set<int> disabled;
   for (const CControlTemplate& control : MainDialogTemplate())
     if (control.disabled) disabled.insert(control.id);
-  EXPECT_EQ(disabled, (std::set<int>{kIdPause, kIdSkipFile, kIdReGet, kIdHeader, kIdPartNumber, kIdPartSize}));
+  EXPECT_EQ(disabled,
+            (std::set<int>{kIdPause, kIdSkipFile, kIdReGet, kIdHeader, kIdPartNumber, kIdPartSize}));
 }
 
 TEST(DialogTemplateTest, AboutBoxTexts) {

@@ -49,7 +49,8 @@ TEST_F(CFormExchangeTest, ReadingStoresEveryField) {
   view.texts = {{kIdBufferSize, "4096"},  {kIdReconnectLimit, "60"}, {kIdSource, "\"/a b\""},
                 {kIdDestination, "/dst"}, {kIdCheckCycles, "3"},     {kIdHeader, "512"},
                 {kIdPartNumber, "7"},     {kIdPartSize, "1000"}};
-  view.checks = {{kIdCheckAfterCopy, true}, {kIdCopyByParts, true}, {kIdReGet, true}, {kIdPassUnreadable, true}};
+  view.checks = {
+      {kIdCheckAfterCopy, true}, {kIdCopyByParts, true}, {kIdReGet, true}, {kIdPassUnreadable, true}};
   ASSERT_TRUE(ReadForm(view, values));
   EXPECT_EQ(values.bufferSize, 4096u);
   EXPECT_EQ(values.reconnectLimit, 60u);

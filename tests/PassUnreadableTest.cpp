@@ -66,10 +66,12 @@ TEST_F(PassUnreadableTest, OnlyTheFailingPageIsZeroedAndRecorded) {
   // Every read that covers byte 20000 fails: the page 16384..20479 only.
   fs.FailReadAt(kSource, 20000, CMemFileSystem::kForever);
   EXPECT_EQ(Copy(), 2u);
-  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{16384, 4096}})) << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{16384, 4096}}));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{16384, 4096}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{16384, 4096}}));
   EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 0 0\n16384 4096\n");
   EXPECT_EQ(CountMessages("\r\n" + kSource + " cannot be read at 16384, reading it page by page\r\n"), 1);
-  EXPECT_EQ(Messages().back(), "\"bad.bin\"       40000 bytes,    0 mb, 100%, 4096 bytes passed as zeros\r\n");
+  EXPECT_EQ(Messages().back(),
+            "\"bad.bin\"       40000 bytes,    0 mb, 100%, 4096 bytes passed as zeros\r\n");
   EXPECT_EQ(g_RunState.passedBytes, 4096u);
   EXPECT_EQ(g_RunState.failureCause, "4096 bytes could not be read, passed as zeros");
   // The copy is stamped, but the record keeps it partial for the scan.
@@ -83,9 +85,11 @@ TEST_F(PassUnreadableTest, TwoFailingSpotsGiveTwoRuns) {
   fs.FailReadAt(kSource, 5000, CMemFileSystem::kForever);
   fs.FailReadAt(kSource, 36000, CMemFileSystem::kForever);
   EXPECT_EQ(Copy(), 2u);
-  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{4096, 4096}, {32768, 4096}})) << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{4096, 4096}, {32768, 4096}}));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{4096, 4096}, {32768, 4096}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{4096, 4096}, {32768, 4096}}));
   EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 0 0\n4096 4096\n32768 4096\n");
-  EXPECT_EQ(Messages().back(), "\"bad.bin\"       40000 bytes,    0 mb, 100%, 8192 bytes passed as zeros\r\n");
+  EXPECT_EQ(Messages().back(),
+            "\"bad.bin\"       40000 bytes,    0 mb, 100%, 8192 bytes passed as zeros\r\n");
 }
 
 TEST_F(PassUnreadableTest, ALaterRunFillsWhatReadsNowAndRemovesTheRecord) {
@@ -98,7 +102,8 @@ TEST_F(PassUnreadableTest, ALaterRunFillsWhatReadsNowAndRemovesTheRecord) {
   EXPECT_EQ(Copy(), 0u);
   EXPECT_TRUE(fs.FileBytes(kCopy) == Source()) << Differences(fs.FileBytes(kCopy), Source());
   EXPECT_FALSE(fs.Exists(kRecord));
-  EXPECT_EQ(CountMessages("\r\n\"bad.bin\" : 4096 of 4096 bytes that could not be read are copied now\r\n"), 1);
+  EXPECT_EQ(CountMessages("\r\n\"bad.bin\" : 4096 of 4096 bytes that could not be read are copied now\r\n"),
+            1);
   EXPECT_EQ(fs.BytesRead(kSource), 4096u);
   for (const std::string& m : Messages()) EXPECT_EQ(m.find("allready exist"), std::string::npos) << m;
   // Now it is complete.
@@ -112,9 +117,11 @@ TEST_F(PassUnreadableTest, ALaterRunWithoutTheOptionKeepsTheCopyPartial) {
   g_RunState.passUnreadable = false;
   g_RunState.passedBytes = 0;
   EXPECT_EQ(Copy(), 2u);
-  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{16384, 4096}})) << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{16384, 4096}}));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{16384, 4096}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{16384, 4096}}));
   EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 0 0\n16384 4096\n");
-  EXPECT_EQ(Messages().back(), "\"bad.bin\"       40000 bytes,    0 mb, 100%, 4096 bytes passed as zeros\r\n");
+  EXPECT_EQ(Messages().back(),
+            "\"bad.bin\"       40000 bytes,    0 mb, 100%, 4096 bytes passed as zeros\r\n");
   for (const std::string& m : Messages()) EXPECT_EQ(m.find("allready exist"), std::string::npos) << m;
 }
 
@@ -123,7 +130,8 @@ TEST_F(PassUnreadableTest, WithoutTheOptionTheFileEndsAsBefore) {
   fs.FailReadAt(kSource, 20000, CMemFileSystem::kForever);
   EXPECT_EQ(Copy(), 2u);
   EXPECT_EQ(Messages().back(), kSource + " reconnect limit over, try again\r\n");
-  EXPECT_TRUE(fs.FileBytes(kCopy) == Source().substr(0, kBlock)) << Differences(fs.FileBytes(kCopy), Source().substr(0, kBlock));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == Source().substr(0, kBlock))
+      << Differences(fs.FileBytes(kCopy), Source().substr(0, kBlock));
   EXPECT_FALSE(fs.Exists(kRecord));
 }
 
@@ -134,7 +142,8 @@ TEST_F(PassUnreadableTest, AFileInTheRecordsPlaceIsNeverWrittenOver) {
   EXPECT_EQ(fs.FileBytes(kRecord), "my notes");
   EXPECT_EQ(CountMessages("\r\n" + kRecord + " is not a record of unreadable pages, left alone\r\n"), 1);
   // Nothing was zeroed: the copy holds a true prefix only.
-  EXPECT_TRUE(fs.FileBytes(kCopy) == Source().substr(0, kBlock)) << Differences(fs.FileBytes(kCopy), Source().substr(0, kBlock));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == Source().substr(0, kBlock))
+      << Differences(fs.FileBytes(kCopy), Source().substr(0, kBlock));
 }
 
 TEST_F(PassUnreadableTest, ARecordOfAnotherVersionOfTheSourceLeavesTheCopyAlone) {
@@ -142,7 +151,8 @@ TEST_F(PassUnreadableTest, ARecordOfAnotherVersionOfTheSourceLeavesTheCopyAlone)
   fs.AddFile(kRecord, "ferrox-unreadable 1 40000 999 0 0\n0 4096\n");
   EXPECT_EQ(Copy(), 4u);
   EXPECT_EQ(CountMessages("\r\n" + kCopy + " differs from its source, left alone\r\n"), 1);
-  EXPECT_TRUE(fs.FileBytes(kCopy) == std::string(kSize, 'x')) << Differences(fs.FileBytes(kCopy), std::string(kSize, 'x'));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == std::string(kSize, 'x'))
+      << Differences(fs.FileBytes(kCopy), std::string(kSize, 'x'));
 }
 
 TEST_F(PassUnreadableTest, WithCheckAfterCopyOnlyTheFailingPageIsZeroed) {
@@ -150,7 +160,8 @@ TEST_F(PassUnreadableTest, WithCheckAfterCopyOnlyTheFailingPageIsZeroed) {
   AllocateBuffer(kBlock);
   fs.FailReadAt(kSource, 30000, CMemFileSystem::kForever);
   EXPECT_EQ(Copy(), 2u);
-  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{28672, 4096}})) << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{28672, 4096}}));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{28672, 4096}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{28672, 4096}}));
   EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 0 0\n28672 4096\n");
 }
 
@@ -164,7 +175,8 @@ TEST_F(PassUnreadableTest, APartFileRecordsOffsetsInThePartFile) {
   fs.FailReadAt(kSource, 30000, CMemFileSystem::kForever);
   EXPECT_EQ(Extract(), 2u);
   const std::string part = Source().substr(0, 1000) + Source().substr(21000);
-  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(part, {{8672, 4096}})) << Differences(fs.FileBytes(kCopy), WithZeros(part, {{8672, 4096}}));
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(part, {{8672, 4096}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(part, {{8672, 4096}}));
   EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 1000 21000\n8672 4096\n");
   // A later run reads the page again and completes the part file.
   fs.ClearFaults();

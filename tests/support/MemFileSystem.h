@@ -208,10 +208,10 @@ public:
   // and kWrite create a missing file (ENOENT when the parent folder is missing, ENOTDIR when it is no
   // folder, EISDIR when a folder is in the way, EINVAL for a special entry); kWrite empties a file that
   // exists; kUpdate opens an existing file (ENOENT when missing) for writing at the stream's position,
-  // from 0, without emptying it. A created or emptied file takes TimeNow() as its write time (and, when created, access time).
-  // Writes leave the times alone. A kRead stream cannot write and a kAppend or kWrite stream cannot read
-  // (EBADF, as with the C runtime's modes). A kAppend stream starts at the end of the file and every write
-  // moves it to the new end. Streams of one file share its content.
+  // from 0, without emptying it. A created or emptied file takes TimeNow() as its write time (and, when
+  // created, access time). Writes leave the times alone. A kRead stream cannot write and a kAppend or kWrite
+  // stream cannot read (EBADF, as with the C runtime's modes). A kAppend stream starts at the end of the file
+  // and every write moves it to the new end. Streams of one file share its content.
   std::unique_ptr<CStream> Open(const std::string& path, OpenMode mode) override;
   // A listing is a snapshot taken by FindFirst: "." and ".." (unless turned off; ".." of the root is the
   // root itself), then the entries in the order they were created. Records carry time_create -1 and size
