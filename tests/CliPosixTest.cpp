@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,6 +33,38 @@ TEST_F(CliTest, HelpAndVersionThatCannotBeWrittenExitWithOne) {
     const CRunResult full = RunCliIntoFullDevice(dir, {option});
     EXPECT_EQ(full.status, 1) << option;
     EXPECT_EQ(full.err, "ferrox-cli: cannot write standard output: No space left on device\n") << option;
+  }
+}
+
+TEST_F(CliTest, PagesRecordedAsUnreadableAreFilledByTheNextRunAndTheRecordGoes) {
+  // A copy an earlier run made with --pass-unreadable: its second page was
+  // passed as zeros and recorded beside it.
+  const std::string bytes = PatternBytes(3 * 4096 + 100, 7);
+  fs::create_directories(dir / "src");
+  fs::create_directories(dir / "dst");
+  WriteFile(dir / "src/a.bin", bytes);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "src/a.bin").c_str(), &st), 0);
+  std::string copy = bytes;
+  std::fill(copy.begin() + 4096, copy.begin() + 8192, '\0');
+  WriteFile(dir / "dst/a.bin", copy);
+  WriteFile(dir / "dst/a.bin.unreadable", "ferrox-unreadable 1 " + std::to_string(bytes.size()) + " " +
+                                              std::to_string(st.st_mtime) + " 0 0\n4096 4096\n");
+
+  for (const char* option : {"--pass-unreadable", ""}) {
+    std::vector<std::string> args = {"-d", dir / "dst", dir / "src/a.bin"};
+    if (*option) args.insert(args.begin(), option);
+    const CRunResult run = RunCli(dir, args);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    if (*option) {
+      EXPECT_NE(run.out.find("\"a.bin\" : 4096 of 4096 bytes that could not be read are copied now"),
+                std::string::npos)
+          << run.out;
+    } else {
+      EXPECT_NE(run.out.find("allready exist"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(ReadFile(dir / "dst/a.bin"), bytes);
+    EXPECT_FALSE(fs::exists(dir / "dst/a.bin.unreadable"));
   }
 }
 

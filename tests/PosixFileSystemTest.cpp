@@ -412,6 +412,39 @@ TEST_F(CPosixFileSystemTest, AppendAddsToAnExistingFileAndEveryWriteGoesToItsEnd
   EXPECT_EQ(ReadFileBytes(m_dir / "f.txt"), "hello world!");
 }
 
+TEST_F(CPosixFileSystemTest, UpdateOverwritesInsideAnExistingFileAndNeverCreatesOne) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "0123456789"));
+  auto stream = m_fs.Open(m_dir / "f.bin", OpenMode::kUpdate);
+  ASSERT_NE(stream, nullptr) << std::strerror(errno);
+  EXPECT_EQ(stream->Tell(), 0);
+  ASSERT_EQ(stream->Seek(4, SeekOrigin::kSet), 0);
+  EXPECT_EQ(stream->Write("ab", 2), 2u);
+  EXPECT_EQ(stream->Tell(), 6);
+  // A write at the end adds to the file.
+  ASSERT_EQ(stream->Seek(0, SeekOrigin::kEnd), 0);
+  EXPECT_EQ(stream->Write("Z", 1), 1u);
+  EXPECT_EQ(stream->Close(), 0);
+  EXPECT_EQ(ReadFileBytes(m_dir / "f.bin"), "0123ab6789Z");
+
+  errno = 0;
+  EXPECT_EQ(m_fs.Open(m_dir / "missing.bin", OpenMode::kUpdate), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_NE(access((m_dir / "missing.bin").c_str(), F_OK), 0);
+}
+
+TEST_F(CPosixFileSystemTest, RemoveFileRemovesAFileAndNothingElse) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "x"));
+  EXPECT_EQ(m_fs.RemoveFile(m_dir / "f.bin"), 0) << std::strerror(errno);
+  EXPECT_NE(access((m_dir / "f.bin").c_str(), F_OK), 0);
+  errno = 0;
+  EXPECT_EQ(m_fs.RemoveFile(m_dir / "f.bin"), -1);
+  EXPECT_EQ(errno, ENOENT);
+  ASSERT_EQ(mkdir((m_dir / "folder").c_str(), 0755), 0);
+  EXPECT_EQ(m_fs.RemoveFile(m_dir / "folder"), -1);
+  struct stat st {};
+  EXPECT_EQ(stat((m_dir / "folder").c_str(), &st), 0);
+}
+
 TEST_F(CPosixFileSystemTest, AppendCreatesAMissingFile) {
   auto stream = m_fs.Open(m_dir / "new.txt", OpenMode::kAppend);
   ASSERT_NE(stream, nullptr) << std::strerror(errno);

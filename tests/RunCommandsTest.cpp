@@ -92,6 +92,7 @@ TEST_F(CRunCommandsTest, StartFromIdleArmsTheRunAndCopiesTheSettings) {
   host.values.reconnectLimit = 9;
   host.values.checkCycles = 3;
   host.values.checkAfterCopy = true;
+  host.values.passUnreadable = true;
   OnStartAbort(host);
   EXPECT_EQ(host.reads, 1);
   EXPECT_EQ(host.writes, 1);
@@ -103,6 +104,7 @@ TEST_F(CRunCommandsTest, StartFromIdleArmsTheRunAndCopiesTheSettings) {
   EXPECT_EQ(g_RunState.reconnectLimit, 9u);
   EXPECT_EQ(g_RunState.checkCycles, 3u);
   EXPECT_TRUE(g_RunState.checkAfterCopy);
+  EXPECT_TRUE(g_RunState.passUnreadable);
   EXPECT_EQ(host.front.LogText(), "/srv/a\r\n/srv/b\r\n");
 }
 

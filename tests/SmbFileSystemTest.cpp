@@ -352,6 +352,27 @@ TEST_F(SmbFileSystemTest, PlainPathsYieldTheirOwnRecordAndShareRootsList) {
   EXPECT_EQ(errno, ENOTDIR);
 }
 
+TEST_F(SmbFileSystemTest, UpdateWritesInsideAFileAndRemoveFileTakesItAway) {
+  ASSERT_TRUE(WriteLocal(Local("pub", "u.bin"), "0123456789"));
+  std::unique_ptr<CStream> out = FileOpen(Unc("pub", "u.bin"), OpenMode::kUpdate);
+  ASSERT_TRUE(out) << std::strerror(errno);
+  EXPECT_EQ(out->Tell(), 0);
+  ASSERT_EQ(out->Seek(4, SeekOrigin::kSet), 0);
+  EXPECT_EQ(out->Write("ab", 2), 2u);
+  EXPECT_EQ(out->Close(), 0);
+  EXPECT_EQ(ReadLocal(Local("pub", "u.bin")), "0123ab6789");
+  // Nothing is created for an update.
+  errno = 0;
+  EXPECT_FALSE(FileOpen(Unc("pub", "none.bin"), OpenMode::kUpdate));
+  EXPECT_EQ(errno, ENOENT);
+
+  EXPECT_EQ(RemoveFile(Unc("pub", "u.bin")), 0) << std::strerror(errno);
+  errno = 0;
+  EXPECT_NE(access(Local("pub", "u.bin").c_str(), F_OK), 0);
+  EXPECT_EQ(RemoveFile(Unc("pub", "u.bin")), -1);
+  EXPECT_EQ(errno, ENOENT);
+}
+
 TEST_F(SmbFileSystemTest, StreamsReadWriteSeekAndTruncateAsTheCRuntimeDoes) {
   // wb creates, then empties.
   std::unique_ptr<CStream> out = FileOpen(Unc("pub", "w.bin"), OpenMode::kWrite);

@@ -450,6 +450,24 @@ TEST(WinFileSystem, StreamIndicatorsAndModes) {
   ASSERT_TRUE(WriteFileText(path, "ab"));
   EXPECT_EQ(ReadFileText(path), "ab");
 
+  // kUpdate writes inside an existing file at the stream's position and
+  // never creates one; RemoveFile takes a file away.
+  std::unique_ptr<CStream> updater = WinFileSystem().Open(path, OpenMode::kUpdate);
+  ASSERT_NE(updater, nullptr);
+  EXPECT_EQ(updater->Tell(), 0);
+  ASSERT_EQ(updater->Seek(1, SeekOrigin::kSet), 0);
+  EXPECT_EQ(updater->Write("Z", 1), 1u);
+  ASSERT_EQ(updater->Close(), 0);
+  EXPECT_EQ(ReadFileText(path), "aZ");
+  errno = 0;
+  EXPECT_EQ(WinFileSystem().Open(dir / "none.txt", OpenMode::kUpdate), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+  ASSERT_TRUE(WriteFileText(dir / "gone.txt", "x"));
+  EXPECT_EQ(WinFileSystem().RemoveFile(dir / "gone.txt"), 0);
+  errno = 0;
+  EXPECT_EQ(WinFileSystem().RemoveFile(dir / "gone.txt"), -1);
+  EXPECT_EQ(errno, ENOENT);
+
   // kRead never creates; a folder never opens.
   for (const OpenMode mode : {OpenMode::kRead, OpenMode::kAppend, OpenMode::kWrite}) {
     errno = 0;
