@@ -452,13 +452,14 @@ TEST(WinFileSystem, StreamIndicatorsAndModes) {
 
   // kUpdate writes inside an existing file at the stream's position and
   // never creates one; RemoveFile takes a file away.
-  std::unique_ptr<CStream> updater = WinFileSystem().Open(path, OpenMode::kUpdate);
+  ASSERT_TRUE(WriteFileText(dir / "update.txt", "ab"));
+  std::unique_ptr<CStream> updater = WinFileSystem().Open(dir / "update.txt", OpenMode::kUpdate);
   ASSERT_NE(updater, nullptr);
   EXPECT_EQ(updater->Tell(), 0);
   ASSERT_EQ(updater->Seek(1, SeekOrigin::kSet), 0);
   EXPECT_EQ(updater->Write("Z", 1), 1u);
   ASSERT_EQ(updater->Close(), 0);
-  EXPECT_EQ(ReadFileText(path), "aZ");
+  EXPECT_EQ(ReadFileText(dir / "update.txt"), "aZ");
   errno = 0;
   EXPECT_EQ(WinFileSystem().Open(dir / "none.txt", OpenMode::kUpdate), nullptr);
   EXPECT_EQ(errno, ENOENT);
