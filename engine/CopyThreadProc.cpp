@@ -24,6 +24,18 @@ namespace {
 
 enum class SourceEnd { kWorkedOn, kConnectionFailed };
 
+// Logs the lines of a source's end that its listing and reading failures
+// call for, as a copy and a scan write them: an incomplete listing, and a
+// read failure when the source stopped answering or nothing named a cause.
+void LogListingAndReadErrors(ResultFlags result, const RunState& run) {
+  if (result & kResultListingIncomplete)
+    LogPrintf("errors while scanning folders, some files may be missed\r\n");
+  // Trying again helps a source that stopped answering; what failed on its
+  // own is listed with its cause.
+  if ((result & kResultReadFailure) && (run.sourceLost || run.leftOut.empty()))
+    LogPrintf("read error, try again later\r\n");
+}
+
 // Returns the last component of path made absolute and free of "." and ".."
 // components; empty for the root folder.
 std::string NameOfFullPath(const std::string& path) {
@@ -268,12 +280,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
   if (result & kResultSkipped)
     LogPrintf("\r\n%d %s skipped by the user\r\n", m_run.skippedFiles,
               m_run.skippedFiles == 1 ? "file" : "files");
-  if (result & kResultListingIncomplete)
-    LogPrintf("errors while scanning folders, some files may be missed\r\n");
-  // Trying again helps a source that stopped answering; what failed on its
-  // own is listed below with its cause.
-  if ((result & kResultReadFailure) && (m_run.sourceLost || m_run.leftOut.empty()))
-    LogPrintf("read error, try again later\r\n");
+  LogListingAndReadErrors(result, m_run);
   if (result & kResultWriteFailure)
     LogPrintf("write error (not enough disk space/access denied/file opened by another program ?)\r\n");
 
@@ -313,10 +320,7 @@ ResultFlags CRunDriver::ScanSource(size_t index, ResultFlags listed) {
   LogPrintf("complete : %" PRId64 " files, partial : %" PRId64 " files, missing : %" PRId64
             " files, differ : %" PRId64 " files, to copy : %" PRIu64 " bytes\r\n",
             counts.complete, counts.partial, counts.missing, counts.differing, counts.bytesToCopy);
-  if (result & kResultListingIncomplete)
-    LogPrintf("errors while scanning folders, some files may be missed\r\n");
-  if ((result & kResultReadFailure) && (m_run.sourceLost || m_run.leftOut.empty()))
-    LogPrintf("read error, try again later\r\n");
+  LogListingAndReadErrors(result, m_run);
   if (form) {
     CScanSummary summary;
     summary.index = index;
