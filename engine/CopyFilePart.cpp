@@ -118,6 +118,10 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
         }
         src.Seek(static_cast<int64_t>(m_layout.SourceOffset(passStart)), SeekOrigin::kSet);
         m_insidePart = true;
+      } else if (passStart > 0 && Narrowing()) {
+        // A header whose reading stalled is read on page by page from where
+        // this call's passes left it.
+        src.Seek(static_cast<int64_t>(passStart), SeekOrigin::kSet);
       } else if (passStart > 0) {
         // A header cut short: the part file is written again from its start,
         // under the lock this pass holds.
@@ -134,6 +138,10 @@ ResultFlags CFileNode::CopyFilePart(const std::string& source, const std::string
       RunState& run = g_RunState;
       const auto position = static_cast<uint64_t>(src.Tell());
       ResultFlags result = kResultOk;
+      // A header completed page by page leaves the source at the part's
+      // start already.
+      if (!m_insidePart && m_layout.header > 0 && static_cast<uint64_t>(dest.Tell()) >= m_layout.header)
+        m_insidePart = true;
       if (m_insidePart) {
         // A part file that already holds more than the part counts as complete.
         const uint64_t left = position < m_partEnd ? m_partEnd - position : 0;

@@ -23,16 +23,19 @@ namespace {
 // page by page: each page
 // that reads within kPageTries tries is written as read, each that does not
 // is added to pass's passed pages, recorded at recordPath, and then written
-// as zeros. The block ends at the buffer size or at pass's end. Returns 0
-// with src at the block's end (or where the source ended); 2 when the
-// source no longer opens or the run stops; 4 when the record or the
-// destination cannot be written.
+// as zeros. The block ends at the buffer size, at the end of a part file's
+// header when it lies in the header, or at pass's end. Returns 0 with src
+// where the destination's end stands in the source (the part's start once
+// a header is complete); 2 when the source no longer opens or the run
+// stops; 4 when the record or the destination cannot be written.
 ResultFlags PassFailingBlock(std::unique_ptr<CStream>& src, CStream& dest, const std::string& source,
                              const std::string& destination, const std::string& recordPath, CCopyPass& pass) {
   RunState& run = g_RunState;
   CFileNode& node = pass.Node();
   uint64_t position = static_cast<uint64_t>(src->Tell());
-  const uint64_t blockEnd = std::min<uint64_t>(position + run.bufferSize, pass.End());
+  const CCopyLayout layout = pass.Layout();
+  const uint64_t limit = static_cast<uint64_t>(dest.Tell()) < layout.header ? layout.header : pass.End();
+  const uint64_t blockEnd = std::min<uint64_t>(position + run.bufferSize, limit);
   CPassedPages& passed = pass.Passed();
   if (passed.runs.empty()) passed.Identify(node.m_data, pass.Layout());
   LogPrintf("\r\n%s cannot be read at %" PRIu64 ", reading it page by page\r\n", source.c_str(), position);
@@ -76,7 +79,7 @@ ResultFlags PassFailingBlock(std::unique_ptr<CStream>& src, CStream& dest, const
     // A source that ends inside the page has no more to give.
     if (got < count) break;
   }
-  src->Seek(static_cast<int64_t>(position), SeekOrigin::kSet);
+  src->Seek(static_cast<int64_t>(layout.SourceOffset(static_cast<uint64_t>(dest.Tell()))), SeekOrigin::kSet);
   pass.Progress(dest);
   return result;
 }
@@ -109,6 +112,7 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return run.SkipAsked() ? kResultSkipped : kResultReadFailure;
     std::unique_ptr<CStream> dest;
+    pass.SetNarrowing(narrow);
     switch (pass.Begin(*src, dest, result)) {
       case CCopyPass::CStart::kCopy:
         break;
@@ -123,13 +127,6 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
     bool moving = true;
     if (narrow) {
       narrow = false;
-      // A part file's header is written again whole by the next pass; only
-      // the part itself is read page by page.
-      if (static_cast<uint64_t>(dest->Tell()) < pass.Layout().header) {
-        CloseDestination(*dest, name);
-        LogPassesStalled(source);
-        return kResultReadFailure;
-      }
       result = PassFailingBlock(src, *dest, source, destination, recordPath, pass);
       moving = result == kResultOk;
     }

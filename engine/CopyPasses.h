@@ -61,8 +61,15 @@ public:
   // record holds them.
   CPassedPages& Passed() { return m_passed; }
 
+  // Returns true while the pass about to begin reads the block the passes
+  // stalled on page by page (set by RunCopyPasses before Begin): Begin then
+  // keeps what the earlier passes wrote, a header cut short included.
+  bool Narrowing() const { return m_narrowing; }
+  void SetNarrowing(bool narrowing) { m_narrowing = narrowing; }
+
 private:
   CPassedPages m_passed;
+  bool m_narrowing = false;
 };
 
 // Runs passes of pass from source to destination (the file called name)

@@ -185,6 +185,40 @@ TEST_F(PassUnreadableTest, APartFileRecordsOffsetsInThePartFile) {
   EXPECT_FALSE(fs.Exists(kRecord));
 }
 
+TEST_F(PassUnreadableTest, AFailingPageInAPartFilesHeaderIsPassedToo) {
+  front.copyByParts = true;
+  front.header = 1000;
+  front.partNumber = 2;
+  front.partSize = 20000;
+  fs.FailReadAt(kSource, 500, CMemFileSystem::kForever);
+  EXPECT_EQ(Extract(), 2u);
+  const std::string part = Source().substr(0, 1000) + Source().substr(21000);
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(part, {{0, 1000}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(part, {{0, 1000}}));
+  EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 1000 21000\n0 1000\n");
+  fs.ClearFaults();
+  EXPECT_EQ(Extract(), 0u);
+  EXPECT_TRUE(fs.FileBytes(kCopy) == part) << Differences(fs.FileBytes(kCopy), part);
+  EXPECT_FALSE(fs.Exists(kRecord));
+}
+
+TEST_F(PassUnreadableTest, APageWhoseCheckReadingsFailIsPassed) {
+  // The copy's own reads of the page succeed; every reading of the check
+  // after copy that covers it fails, so the check can never settle it.
+  g_RunState.checkAfterCopy = true;
+  AllocateBuffer(kBlock);
+  fs.SetReadingsDepth(4);
+  fs.FailReadingsAt(kSource, 30000, CMemFileSystem::kForever);
+  EXPECT_EQ(Copy(), 2u);
+  EXPECT_TRUE(fs.FileBytes(kCopy) == WithZeros(Source(), {{28672, 4096}}))
+      << Differences(fs.FileBytes(kCopy), WithZeros(Source(), {{28672, 4096}}));
+  EXPECT_EQ(fs.FileBytes(kRecord), "ferrox-unreadable 1 40000 1234567 0 0\n28672 4096\n");
+  fs.ClearFaults();
+  EXPECT_EQ(Copy(), 0u);
+  EXPECT_TRUE(fs.FileBytes(kCopy) == Source()) << Differences(fs.FileBytes(kCopy), Source());
+  EXPECT_FALSE(fs.Exists(kRecord));
+}
+
 TEST(PassedPagesTest, RecordTextRoundTrips) {
   CPassedPages pages;
   pages.sourceSize = 5000000000;

@@ -135,7 +135,7 @@ void CMemFileSystem::CPathState::ClearFaults() {
 // ---- Streams
 
 size_t CMemFileSystem::ReadLocked(const std::string& path, CNode& node, uint64_t position, void* buffer,
-                                  size_t count, int& err) {
+                                  size_t count, int& err, bool reading) {
   CPathState& state = m_paths[path];
   ++state.reads;
   uint64_t size = node.Size();
@@ -146,7 +146,7 @@ size_t CMemFileSystem::ReadLocked(const std::string& path, CNode& node, uint64_t
   CReadFault* fault = nullptr;
   for (CReadFault& candidate : state.readFaults) {
     bool covered = candidate.offset >= position && candidate.offset < end;
-    if (candidate.countdown.times == 0 || !covered) continue;
+    if (candidate.countdown.times == 0 || !covered || (candidate.readingsOnly && !reading)) continue;
     if (fault == nullptr || candidate.offset < fault->offset) fault = &candidate;
   }
   err = 0;
@@ -194,7 +194,7 @@ public:
     {
       std::lock_guard lock(m_fs.m_lock);
       taken.got = static_cast<uint32_t>(m_fs.ReadLocked(m_path, *m_node, static_cast<uint64_t>(position),
-                                                        taken.bytes.data(), count, taken.err));
+                                                        taken.bytes.data(), count, taken.err, true));
     }
     {
       std::lock_guard lock(m_takenLock);
@@ -782,8 +782,15 @@ void CMemFileSystem::FailOpensUntil(const std::string& path, int64_t clockSecond
 void CMemFileSystem::FailReadAt(const std::string& path, uint64_t offset, int times, int err) {
   std::lock_guard lock(m_lock);
   std::vector<CReadFault>& faults = m_paths[NormalisePath(path)].readFaults;
-  std::erase_if(faults, [&](const CReadFault& fault) { return fault.offset == offset; });
-  faults.push_back({offset, {times, err}});
+  std::erase_if(faults, [&](const CReadFault& fault) { return fault.offset == offset && !fault.readingsOnly; });
+  faults.push_back({offset, {times, err}, false});
+}
+
+void CMemFileSystem::FailReadingsAt(const std::string& path, uint64_t offset, int times, int err) {
+  std::lock_guard lock(m_lock);
+  std::vector<CReadFault>& faults = m_paths[NormalisePath(path)].readFaults;
+  std::erase_if(faults, [&](const CReadFault& fault) { return fault.offset == offset && fault.readingsOnly; });
+  faults.push_back({offset, {times, err}, true});
 }
 
 void CMemFileSystem::Glitch(const std::string& path, uint64_t offset, std::vector<int> values) {

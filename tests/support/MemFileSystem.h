@@ -168,6 +168,9 @@ public:
   // A Read of path whose delivered range covers offset delivers only the bytes before offset, then sets
   // the error indicator and errno err and returns that short count; times such reads fail.
   void FailReadAt(const std::string& path, uint64_t offset, int times = 1, int err = EIO);
+  // As FailReadAt, for the readings of verification alone (SetReadingsDepth): reads through the stream
+  // itself deliver the byte at offset.
+  void FailReadingsAt(const std::string& path, uint64_t offset, int times = 1, int err = EIO);
   // Bytes that change between re-reads. The Read calls of path that deliver the byte at offset are
   // numbered from 0; read k delivers values[k] there when k < values.size() and values[k] >= 0, and the
   // true byte otherwise. Each value is taken modulo 256.
@@ -239,6 +242,7 @@ private:
   struct CReadFault {
     uint64_t offset = 0;
     CCountdown countdown;
+    bool readingsOnly = false;
   };
   struct CGlitch {
     std::vector<int> values;
@@ -291,10 +295,10 @@ private:
   CFindData Record(const CNode& node, std::string name) const;
   int OpenLocked(const std::string& path, OpenMode mode, std::shared_ptr<CNode>& node, uint64_t& start);
   size_t StoreLocked(CNode& node, uint64_t position, const void* buffer, size_t count);
-  // Reads as a stream of path at position would, faults and glitches applied: returns the bytes
-  // delivered, err set to the failure's errno or 0.
+  // Reads as a stream of path at position would, faults and glitches applied (the faults of readings
+  // too when reading is set): returns the bytes delivered, err set to the failure's errno or 0.
   size_t ReadLocked(const std::string& path, CNode& node, uint64_t position, void* buffer, size_t count,
-                    int& err);
+                    int& err, bool reading = false);
 
   mutable std::mutex m_lock;
   std::string m_root;
