@@ -782,14 +782,16 @@ void CMemFileSystem::FailOpensUntil(const std::string& path, int64_t clockSecond
 void CMemFileSystem::FailReadAt(const std::string& path, uint64_t offset, int times, int err) {
   std::lock_guard lock(m_lock);
   std::vector<CReadFault>& faults = m_paths[NormalisePath(path)].readFaults;
-  std::erase_if(faults, [&](const CReadFault& fault) { return fault.offset == offset && !fault.readingsOnly; });
+  std::erase_if(faults,
+                [&](const CReadFault& fault) { return fault.offset == offset && !fault.readingsOnly; });
   faults.push_back({offset, {times, err}, false});
 }
 
 void CMemFileSystem::FailReadingsAt(const std::string& path, uint64_t offset, int times, int err) {
   std::lock_guard lock(m_lock);
   std::vector<CReadFault>& faults = m_paths[NormalisePath(path)].readFaults;
-  std::erase_if(faults, [&](const CReadFault& fault) { return fault.offset == offset && fault.readingsOnly; });
+  std::erase_if(faults,
+                [&](const CReadFault& fault) { return fault.offset == offset && fault.readingsOnly; });
   faults.push_back({offset, {times, err}, true});
 }
 
