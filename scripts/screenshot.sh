@@ -4,16 +4,21 @@
 # openbox for a title bar, when it is there) on a small copy, the way a user
 # would start one - the sources on the command line, the destination typed
 # into its field with xdotool, Enter pressed - waits until the copy has
-# finished and saves a PNG of the window.
+# finished and saves a PNG of the window. Then a second window copies a large
+# file and is paused, shown paused (Continue and Skip File enabled),
+# continued and made to skip the file, with the keys a user would press; the
+# run's log file must end with the skip's lines.
 #
-# Usage: scripts/screenshot.sh [BUILD_DIR [OUTPUT_PNG]]
+# Usage: scripts/screenshot.sh [BUILD_DIR [OUTPUT_PNG [PAUSED_PNG]]]
 #   BUILD_DIR   the build folder holding bin/ferrox (default: build)
 #   OUTPUT_PNG  where the picture goes (default: docs/screenshot.png)
+#   PAUSED_PNG  where the picture of the paused copy goes (default: OUTPUT_PNG's name with -paused)
 # Installs the packages it needs (xvfb, xdotool, imagemagick, openbox) when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=${2:-docs/screenshot.png}
+paused_out=${3:-${out%.png}-paused.png}
 ferrox="$PWD/$build/bin/ferrox"
 [ -x "$ferrox" ] || { echo "no $ferrox: build it first (scripts/build.sh)" >&2; exit 1; }
 scripts/setup.sh xvfb xdotool imagemagick openbox
@@ -42,6 +47,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 export XDG_RUNTIME_DIR="$work/runtime"
+export XDG_STATE_HOME="$work/state"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 if command -v openbox >/dev/null; then
   openbox >/dev/null 2>&1 &
@@ -74,3 +80,55 @@ cd - >/dev/null
 mkdir -p "$(dirname "$out")"
 import -window root -trim +repage "$out"
 echo "saved $out"
+
+# Escape is Exit: the idle window closes.
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+xdotool key --clearmodifiers Escape
+for _ in $(seq 50); do xdotool search --onlyvisible --name "^$done_caption\$" >/dev/null 2>&1 || break; sleep 0.1; done
+
+# Pause, Continue and Skip File during a copy of a large (sparse) file.
+big="$work/disk image.img"
+truncate -s 8G "$big"
+mkdir "$work/copies2"
+cd "$work"
+"$ferrox" "$big" >"$work/ferrox2.log" 2>&1 &
+pids+=($!)
+wid=$(xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1)
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+sleep 0.5
+xdotool key --clearmodifiers Tab
+xdotool type --delay 15 "$work/copies2"
+xdotool key --clearmodifiers Return
+# Pause is enabled once the copy runs: once the caption shows some progress,
+# Alt+P until it says paused.
+for _ in $(seq 100); do
+  [[ "$(xdotool getwindowname "$wid")" =~ ^\ *[1-9][0-9]*%\  ]] && break
+  sleep 0.05
+done
+caption=""
+for _ in $(seq 50); do
+  caption=$(xdotool getwindowname "$wid")
+  [[ "$caption" == "Paused - "* ]] && break
+  xdotool key --clearmodifiers alt+p
+  sleep 0.3
+done
+[[ "$caption" == "Paused - "* ]] || { echo "the copy did not pause: the caption reads \"$caption\"" >&2; exit 1; }
+sleep 0.5
+cd - >/dev/null
+import -window root -trim +repage "$paused_out"
+echo "saved $paused_out"
+xdotool key --clearmodifiers alt+c
+for _ in $(seq 30); do [[ "$(xdotool getwindowname "$wid")" == "Paused - "* ]] || break; sleep 0.1; done
+[[ "$(xdotool getwindowname "$wid")" != "Paused - "* ]] || { echo "Continue did not continue the copy" >&2; exit 1; }
+xdotool key --clearmodifiers alt+k
+log=""
+for _ in $(seq 100); do
+  log=$(find "$XDG_STATE_HOME/ferrox" -name 'ferrox-*.log' -newer "$big" 2>/dev/null | head -1)
+  [ -n "$log" ] && grep -q "1 file skipped by the user" "$log" && break
+  sleep 0.1
+done
+grep -q "\"disk image.img\" skipped, its partial copy is kept" "$log" || { echo "Skip File did not skip the file" >&2; exit 1; }
+grep -q "1 file skipped by the user" "$log" || { echo "the run did not end with the skip" >&2; exit 1; }
+kept=$(stat -c %s "$work/copies2/disk image.img")
+[ "$kept" -gt 0 ] && [ "$kept" -lt $((8 << 30)) ] || { echo "the partial copy is not kept ($kept bytes)" >&2; exit 1; }
+echo "paused, continued and skipped: the partial copy of $kept bytes is kept"

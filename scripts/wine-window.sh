@@ -7,10 +7,15 @@
 # "100% - <last source>", checks the copy (the same names, bytes and
 # modification times as the sources), saves a screenshot of the window,
 # presses Escape and checks that the window closed and the program ended.
+# Then a second window copies a large (sparse) file and is paused with Alt+P
+# (the caption must say so), shown paused, continued with Alt+C and made to
+# skip the file with Alt+K; the run's log file must end with the skip's
+# lines and the partial copy must stay.
 #
-# Usage: scripts/wine-window.sh [BUILD_DIR [OUTPUT_PNG]]
+# Usage: scripts/wine-window.sh [BUILD_DIR [OUTPUT_PNG [PAUSED_PNG]]]
 #   BUILD_DIR   the Windows build folder holding bin/ferrox.exe (default: build-mingw64)
 #   OUTPUT_PNG  where the picture goes (default: docs/screenshot-windows.png)
+#   PAUSED_PNG  where the picture of the paused copy goes (default: OUTPUT_PNG's name with -paused)
 # Installs the packages it needs when missing (wine, xvfb, xdotool,
 # imagemagick, openbox). Wine keeps its state in BUILD_DIR/wineprefix.
 # Exits non-zero on any failure, after stopping everything it started.
@@ -18,6 +23,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-mingw64}
 out=${2:-docs/screenshot-windows.png}
+paused_out=${3:-${out%.png}-paused.png}
 ferrox="$PWD/$build/bin/ferrox.exe"
 [ -f "$ferrox" ] || { echo "no $ferrox: build it first (scripts/build-windows.sh)" >&2; exit 1; }
 scripts/setup.sh wine wine64 xvfb xdotool imagemagick openbox
@@ -128,3 +134,61 @@ wait "$ferrox_pid" || status=$?
 [ "$status" -eq 0 ] || fail "ferrox.exe ended with status $status"
 [ -z "$(xdotool search --onlyvisible --name '^100% - ' 2>/dev/null || true)" ] || fail "the window is still shown"
 echo "Escape closed the window"
+
+# Pause, Continue and Skip File during a copy of a large (sparse) file.
+big="$work/disk image.img"
+truncate -s 8G "$big"
+mkdir "$work/copies2"
+cd "$work"
+wine "$ferrox" "Z:$big" >"$work/ferrox.log" 2>&1 &
+ferrox_pid=$!
+pids+=($ferrox_pid)
+wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1) || true
+[ -n "$wid" ] || fail "the second window did not open"
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" || true
+sleep 1
+xdotool key --clearmodifiers Tab
+xdotool type --delay 15 "Z:$work/copies2"
+xdotool key --clearmodifiers Return
+# Pause is enabled once the copy runs: once the caption shows some progress,
+# Alt+P until it says paused.
+for _ in $(seq 200); do
+  [[ "$(xdotool getwindowname "$wid" 2>/dev/null)" =~ ^\ *[1-9][0-9]*%\  ]] && break
+  sleep 0.05
+done
+caption=""
+for _ in $(seq 50); do
+  caption=$(xdotool getwindowname "$wid" 2>/dev/null || true)
+  [[ "$caption" == "Paused - "* ]] && break
+  xdotool key --clearmodifiers alt+p
+  sleep 0.3
+done
+[[ "$caption" == "Paused - "* ]] || fail "the copy did not pause: the caption reads \"$caption\""
+echo "caption: $caption"
+sleep 0.5
+cd - >/dev/null
+import -window root -trim +repage "$paused_out"
+echo "saved $paused_out"
+xdotool key --clearmodifiers alt+c
+for _ in $(seq 30); do [[ "$(xdotool getwindowname "$wid" 2>/dev/null)" == "Paused - "* ]] || break; sleep 0.1; done
+[[ "$(xdotool getwindowname "$wid" 2>/dev/null)" != "Paused - "* ]] || fail "Continue did not continue the copy"
+xdotool key --clearmodifiers alt+k
+log=""
+for _ in $(seq 200); do
+  log=$(find "$WINEPREFIX/drive_c/users" -path '*/Ferrox/ferrox-*.log' -newer "$big" 2>/dev/null | head -1)
+  [ -n "$log" ] && grep -q "1 file skipped by the user" "$log" && break
+  sleep 0.1
+done
+[ -n "$log" ] || fail "the window wrote no log file"
+grep -q "\"disk image.img\" skipped, its partial copy is kept" "$log" || fail "Skip File did not skip the file"
+grep -q "1 file skipped by the user" "$log" || fail "the run did not end with the skip"
+kept=$(stat -c %s "$work/copies2/disk image.img")
+[ "$kept" -gt 0 ] && [ "$kept" -lt $((8 << 30)) ] || fail "the partial copy is not kept ($kept bytes)"
+echo "paused, continued and skipped: the partial copy of $kept bytes is kept"
+xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" || true
+xdotool key --clearmodifiers Escape
+for _ in $(seq 100); do
+  kill -0 "$ferrox_pid" 2>/dev/null || break
+  sleep 0.1
+done
+! kill -0 "$ferrox_pid" 2>/dev/null || fail "Escape did not close the second window"
