@@ -12,7 +12,8 @@
 ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& destFolder) {
   RunState& run = g_RunState;
   // A folder that exists already is simply filled; one that cannot be made
-  // is named with the cause and ends the walk as a write failure.
+  // is named with the cause and passed, with what it holds, as a write
+  // failure: the walk goes on with the folder's next sibling.
   const std::string folderDestination = DestinationPath(destFolder, m_data.name);
   if (MakeDir(folderDestination) != 0) {
     const int error = errno;

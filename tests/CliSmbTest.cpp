@@ -351,6 +351,28 @@ TEST_F(CliSmbTest, AServerKilledInTheMiddleOfAFileIsReconnectedAndTheCopyEndsIde
   EXPECT_TRUE(HasLine(SplitLines(out), "succesfully copyed")) << out;
 }
 
+TEST_F(CliSmbTest, AShareDestinationWhoseServerIsKilledIsReconnectedAndTheCopyEndsIdentical) {
+  const std::string bytes = PatternBytes(96 * kMiB, 11);
+  WriteFile(dir / "local.mkv", bytes);
+  fs::create_directories(dir / "films/in");
+  const pid_t cli = StartCli(dir, {"-b", "65536", "-r", "60", "--log", dir / "run.log", "-d",
+                                   server->Url("films") + "/in", dir / "local.mkv"});
+  ASSERT_TRUE(WaitForSize(dir / "films/in/local.mkv", 8 * kMiB));
+  server->Kill();
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  ASSERT_LT(SizeOf(dir / "films/in/local.mkv"), bytes.size());
+  ASSERT_TRUE(server->Restart()) << server->Error();
+  const int status = WaitForCli(cli, 60);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(ReadFile(dir / "films/in/local.mkv") == bytes);
+  // The destination was waited for, as a source is.
+  const std::string log = ReadFile(dir / "run.log");
+  EXPECT_NE(log.find("trying to connect to " + server->Url("films") + "/in/local.mkv, "), std::string::npos)
+      << log;
+  EXPECT_TRUE(HasLine(SplitLines(out), "succesfully copyed")) << out;
+}
+
 TEST_F(CliSmbTest, AServerDownLongerThanTheLimitEndsTheFileAndALaterRunFetchesOnlyTheRest) {
   const std::string bytes = PatternBytes(96 * kMiB, 7);
   WriteFile(dir / "films/film.mkv", bytes);

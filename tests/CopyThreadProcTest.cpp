@@ -470,6 +470,32 @@ TEST_F(CopyThreadProcTest, AShareDestinationThatDropsItsConnectionIsWaitedForAnd
   EXPECT_EQ(Run({"/mem/src/c.bin"_path}), 4u);
 }
 
+TEST_F(CopyThreadProcTest, ANameTheShareCannotHoldIsNamedAsSuchAndTheRestIsCopied) {
+  CShareAlias alias(fs);
+  CMountGuard mount("//srv"_path, alias);
+  const std::string bad = std::string("b\xff") + "d.txt";
+  fs.AddFile("/mem/src/a.txt"_path, "a");
+  fs.AddFile("/mem/src/"_path + bad, "b");
+  fs.AddFile("/mem/src/c.txt"_path, "c");
+  fs.AddFolder("/mem/out"_path);
+  front.SetDestination("//srv/out"_path);
+  // The share refuses the name in its request, as it refuses a name that is
+  // no UTF-8: waiting cannot mend that.
+  fs.FailOpens("/mem/out/src/"_path + bad, CMemFileSystem::kForever, EILSEQ);
+  g_RunState.reconnectLimit = 300;
+  const int64_t start = TimeNow();
+  EXPECT_EQ(Run({"/mem/src"_path}), 4u);
+  EXPECT_LT(TimeNow() - start, 5);
+  EXPECT_EQ(fs.FileBytes("/mem/out/src/a.txt"_path), "a");
+  EXPECT_EQ(fs.FileBytes("/mem/out/src/c.txt"_path), "c");
+  EXPECT_EQ(CountMessages("//srv/out/src/"_path + bad + " : a name the share cannot hold\r\n"), 1)
+      << front.LogText();
+  ASSERT_EQ(front.Summaries().size(), 1u);
+  ASSERT_EQ(front.Summaries()[0].leftOut.size(), 1u);
+  EXPECT_EQ(front.Summaries()[0].leftOut[0].cause,
+            "the destination does not open: a name the share cannot hold");
+}
+
 TEST_F(CopyThreadProcTest, AnEmptyDestinationIsTheCurrentDirectory) {
   front.SetDestination("");
   g_RunState.reconnectLimit = 0;

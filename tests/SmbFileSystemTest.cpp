@@ -845,6 +845,44 @@ TEST_F(SmbFileSystemTest, ServerKilledMidReadFailsTheReadAndTheNextOpenReconnect
   RecordProperty("read_errno_after_kill", std::to_string(readErrno));
 }
 
+// Whatever libsmbclient makes of the broken connection under a write (it
+// has no errno for some of the server statuses and gives EINVAL), the
+// write fails with an errno that says the connection has gone, so that a
+// copy onto the share waits for it as for a dropped read.
+TEST_F(SmbFileSystemTest, ServerKilledBetweenWritesFailsTheWriteAsADroppedConnection) {
+  const std::string bytes = Pattern(4 * kMiB, 12);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const std::string name = "out" + std::to_string(round) + ".bin";
+    std::unique_ptr<CStream> out = FileOpen(Unc("pub", name), OpenMode::kAppend);
+    ASSERT_TRUE(out) << std::strerror(errno);
+    ASSERT_EQ(out->Write(bytes.data(), kMiB), kMiB);
+
+    m_server->Kill();
+    errno = 0;
+    size_t put = kMiB;
+    for (size_t at = kMiB; at < bytes.size() && put == kMiB; at += kMiB)
+      put = out->Write(bytes.data() + at, kMiB);
+    const int writeErrno = errno;
+    EXPECT_TRUE(out->Error());
+    EXPECT_TRUE(writeErrno == ECONNABORTED || writeErrno == ENETRESET || writeErrno == ECONNRESET ||
+                writeErrno == EPIPE || writeErrno == ENOTCONN)
+        << std::strerror(writeErrno);
+    out.reset();
+
+    ASSERT_TRUE(m_server->Restart()) << m_server->Error();
+    out = FileOpen(Unc("pub", name), OpenMode::kAppend);
+    ASSERT_TRUE(out) << std::strerror(errno);
+    EXPECT_EQ(out->Seek(0, SeekOrigin::kEnd), 0);
+    const int64_t length = out->Tell();
+    EXPECT_GE(length, static_cast<int64_t>(kMiB));
+    // What is written after the reconnect lands at the file's end.
+    ASSERT_EQ(out->Write(bytes.data() + length, kMiB), kMiB);
+    EXPECT_EQ(out->Close(), 0);
+    EXPECT_TRUE(ReadLocal(Local("pub", name)) == bytes.substr(0, static_cast<size_t>(length) + kMiB));
+  }
+}
+
 TEST_F(SmbFileSystemTest, ServerThatStopsAnsweringTimesOutAndIsReachedAgainAfter) {
   // A shorter limit keeps this test short; it applies to new connections.
   constexpr uint32_t kShortMs = 1000;

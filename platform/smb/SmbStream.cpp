@@ -153,7 +153,8 @@ public:
 
   // Returns count when every byte was written, or the number of bytes of the
   // chunks written before one failed, with the error indicator and errno set
-  // (EBADF on a kRead or closed stream). In append mode each call first
+  // (EBADF on a kRead or closed stream, ECONNRESET when the connection under
+  // the file has gone, see WriteErrno). In append mode each call first
   // moves to the file's end as the server knows it.
   size_t Write(const void* buffer, size_t count) override {
     if (count == 0) return 0;
@@ -167,6 +168,7 @@ public:
     if (m_mode == OpenMode::kAppend) {
       const off_t end = smbc_getFunctionLseek(context)(context, m_file, 0, SEEK_END);
       if (end < 0) {
+        errno = WriteErrno(context, errno);
         NoteFailure(call);
         SetError();
         return 0;
@@ -179,7 +181,7 @@ public:
       const size_t chunk = count - done < kMaxWriteChunk ? count - done : kMaxWriteChunk;
       const ssize_t put = smbc_getFunctionWrite(context)(context, m_file, in + done, chunk);
       if (put < 0 || static_cast<size_t>(put) != chunk) {
-        if (put >= 0) errno = EIO;
+        errno = WriteErrno(context, put >= 0 ? EIO : errno);
         NoteFailure(call);
         SetError();
         break;
@@ -416,6 +418,19 @@ private:
     SMBCCTX* context = call.Context();
     if (context != nullptr)
       smbc_getFunctionLseek(context)(context, m_file, static_cast<off_t>(m_position), SEEK_SET);
+  }
+
+  // Returns err, the errno of a failed seek to the end or write of the
+  // file, or ECONNRESET when err is one libsmbclient gives for a server
+  // status it has no errno for (EINVAL, EIO) and the file cannot be asked
+  // for its size either: the connection under the file has gone (a server
+  // killed between two writes gives EINVAL), and the caller is to wait for
+  // it as for a dropped read.
+  int WriteErrno(SMBCCTX* context, int err) {
+    if (err != EINVAL && err != EIO) return err;
+    struct stat st {};
+    if (smbc_getFunctionFstat(context)(context, m_file, &st) == 0) return err;
+    return ECONNRESET;
   }
 
   // Notes that a call on the file failed with errno: after a connection-level
