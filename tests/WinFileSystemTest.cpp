@@ -136,6 +136,22 @@ std::map<std::string, CFindData> ListByName(const std::string& folder) {
   return byName;
 }
 
+// On a share, EACCES is kept for a refused logon, so that an entry the
+// server refuses is named and passed rather than taken for a wrong password.
+TEST(WinErrors, OnASharePathAccessDeniedIsTheEntrysAndALogonFailureTheLogons) {
+  for (const std::wstring share : {L"\\\\nas\\films\\a.mkv", L"\\\\?\\UNC\\nas\\films\\a.mkv"}) {
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_ACCESS_DENIED, share), EPERM);
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_NETWORK_ACCESS_DENIED, share), EPERM);
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_LOGON_FAILURE, share), EACCES);
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_ACCOUNT_DISABLED, share), EACCES);
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_BAD_NET_NAME, share), ENOENT);
+  }
+  for (const std::wstring local : {L"C:\\films\\a.mkv", L"\\\\?\\C:\\films\\a.mkv", L"\\\\.\\pipe\\x"}) {
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_ACCESS_DENIED, local), EACCES);
+    EXPECT_EQ(ErrnoFromWin32For(ERROR_LOGON_FAILURE, local), EPERM);
+  }
+}
+
 TEST(WinErrors, MapsNetworkAndCommonCodes) {
   EXPECT_EQ(ErrnoFromWin32(ERROR_NETNAME_DELETED), ECONNABORTED);
   EXPECT_EQ(ErrnoFromWin32(ERROR_UNEXP_NET_ERR), ECONNABORTED);

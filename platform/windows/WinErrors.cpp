@@ -85,3 +85,38 @@ int SetErrnoFromLastError() {
   errno = value;
   return value;
 }
+
+// Returns true when widePath names something on a share: "\\?\UNC\..." or
+// "\\server\...", not a device path ("\\.\...") or a long local one
+// ("\\?\C:\...").
+static bool IsShareWidePath(const std::wstring& widePath) {
+  if (widePath.rfind(L"\\\\?\\UNC\\", 0) == 0) return true;
+  return widePath.size() > 2 && widePath[0] == L'\\' && widePath[1] == L'\\' && widePath[2] != L'?' &&
+         widePath[2] != L'.';
+}
+
+int ErrnoFromWin32For(uint32_t error, const std::wstring& widePath) {
+  const bool share = IsShareWidePath(widePath);
+  if (!share) return ErrnoFromWin32(error);
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_NETWORK_ACCESS_DENIED:
+      return EPERM;
+    case ERROR_LOGON_FAILURE:
+    case ERROR_INVALID_PASSWORD:
+    case ERROR_PASSWORD_EXPIRED:
+    case ERROR_ACCOUNT_RESTRICTION:
+    case ERROR_ACCOUNT_DISABLED:
+    case ERROR_ACCOUNT_EXPIRED:
+    case ERROR_ACCOUNT_LOCKED_OUT:
+      return EACCES;
+    default:
+      return ErrnoFromWin32(error);
+  }
+}
+
+int SetErrnoFromLastErrorFor(const std::wstring& widePath) {
+  const int value = ErrnoFromWin32For(GetLastError(), widePath);
+  errno = value;
+  return value;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Returns the errno value for the Win32 error code error (GetLastError()):
 // ENOENT for a missing file or path, EACCES for a refused access or a
@@ -16,3 +17,17 @@ int ErrnoFromWin32(uint32_t error);
 
 // Sets errno from GetLastError() and returns it.
 int SetErrnoFromLastError();
+
+// Returns ErrnoFromWin32(error) as the callers of a share path read it,
+// where EACCES means that the logon itself was refused (another logon could
+// help) and EPERM that the logon was admitted and the server refused the
+// file or folder: for a path on a share ("\\server\..." or "\\?\UNC\..."),
+// ERROR_ACCESS_DENIED and ERROR_NETWORK_ACCESS_DENIED give EPERM, and the
+// refused logons (ERROR_LOGON_FAILURE, a wrong or expired password, a
+// disabled, expired, locked or restricted account) give EACCES. Local paths
+// get ErrnoFromWin32(error).
+int ErrnoFromWin32For(uint32_t error, const std::wstring& widePath);
+
+// Sets errno from GetLastError() for the path widePath, as
+// ErrnoFromWin32For, and returns it.
+int SetErrnoFromLastErrorFor(const std::wstring& widePath);

@@ -40,7 +40,7 @@ public:
       return -1;
     }
     if (CreateDirectoryW(wide.c_str(), nullptr)) return 0;
-    SetErrnoFromLastError();
+    SetErrnoFromLastErrorFor(wide);
     return -1;
   }
 
@@ -52,7 +52,7 @@ public:
       return -1;
     }
     if (DeleteFileW(wide.c_str())) return 0;
-    SetErrnoFromLastError();
+    SetErrnoFromLastErrorFor(wide);
     return -1;
   }
 
@@ -75,16 +75,16 @@ public:
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      SetErrnoFromLastError();
+      SetErrnoFromLastErrorFor(wide);
       return -1;
     }
     if (!SetFileTime(handle, nullptr, &access, &write)) {
-      SetErrnoFromLastError();
+      SetErrnoFromLastErrorFor(wide);
       CloseQuietly(handle);
       return -1;
     }
     if (!CloseHandle(handle)) {
-      SetErrnoFromLastError();
+      SetErrnoFromLastErrorFor(wide);
       return -1;
     }
     return 0;

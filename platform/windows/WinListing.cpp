@@ -38,7 +38,7 @@ std::wstring ParentOf(const std::wstring& widePath) {
 bool DescribeFolder(const std::wstring& widePath, const char* name, CFindData& data) {
   WIN32_FILE_ATTRIBUTE_DATA found{};
   if (!GetFileAttributesExW(widePath.c_str(), GetFileExInfoStandard, &found)) {
-    SetErrnoFromLastError();
+    SetErrnoFromLastErrorFor(widePath);
     return false;
   }
   if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -142,7 +142,7 @@ std::unique_ptr<CFindHandle> ListFolder(const std::string& folder, CFindData& da
     // A folder the system lists nothing of (an empty root) still has "."
     // and "..".
     if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-      SetErrnoFromLastError();
+      SetErrnoFromLastErrorFor(wide);
       return nullptr;
     }
   }
@@ -180,7 +180,7 @@ std::unique_ptr<CFindHandle> FindFirstWin(const std::string& pattern, CFindData&
     WIN32_FILE_ATTRIBUTE_DATA found{};
     if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &found)) {
       const DWORD error = GetLastError();
-      errno = error == ERROR_INVALID_NAME ? ENOENT : ErrnoFromWin32(error);
+      errno = error == ERROR_INVALID_NAME ? ENOENT : ErrnoFromWin32For(error, wide);
       return nullptr;
     }
     FillFromAttributes(found, data);

@@ -292,7 +292,7 @@ std::unique_ptr<CStream> OpenWinStream(const std::string& path, OpenMode mode) {
                               nullptr, disposition, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    errno = ErrnoFromWin32(error);
+    errno = ErrnoFromWin32For(error, wide);
     // A folder does not open as a file: the system says access denied.
     if (error == ERROR_ACCESS_DENIED) {
       const DWORD attributes = GetFileAttributesW(wide.c_str());
