@@ -15,8 +15,10 @@
 #   FERROX_BENCH_RUNS=N     timed runs per command (default 10, quick 3), after one warm-up
 #   FERROX_BENCH_SKIP_SETUP=1  do not install missing Debian packages
 #   FERROX_BENCH_ONLY="ROW..."  only these rows: BigFileRow SmallFilesRow WindowRow CheckRow CrcRow
-#                               MemoryRow SmbRows DelayRow (SmbRows needs a private smbd: package
-#                               samba; DelayRow a FUSE source: libfuse3-dev and /dev/fuse)
+#                               MemoryRow SmbRows DelayRow LinkRows (SmbRows and LinkRows need a
+#                               private smbd: package samba; DelayRow a FUSE source: libfuse3-dev and
+#                               /dev/fuse)
+#   FERROX_BENCH_LINK_RUNS=N    timed runs per command in LinkRows (default 3, quick 1)
 #   FERROX_BENCH_BEFORE=PATH    DelayRow also times the check of this ferrox-cli (an earlier build)
 #
 # Copies of many files go each into a new, empty destination folder, and every destination is
@@ -36,13 +38,17 @@ jobs=${FERROX_BENCH_JOBS:-$(nproc)}
 
 if [ "$quick" = 1 ]; then
   big_mib=64 small_folders=10 tree_folders=100 runs=${FERROX_BENCH_RUNS:-3} check_runs=1
+  link_mib=32 link_folders=4 link_runs=${FERROX_BENCH_LINK_RUNS:-1}
 else
   big_mib=1024 small_folders=100 tree_folders=1000 runs=${FERROX_BENCH_RUNS:-10} check_runs=3
+  link_mib=256 link_folders=20 link_runs=${FERROX_BENCH_LINK_RUNS:-3}
 fi
 small_per_folder=100
 tree_files_per_folder=99  # with its folder, 100 entries per folder
 tree_entries=$((tree_folders * (tree_files_per_folder + 1)))
 small_files=$((small_folders * small_per_folder))
+link_per_folder=$((quick == 1 ? 25 : 50))
+link_files=$((link_folders * link_per_folder))
 memory_runs=3
 
 say() { printf '%s\n' "$*" >&2; }
@@ -53,7 +59,7 @@ say() { printf '%s\n' "$*" >&2; }
 InstallPackages() {
   [ "${FERROX_BENCH_SKIP_SETUP:-0}" = 1 ] && return 0
   "$root/scripts/setup.sh"
-  local wanted=(hyperfine time rsync zlib1g-dev libbenchmark-dev samba smbclient libfuse3-dev fuse3) missing=() p
+  local wanted=(hyperfine time rsync zlib1g-dev libbenchmark-dev samba smbclient rclone libfuse3-dev fuse3) missing=() p
   for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
@@ -82,6 +88,7 @@ Build() {
   local targets=(ferrox-cli)
   cmake --build "$build" --target help | grep -q '^crc_bench' && targets+=(crc_bench)
   cmake --build "$build" --target help | grep -q '^delay_fs' && targets+=(delay_fs)
+  cmake --build "$build" --target help | grep -q '^latency_relay' && targets+=(latency_relay)
   cmake --build "$build" -j"$jobs" --target "${targets[@]}" >/dev/null
   window_built=0
   if WindowDriveDocumented && cmake --build "$build" --target help | grep -q '^window_bench' &&
@@ -405,6 +412,175 @@ StopDelayFs() {
   delay_pid=
 }
 
+# ---- SMB over a slow link --------------------------------------------------------------------------
+
+relay_pids=()
+
+# Starts bench/latency_relay in front of the private smbd, holding every chunk for MS milliseconds
+# in each direction (a round trip of twice MS) and counting the SMB2 requests clients send into
+# $work/relay-MS.count. Sets relay_port and relay_count (that file). Returns 1 when the relay did
+# not come up within 5 seconds.
+StartRelay() {
+  local ms=$1 out=$work/relay-$1 i
+  relay_count=$out.count
+  "$build/bin/latency_relay" --listen 0 --target "$smb_port" --delay-ms "$ms" --count "$relay_count" \
+    >"$out.port" 2>"$out.err" &
+  relay_pids+=($!)
+  for i in $(seq 50); do
+    relay_port=$(head -n 1 "$out.port" 2>/dev/null || true)
+    [ -n "$relay_port" ] && [ -f "$relay_count" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Stops every relay started; nothing when none was.
+StopRelays() {
+  local pid
+  for pid in "${relay_pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  relay_pids=()
+}
+
+# Prints "REQUESTS MESSAGES CONNECTIONS" from the relay's count file once no connection of the
+# relay is open and at least LEAST connections have ended (the file is rewritten as each ends).
+# Returns 1 when that did not happen within 10 seconds.
+RelayCounts() {
+  local file=$1 least=$2 i line
+  for i in $(seq 100); do
+    line=$(awk '{ for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+      print v["requests"], v["messages"], v["connections"], v["open"] }' "$file")
+    # shellcheck disable=SC2086
+    set -- "$file" "$least" $line
+    if [ "$6" = 0 ] && [ "$5" -ge "$least" ]; then
+      echo "$3 $4 $5"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Runs the command given (a string as Time takes it) once into a new destination folder ($work/cur)
+# through the relay and prints the SMB2 requests per source file it sent, with its messages and
+# connections, as "REQUESTS_PER_FILE (R requests in M messages over C connections)", or "n/a" with
+# the reason when the copy is incomplete or the relay did not settle.
+RequestsPerFile() {
+  local command=$1 before after copied
+  before=$(RelayCounts "$relay_count" 0) || { echo "n/a (relay busy)"; return; }
+  eval "$fresh"
+  eval "$command" || true
+  after=$(RelayCounts "$relay_count" $(($(echo "$before" | cut -d' ' -f3) + 1))) ||
+    { echo "n/a (relay did not settle)"; return; }
+  copied=$(find "$work/cur/" -type f | wc -l)
+  if [ "$copied" -ne "$link_files" ]; then
+    echo "n/a ($copied of $link_files files copied)"
+    return
+  fi
+  # shellcheck disable=SC2086
+  set -- $before $after
+  awk -v r=$(($4 - $1)) -v m=$(($5 - $2)) -v c=$(($6 - $3)) -v n="$link_files" \
+    'BEGIN { printf "%.2f (%d requests in %d messages over %d connection%s)", r / n, r, m, c, c == 1 ? "" : "s" }'
+}
+
+# Copies through relays of 1 ms and 5 ms each way (2 ms and 10 ms round trip) in front of the
+# private smbd: link_files files of 16 KiB in link_folders folders, one file of link_mib MiB, each
+# by ferrox-cli, smbclient and rclone's SMB backend, and the same file by ferrox-cli with check
+# after copy. Then the SMB2 requests each of the three sends per small file, counted by the relay.
+LinkRows() {
+  local relay=$build/bin/latency_relay
+  if [ ! -x "$relay" ] || ! command -v smbclient >/dev/null; then
+    Row "SMB over a slow link" "skipped: no latency_relay or no smbclient" "" "" "reported"
+    return
+  fi
+  if ! StartSmbd; then
+    Row "SMB over a slow link" "skipped: no private smbd (Debian package samba)" "" "" "reported"
+    return
+  fi
+  local have_rclone=0
+  command -v rclone >/dev/null && have_rclone=1
+  say "10: SMB through a latency relay: $link_files files of 16 KiB, ${link_mib} MiB ..."
+  local d
+  mkdir -p "$work/link/tree"
+  for d in $(seq -w 0 $((link_folders - 1))); do
+    mkdir "$work/link/tree/d$d"
+    head -c $((link_per_folder * 16384)) /dev/urandom | split -b 16384 -a 2 -d - "$work/link/tree/d$d/f"
+  done
+  head -c $((link_mib << 20)) "$work/big.bin" >"$work/link/big.bin"
+  # The single file goes to memory where it can, as in SmbRows; the trees go to new folders.
+  link_dst=$work/linkdst
+  if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    link_dst=$(mktemp -d /dev/shm/ferrox-bench-link.XXXXXX)
+  fi
+  local dst=$link_dst
+  local big_prepare="rm -rf $dst && mkdir $dst && cat $work/link/big.bin >/dev/null && sync"
+  local ms rtt url smb rclone tree_commands big_commands r
+  local -A counted=()
+  for ms in 1 5; do
+    rtt=$((2 * ms))
+    StartRelay "$ms" || {
+      Row "SMB over a slow link, $rtt ms round trip" "skipped: the relay did not start" "" "" "reported"
+      continue
+    }
+    url=smb://127.0.0.1:$relay_port/bench/link
+    smb="smbclient //127.0.0.1/bench -p $relay_port -m SMB3 -N"
+    rclone="rclone --config /dev/null --smb-host 127.0.0.1 --smb-port $relay_port --smb-user guest"
+    tree_commands=("ferrox=sh -c '$cli -d $work/cur $url/tree >/dev/null'"
+      "smbclient=sh -c '$smb -c \"cd link; lcd $work/cur; recurse on; prompt off; mget tree\" >/dev/null 2>&1'")
+    big_commands=("ferrox=sh -c '$cli -d $dst $url/big.bin >/dev/null'"
+      "smbclient=sh -c '$smb -c \"get link/big.bin $dst/big.bin\" >/dev/null 2>&1'")
+    if [ "$have_rclone" = 1 ]; then
+      tree_commands+=("rclone=sh -c '$rclone copy :smb:bench/link/tree $work/cur/tree >/dev/null 2>&1'")
+      big_commands+=("rclone=sh -c '$rclone copy :smb:bench/link/big.bin $dst >/dev/null 2>&1'")
+    fi
+
+    say "    $link_files files of 16 KiB, $rtt ms round trip ..."
+    Time "$fresh" "$link_runs" round "${tree_commands[@]}"
+    r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
+    Row "$link_files files of 16 KiB in $link_folders folders over SMB, $rtt ms round trip" \
+      "ferrox-cli $(Shown "${median[ferrox]}")" "smbclient mget $(Shown "${median[smbclient]}")" "$r" "reported"
+    [ "$have_rclone" = 1 ] &&
+      Row "" "" "rclone copy $(Shown "${median[rclone]}")" "$(Ratio "${median[ferrox]}" "${median[rclone]}")" ""
+
+    say "    ${link_mib} MiB, $rtt ms round trip ..."
+    Time "$big_prepare" "$link_runs" round "${big_commands[@]}"
+    r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
+    Row "${link_mib} MiB over SMB, $rtt ms round trip" "ferrox-cli $(Shown "${median[ferrox]}")" \
+      "smbclient get $(Shown "${median[smbclient]}")" "$r" "reported"
+    [ "$have_rclone" = 1 ] &&
+      Row "" "" "rclone copy $(Shown "${median[rclone]}")" "$(Ratio "${median[ferrox]}" "${median[rclone]}")" ""
+
+    say "    ${link_mib} MiB with check after copy, $rtt ms round trip ..."
+    local plain=${median[ferrox]}
+    Time "$big_prepare" "$link_runs" round \
+      "check=sh -c '$cli -c --check-cycles 1 -d $dst $url/big.bin >/dev/null'"
+    Row "${link_mib} MiB over SMB, $rtt ms round trip, check after copy, one cycle" \
+      "ferrox-cli -c $(Shown "${median[check]}")" "ferrox-cli $(Shown "$plain")" \
+      "$(Ratio "${median[check]}" "$plain")" "reported"
+
+    # Requests are counted once, through the shorter delay.
+    if [ "$ms" = 1 ]; then
+      say "    counting the SMB2 requests per small file ..."
+      local pair
+      for pair in "${tree_commands[@]}"; do
+        counted[${pair%%=*}]=$(RequestsPerFile "${pair#*=}")
+      done
+    fi
+    StopRelays
+  done
+  if [ ${#counted[@]} -gt 0 ]; then
+    Row "SMB2 requests per small file ($link_files files, counted by the relay)" \
+      "ferrox-cli ${counted[ferrox]}" "smbclient mget ${counted[smbclient]}" "" "reported"
+    [ "$have_rclone" = 1 ] && Row "" "" "rclone copy ${counted[rclone]}" "" ""
+  fi
+  [ "$have_rclone" = 1 ] || Row "" "" "rclone: skipped, not installed (Debian package rclone)" "" ""
+  rm -rf "$dst"
+  link_dst=
+  PrivateSmbdStop
+}
+
 # Prints the median of the numbers given.
 Median() {
   printf '%s\n' "$@" | sort -n |
@@ -457,8 +633,11 @@ main() {
   Build
   cli=$build/bin/ferrox-cli
   work=$(mktemp -d "${FERROX_BENCH_DIR:-${TMPDIR:-/tmp}}/ferrox-bench.XXXXXX")
-  trap 'PrivateSmbdStop; StopDelayFs; rm -rf "$work" ${smb_dst:+"$smb_dst"}' EXIT
+  trap 'StopRelays; PrivateSmbdStop; StopDelayFs; rm -rf "$work" ${smb_dst:+"$smb_dst"} ${link_dst:+"$link_dst"}' EXIT
   local need=$(((big_mib * 3 + small_files * 4 * (runs + 1) * 5 / 1024 + 256) * 1024))
+  case " ${FERROX_BENCH_ONLY:-LinkRows} " in
+    *" LinkRows "*) need=$((need + (link_mib + link_files * 16 * (link_runs + 2) * 6 / 1024) * 1024)) ;;
+  esac
   if [ "$(df -k --output=avail "$work" | tail -n 1)" -lt "$need" ]; then
     say "not enough space in $work: about $((need / 1024)) MiB needed"
     exit 1
@@ -467,7 +646,7 @@ main() {
   local started=$SECONDS
   MakeData
   local row
-  for row in BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows DelayRow; do
+  for row in BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows DelayRow LinkRows; do
     case " ${FERROX_BENCH_ONLY:-$row} " in *" $row "*) "$row" ;; esac
   done
 
@@ -476,9 +655,9 @@ main() {
   echo
   Machine
   echo
-  echo "Medians of $runs runs ($check_runs for the check row, $memory_runs for memory); the commands of a row"
-  echo "take turns, and each timed run follows an untimed run of the same command (the check row: one"
-  echo "untimed round first)."
+  echo "Medians of $runs runs ($check_runs for the check row, $memory_runs for memory, $link_runs for the rows"
+  echo "over the latency relay); the commands of a row take turns, and each timed run follows an untimed"
+  echo "run of the same command (the check row and the rows over the relay: one untimed round first)."
   echo "ratio = Ferrox / peer, lower is better (CRC: higher is better)."
   echo
   echo "| row | Ferrox | peer | ratio | goal |"
