@@ -49,6 +49,7 @@ ResultFlags CFileNode::CopyFolder(const std::string& source, const std::string& 
       result |= child->CopyFolder(childSource, folderDestination);
     } else {
       ++run.currentFileNumber;
+      if (run.fetchAhead) run.fetchAhead->Reached(childSource);
       run.failureCause.clear();
       CMainForm* form = run.mainForm.load();
       const ResultFlags copied = form && form->CopyByParts()

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/FailureCause.h"
+#include "engine/FetchAhead.h"
 #include "engine/FileNode.h"
 #include "engine/LeftOut.h"
 #include "engine/LogPrintf.h"
@@ -238,7 +239,15 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     LogPrintf("copying from \"%s\" to \"%s\" ...\r\n", m_source.c_str(), m_destination.c_str());
     // The copy tries again what a scan that lost the source could not list.
     m_run.sourceLost = false;
+    // The files wait, fetched ahead, while the ones before them are copied;
+    // whatever is still in flight when the walk ends is dropped unwritten.
+    const uint32_t depth = form && form->CopyByParts() ? 0 : m_run.fetchFiles;
+    CFetchAhead stage(depth ? FilesInWalkOrder(m_root, m_source, m_destination) : std::vector<CFetchFile>(),
+                      depth);
+    m_run.fetchAhead = depth ? &stage : nullptr;
     result |= m_root.CopyFolder(m_source, m_destination);
+    m_run.fetchAhead = nullptr;
+    stage.Stop();
   } else {
     m_run.fileCount = 1;
     m_run.currentFileNumber = 1;

@@ -18,6 +18,8 @@ std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
   const int64_t start = ActiveTimeNow();
   int64_t deadline = start + static_cast<int64_t>(g_RunState.reconnectLimit);
   int64_t last = start - 1;
+  // The first attempt takes the file when it was fetched ahead.
+  bool first = true;
   for (;;) {
     WaitWhilePaused();
     // A skipped file is not opened again.
@@ -25,7 +27,10 @@ std::unique_ptr<CStream> ReconnectSource(const std::string& path) {
     const int64_t now = ActiveTimeNow();
     if (now > last)
       LogPrintf("trying to connect to %s, %4" PRId64 " sec left...", path.c_str(), deadline - now);
-    std::unique_ptr<CStream> stream = FileOpen(path, OpenMode::kRead);
+    std::unique_ptr<CStream> stream;
+    if (first && g_RunState.fetchAhead) stream = g_RunState.fetchAhead->Take(path);
+    first = false;
+    if (!stream) stream = FileOpen(path, OpenMode::kRead);
     last = now;
     if (stream) return stream;
     const int error = errno;

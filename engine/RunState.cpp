@@ -13,6 +13,7 @@ void RunState::Reset() {
   checkAfterCopy = true;
   checkCycles = 1;
   passUnreadable = false;
+  fetchFiles = kFetchFiles;
   runFlag = false;
   workerFinished = true;
   pauseFlag = false;
@@ -35,6 +36,7 @@ void RunState::Reset() {
   leftOut.clear();
   failureCause.clear();
   sourceLost = false;
+  fetchAhead = nullptr;
   copyBuffer.reset();
   ReleaseVerifyAreas();
   currentSourcePath = nullptr;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/DestinationClaims.h"
+#include "engine/FetchAhead.h"
 #include "engine/LeftOut.h"
 #include "engine/PageRecord.h"
 
@@ -30,6 +31,10 @@ struct RunState {
   // Pass unreadable: pages that cannot be read are written as zeros and
   // recorded beside the copy (PassedPages.h) instead of ending the file.
   bool passUnreadable = false;
+  // Files of a folder source fetched ahead of the worker at most (see
+  // FetchAhead.h); 0 copies one file at a time, opening each only when its
+  // turn comes. Copy by parts never fetches ahead.
+  uint32_t fetchFiles = kFetchFiles;
 
   // Control flags, shared by both threads without a lock.
   std::atomic<bool> runFlag{false};        // cleared to stop the worker
@@ -68,6 +73,11 @@ struct RunState {
   std::vector<CLeftOutEntry> leftOut;
   std::string failureCause;
   bool sourceLost = false;
+
+  // The stage fetching the current source's files ahead, while the run
+  // driver copies a folder source with fetchFiles above 0; nullptr
+  // otherwise. Worker only.
+  CFetchAhead* fetchAhead = nullptr;
 
   // The copy buffer of a run: allocated when the worker starts, released when
   // it ends.

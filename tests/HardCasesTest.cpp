@@ -218,6 +218,9 @@ TEST_F(HardCasesTest, FilesThatChangeBetweenTheScanAndTheCopyOrDuringItEndAsRead
     g_RunState.checkAfterCopy = check;
     g_RunState.checkCycles = 3;
     g_RunState.bufferSize = 1024;
+    // The changes are tied to the worker's own opens and reads: one file at
+    // a time.
+    g_RunState.fetchFiles = 0;
     // Between the scan and the first read of each file, or after its first
     // block.
     fs.SetOnOpen([&](const std::string& path, OpenMode mode) {
