@@ -73,7 +73,9 @@ TEST_F(CMainDlgPauseTest, SkipFileEndsTheFileBeingCopiedAndTheRunGoesOn) {
   fs.AddPatternFile("/mem/src/a.bin", 16 * 65536, 9);
   fs.AddFile("/mem/src/b.txt", "the next file");
   fs.AddFolder("/mem/dst");
-  // The third block of a.bin is held until the test lets it go.
+  // The third block of a.bin is held until the test lets it go: the
+  // worker's own read, with no file read ahead.
+  g_RunState.fetchFiles = 0;
   std::atomic<bool> reached{false};
   std::atomic<bool> release{false};
   fs.SetOnRead([&](const std::string& path, uint64_t offset, size_t) {

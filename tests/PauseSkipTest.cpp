@@ -23,6 +23,9 @@ protected:
     fs.AddFolder("/mem/dst"_path);
     front.SetDestination("/mem/dst"_path);
     g_RunState.bufferSize = 65536;
+    // Pauses and skips come with the worker's own reads of given blocks:
+    // one file at a time, none of them read ahead.
+    g_RunState.fetchFiles = 0;
   }
 
   // Waits at most 10 seconds of real time until condition holds; returns

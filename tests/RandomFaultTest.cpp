@@ -181,7 +181,10 @@ struct CEvent {
 
 class CSeedRun {
 public:
-  explicit CSeedRun(uint64_t seed) : m_r(seed), m_mount(m_fs), m_clockInstall(m_clock) {
+  // The seed also picks how many files are fetched ahead of the worker: none, one or the usual depth,
+  // taken from the seed itself so that the generator draws what it always drew.
+  explicit CSeedRun(uint64_t seed)
+      : m_r(seed), m_mount(m_fs), m_clockInstall(m_clock), m_fetch(seed % 3 == 0 ? 0 : seed % 3 == 1 ? 1 : kFetchFiles) {
     MountFileSystem("/", &m_trap);
     m_block = static_cast<uint32_t>(m_r.Pick({1024, 1536, 4096, 5000, 8192}));
     m_limit = static_cast<uint32_t>(m_r.Pick({0, 1, 5, 30}));
@@ -377,6 +380,7 @@ private:
     g_RunState.reconnectLimit = m_limit;
     g_RunState.checkAfterCopy = m_check;
     g_RunState.checkCycles = m_cycles;
+    g_RunState.fetchFiles = m_fetch;
     for (const std::string& s : m_tree.sources)
       g_RunState.sources.push_back(kSrc + "/" + s + (m_r.Chance(20) ? "/" : ""));
     if (m_r.Chance(10)) g_RunState.sources.push_back(g_RunState.sources.front());
@@ -440,6 +444,7 @@ private:
   CMountGuard m_mount;
   CClockInstall m_clockInstall;
   uint32_t m_block, m_limit, m_cycles, m_part;
+  uint32_t m_fetch;
   uint64_t m_header, m_partSize;
   bool m_check, m_endless = false, m_full = false;
   CTree m_tree;
