@@ -122,7 +122,8 @@ struct CFetchAhead::CState {
   void Serve() {
     std::unique_lock hold(lock);
     for (;;) {
-      changed.wait(hold, [&] { return stopping || !g_RunState.runFlag || next >= files.size() || MayBegin(); });
+      changed.wait(hold,
+                   [&] { return stopping || !g_RunState.runFlag || next >= files.size() || MayBegin(); });
       if (stopping || !g_RunState.runFlag || next >= files.size()) break;
       const size_t index = next++;
       CFetched& entry = fetched[index];
@@ -149,7 +150,8 @@ struct CFetchAhead::CState {
   }
 };
 
-CFetchAhead::CFetchAhead(std::vector<CFetchFile> files, uint32_t depth) : m_state(std::make_shared<CState>()) {
+CFetchAhead::CFetchAhead(std::vector<CFetchFile> files, uint32_t depth)
+    : m_state(std::make_shared<CState>()) {
   m_state->files = std::move(files);
   m_state->fetched.resize(m_state->files.size());
   m_state->depth = depth;

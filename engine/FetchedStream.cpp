@@ -151,9 +151,7 @@ protected:
 
 private:
   // Returns true when the next read starts inside the fetched bytes.
-  bool Serving() const {
-    return m_live && m_position >= m_start && m_position - m_start < m_data.size();
-  }
+  bool Serving() const { return m_live && m_position >= m_start && m_position - m_start < m_data.size(); }
 
   // Drops the fetched bytes for good; the position stays.
   void Drop() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -45,7 +46,7 @@ private:
 struct COutcome {
   ResultFlags result = 0;
   std::vector<std::string> messages;
-  std::vector<std::string> summaries;  // result, CRC and cancel of each source
+  std::vector<std::string> summaries;              // result, CRC and cancel of each source
   std::map<std::string, std::string> destination;  // every entry below /mem/dst: bytes and time
   std::vector<std::thread::id> sourceOpeners;      // threads that opened a source
 };
@@ -66,7 +67,8 @@ void Describe(const CMemFileSystem& fs, const std::string& folder, COutcome& out
 // One run of the tree of seed, fetching depth files ahead. The same seed
 // builds the same tree, destination, settings and faults whatever the depth.
 // onFirstCopy, when given, is called at the first destination open.
-COutcome CopySeed(uint64_t seed, uint32_t depth, const std::function<void(CMemFileSystem&)>& onFirstCopy = {}) {
+COutcome CopySeed(uint64_t seed, uint32_t depth,
+                  const std::function<void(CMemFileSystem&)>& onFirstCopy = {}) {
   CRandom r(seed);
   CMemFileSystem fs("/mem");
   CMountGuard mount(fs);
@@ -177,7 +179,8 @@ TEST(FetchAheadTest, DestinationsThatChangeAfterTheFetchAreCopiedAsFound) {
       const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
       while (wait && std::chrono::steady_clock::now() < until) {
         int opened = 0;
-        for (const std::string& name : fs.ListNames("/mem/src/top")) opened += fs.OpenCount("/mem/src/top/" + name) > 0;
+        for (const std::string& name : fs.ListNames("/mem/src/top"))
+          opened += fs.OpenCount("/mem/src/top/" + name) > 0;
         if (opened >= 3 || opened == static_cast<int>(fs.ListNames("/mem/src/top").size())) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
@@ -218,7 +221,6 @@ TEST(FetchAheadTest, SourcesAreOpenedBesideTheWorker) {
   for (uint64_t seed = 1; seed <= 20; ++seed)
     for (const std::thread::id id : CopySeed(seed, 0).sourceOpeners) threads.insert(id);
   EXPECT_EQ(threads.size(), 1u);
-
 }
 
 }  // namespace

@@ -184,7 +184,12 @@ public:
   // The seed also picks how many files are fetched ahead of the worker: none, one or the usual depth,
   // taken from the seed itself so that the generator draws what it always drew.
   explicit CSeedRun(uint64_t seed)
-      : m_r(seed), m_mount(m_fs), m_clockInstall(m_clock), m_fetch(seed % 3 == 0 ? 0 : seed % 3 == 1 ? 1 : kFetchFiles) {
+      : m_r(seed),
+        m_mount(m_fs),
+        m_clockInstall(m_clock),
+        m_fetch(seed % 3 == 0   ? 0
+                : seed % 3 == 1 ? 1
+                                : kFetchFiles) {
     MountFileSystem("/", &m_trap);
     m_block = static_cast<uint32_t>(m_r.Pick({1024, 1536, 4096, 5000, 8192}));
     m_limit = static_cast<uint32_t>(m_r.Pick({0, 1, 5, 30}));
