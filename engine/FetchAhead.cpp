@@ -2,6 +2,7 @@
 #include "engine/FetchAhead.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <utility>
@@ -16,6 +17,9 @@
 namespace {
 
 enum class CFetchStep { kWaiting, kFetching, kReady, kGone };
+
+// How often a fetching thread held by a pause looks whether it has ended.
+constexpr std::chrono::milliseconds kPauseLook{50};
 
 struct CFetched {
   CFetchStep step = CFetchStep::kWaiting;
@@ -122,8 +126,13 @@ struct CFetchAhead::CState {
   void Serve() {
     std::unique_lock hold(lock);
     for (;;) {
-      changed.wait(hold,
-                   [&] { return stopping || !g_RunState.runFlag || next >= files.size() || MayBegin(); });
+      // A pause holds the fetches that have not begun, as it holds the
+      // worker; it is looked at now and then, since nothing here hears of it.
+      while (!changed.wait_for(hold, kPauseLook, [&] {
+        return stopping || !g_RunState.runFlag || next >= files.size() ||
+               (!g_RunState.pauseFlag && MayBegin());
+      })) {
+      }
       if (stopping || !g_RunState.runFlag || next >= files.size()) break;
       const size_t index = next++;
       CFetched& entry = fetched[index];
