@@ -242,8 +242,7 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     // The files wait, fetched ahead, while the ones before them are copied;
     // whatever is still in flight when the walk ends is dropped unwritten.
     const uint32_t depth = form && form->CopyByParts() ? 0 : m_run.fetchFiles;
-    CFetchAhead stage(depth ? FilesInWalkOrder(m_root, m_source, m_destination) : std::vector<CFetchFile>(),
-                      depth);
+    CFetchAhead stage(m_root, m_source, m_destination, depth);
     m_run.fetchAhead = depth ? &stage : nullptr;
     result |= m_root.CopyFolder(m_source, m_destination);
     m_run.fetchAhead = nullptr;

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -16,13 +18,13 @@
 
 namespace {
 
-enum class CFetchStep { kWaiting, kFetching, kReady, kGone };
+enum class CFetchStep { kFetching, kReady, kGone };
 
 // How often a fetching thread held by a pause looks whether it has ended.
 constexpr std::chrono::milliseconds kPauseLook{50};
 
 struct CFetched {
-  CFetchStep step = CFetchStep::kWaiting;
+  CFetchStep step = CFetchStep::kFetching;
   uint64_t reserved = 0;  // bytes counted against kFetchBytes meanwhile
   uint64_t start = 0;
   std::vector<uint8_t> data;
@@ -30,28 +32,44 @@ struct CFetched {
   CFileId id;
 };
 
-// Returns the bytes a fetch of file may read at most.
-uint64_t MostBytes(const CFetchFile& file) { return std::min(file.listing.size, kFetchFileBytes); }
+// A folder of the walk: the prefix of its files' sources and the folder
+// their copies go to.
+struct CWalkFolder {
+  std::string prefix;
+  std::string destination;
+};
 
-// Reads the first bytes of file into fetched, from where its destination
-// ends. Returns true when they are read; false when the destination needs no
-// bytes from the start of what it lacks (complete, longer, no file, or
-// compared first by the worker), or the source does not open or read.
-bool Fetch(const CFetchFile& file, CFetched& fetched) {
+// One file of the walk: its listing in the tree, and its folder. Kept small,
+// for a tree may hold millions of files.
+struct CWalkFile {
+  const CFileNode* node;
+  size_t folder;
+};
+
+// Returns the bytes a fetch of the file listed as listing may read at most.
+uint64_t MostBytes(const CFindData& listing) { return std::min(listing.size, kFetchFileBytes); }
+
+// Reads the first bytes of the file listed as listing at source into
+// fetched, from where its copy at destination ends. Returns true when they
+// are read; false when the copy needs no bytes from the start of what it
+// lacks (complete, longer, no file, or compared first by the worker), or the
+// source does not open or read.
+bool Fetch(const std::string& source, const std::string& destination, const CFindData& listing,
+           CFetched& fetched) {
   uint64_t start = 0;
   CFindData existing;
-  if (FindFirst(file.destination, existing)) {
+  if (FindFirst(destination, existing)) {
     if ((existing.attrib & (kAttribSubdir | kAttribSpecial)) != 0) return false;
     // A destination as long as the source is complete or compared first;
     // a shorter one stamped otherwise is compared before it goes on.
-    if (existing.size >= file.listing.size || existing.time_write != file.listing.time_write) return false;
+    if (existing.size >= listing.size || existing.time_write != listing.time_write) return false;
     start = existing.size;
   }
-  std::unique_ptr<CStream> stream = FileOpen(file.source, OpenMode::kRead);
+  std::unique_ptr<CStream> stream = FileOpen(source, OpenMode::kRead);
   if (!stream) return false;
   if (!stream->Identify(fetched.id)) fetched.id = CFileId();
   if (start != 0 && stream->Seek(static_cast<int64_t>(start), SeekOrigin::kSet) != 0) return false;
-  const auto wanted = static_cast<size_t>(std::min(file.listing.size - start, kFetchFileBytes));
+  const auto wanted = static_cast<size_t>(std::min(listing.size - start, kFetchFileBytes));
   fetched.data.resize(wanted);
   const size_t got = wanted ? stream->Read(fetched.data.data(), wanted) : 0;
   if (stream->Error()) return false;
@@ -61,16 +79,18 @@ bool Fetch(const CFetchFile& file, CFetched& fetched) {
   return true;
 }
 
-// Adds the files below node (the folder at source, copied as folderDestination) to files.
+// Adds the files below node, the folder at source copied as
+// folderDestination, to files in walk order, and their folders to folders.
 void AddFiles(const CFileNode& node, const std::string& source, const std::string& folderDestination,
-              std::vector<CFetchFile>& files) {
-  const std::string prefix = WithBackslash(source);
+              std::vector<CWalkFolder>& folders, std::vector<CWalkFile>& files) {
+  const size_t folder = folders.size();
+  folders.push_back({WithBackslash(source), folderDestination});
   for (const std::unique_ptr<CFileNode>& child : node.m_children) {
-    const std::string childSource = prefix + child->m_data.name;
     if (child->IsFolder())
-      AddFiles(*child, childSource, DestinationPath(folderDestination, child->m_data.name), files);
+      AddFiles(*child, folders[folder].prefix + child->m_data.name,
+               DestinationPath(folderDestination, child->m_data.name), folders, files);
     else
-      files.push_back({childSource, DestinationPath(folderDestination, child->m_data.name), child->m_data});
+      files.push_back({child.get(), folder});
   }
 }
 
@@ -79,8 +99,11 @@ void AddFiles(const CFileNode& node, const std::string& source, const std::strin
 struct CFetchAhead::CState {
   std::mutex lock;
   std::condition_variable changed;
-  std::vector<CFetchFile> files;
-  std::vector<CFetched> fetched;  // one for each file
+  std::vector<CWalkFolder> folders;
+  std::vector<CWalkFile> files;
+  // The files claimed at or after the worker's position; a file before
+  // next and not here was taken or passed.
+  std::map<size_t, CFetched> fetched;
   uint32_t depth = 0;
   size_t worker = 0;  // the worker's position
   size_t next = 0;    // the next file to fetch
@@ -88,36 +111,53 @@ struct CFetchAhead::CState {
   uint32_t running = 0;
   bool stopping = false;
 
-  // Returns true when a fetch may begin now; moves next past what needs none.
+  // Returns the source path of the file at index.
+  std::string Source(size_t index) const {
+    return folders[files[index].folder].prefix + files[index].node->m_data.name;
+  }
+
+  // Returns true when a fetch may begin now.
   bool MayBegin() {
     next = std::max(next, worker);
-    while (next < files.size() && fetched[next].step != CFetchStep::kWaiting) ++next;
     return next < files.size() && next <= worker + depth &&
-           (held == 0 || held + MostBytes(files[next]) <= kFetchBytes);
+           (held == 0 || held + MostBytes(files[next].node->m_data) <= kFetchBytes);
   }
 
-  // Drops what was fetched for index.
+  // Drops what was fetched for the file at index, unless a fetch is still
+  // under way, which drops it when it ends.
   void Release(size_t index) {
-    CFetched& entry = fetched[index];
-    held -= entry.reserved;
-    entry = CFetched();
-    entry.step = CFetchStep::kGone;
+    const auto found = fetched.find(index);
+    if (found == fetched.end()) return;
+    if (found->second.step == CFetchStep::kFetching) {
+      found->second.step = CFetchStep::kGone;
+      return;
+    }
+    held -= found->second.reserved;
+    fetched.erase(found);
   }
 
-  // Moves the worker to index and drops what lies before it.
+  // Moves the worker to index and drops what lies before it; a fetch still
+  // under way drops its file when it ends.
   void MoveTo(size_t index) {
-    for (; worker < index; ++worker)
-      if (fetched[worker].step == CFetchStep::kReady || fetched[worker].step == CFetchStep::kWaiting)
-        Release(worker);
-      else if (fetched[worker].step == CFetchStep::kFetching)
-        fetched[worker].step = CFetchStep::kGone;  // the fetch drops it when it ends
+    worker = index;
+    for (auto at = fetched.begin(); at != fetched.end() && at->first < index;) {
+      if (at->second.step == CFetchStep::kFetching) {
+        at->second.step = CFetchStep::kGone;
+        ++at;
+      } else if (at->second.step == CFetchStep::kGone) {
+        ++at;
+      } else {
+        held -= at->second.reserved;
+        at = fetched.erase(at);
+      }
+    }
     changed.notify_all();
   }
 
   // Returns the index of source at or after the worker, or files.size().
   size_t Find(const std::string& source) const {
     size_t index = worker;
-    while (index < files.size() && files[index].source != source) ++index;
+    while (index < files.size() && Source(index) != source) ++index;
     return index;
   }
 
@@ -135,16 +175,21 @@ struct CFetchAhead::CState {
       }
       if (stopping || !g_RunState.runFlag || next >= files.size()) break;
       const size_t index = next++;
+      const CFindData& listing = files[index].node->m_data;
+      const std::string source = Source(index);
+      const std::string destination = DestinationPath(folders[files[index].folder].destination, listing.name);
       CFetched& entry = fetched[index];
       entry.step = CFetchStep::kFetching;
-      entry.reserved = MostBytes(files[index]);
+      entry.reserved = MostBytes(listing);
       held += entry.reserved;
       hold.unlock();
       CFetched result;
-      const bool got = Fetch(files[index], result);
+      const bool got = Fetch(source, destination, listing, result);
       hold.lock();
+      // The entry stays where it is while its fetch is under way.
       if (stopping || !got || entry.step == CFetchStep::kGone) {
-        Release(index);
+        held -= entry.reserved;
+        fetched.erase(index);
       } else {
         held -= entry.reserved;
         result.reserved = result.data.size();
@@ -159,16 +204,17 @@ struct CFetchAhead::CState {
   }
 };
 
-CFetchAhead::CFetchAhead(std::vector<CFetchFile> files, uint32_t depth)
+CFetchAhead::CFetchAhead(const CFileNode& root, const std::string& source, const std::string& destFolder,
+                         uint32_t depth)
     : m_state(std::make_shared<CState>()) {
-  m_state->files = std::move(files);
-  m_state->fetched.resize(m_state->files.size());
-  m_state->depth = depth;
-  if (depth == 0 || m_state->files.empty()) return;
-  const uint32_t threads = std::min<uint32_t>(
-      {kFetchThreads, depth, static_cast<uint32_t>(std::min<size_t>(m_state->files.size(), kFetchThreads))});
-  m_state->running = threads;
-  for (uint32_t n = 0; n < threads; ++n) RunOnPoolThread([state = m_state] { state->Serve(); });
+  CState& state = *m_state;
+  state.depth = depth;
+  if (depth == 0) return;
+  AddFiles(root, source, DestinationPath(destFolder, root.m_data.name), state.folders, state.files);
+  if (state.files.empty()) return;
+  const auto threads = static_cast<uint32_t>(std::min<size_t>({kFetchThreads, depth, state.files.size()}));
+  state.running = threads;
+  for (uint32_t n = 0; n < threads; ++n) RunOnPoolThread([shared = m_state] { shared->Serve(); });
 }
 
 CFetchAhead::~CFetchAhead() { Stop(); }
@@ -179,8 +225,8 @@ void CFetchAhead::Stop() {
   state.stopping = true;
   state.changed.notify_all();
   state.changed.wait(hold, [&] { return state.running == 0; });
-  for (size_t index = 0; index < state.fetched.size(); ++index)
-    if (state.fetched[index].step != CFetchStep::kGone) state.Release(index);
+  state.fetched.clear();
+  state.held = 0;
 }
 
 bool CFetchAhead::Reached(const std::string& source) {
@@ -195,22 +241,24 @@ bool CFetchAhead::Reached(const std::string& source) {
 std::unique_ptr<CStream> CFetchAhead::Take(const std::string& source) {
   CState& state = *m_state;
   std::unique_lock hold(state.lock);
+  if (state.stopping) return nullptr;
   const size_t index = state.Find(source);
   if (index == state.files.size()) return nullptr;
   state.MoveTo(index);
-  CFetched& entry = state.fetched[index];
-  state.changed.wait(hold, [&] { return entry.step != CFetchStep::kFetching; });
+  // A file not claimed yet is not fetched any more: the worker opens it.
+  state.next = std::max(state.next, index + 1);
+  // A fetch under way is waited for; one that failed is gone by then.
+  state.changed.wait(hold, [&] {
+    const auto found = state.fetched.find(index);
+    return found == state.fetched.end() || found->second.step != CFetchStep::kFetching;
+  });
+  const auto found = state.fetched.find(index);
+  if (found == state.fetched.end()) return nullptr;
   std::unique_ptr<CStream> stream;
+  CFetched& entry = found->second;
   if (entry.step == CFetchStep::kReady)
     stream = MakeFetchedStream(source, entry.start, std::move(entry.data), entry.end, entry.id);
-  if (entry.step != CFetchStep::kGone) state.Release(index);
+  state.Release(index);
   state.changed.notify_all();
   return stream;
-}
-
-std::vector<CFetchFile> FilesInWalkOrder(const CFileNode& root, const std::string& source,
-                                         const std::string& destFolder) {
-  std::vector<CFetchFile> files;
-  AddFiles(root, source, DestinationPath(destFolder, root.m_data.name), files);
-  return files;
 }

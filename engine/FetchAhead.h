@@ -30,19 +30,17 @@ inline constexpr uint64_t kFetchBytes = 64ull << 20;
 // of this run at once.
 inline constexpr uint32_t kFetchThreads = 4;
 
-// One file of the walk, as the stage needs it.
-struct CFetchFile {
-  std::string source;       // the path the worker opens
-  std::string destination;  // where its copy goes
-  CFindData listing;        // the source's listing record
-};
+class CFileNode;
 
 class CFetchAhead {
 public:
-  // Starts fetching the files of files, in their order, at most depth files
-  // (and kFetchBytes bytes) ahead of the worker's position, which starts at
-  // the first file. Depth 0 starts nothing.
-  CFetchAhead(std::vector<CFetchFile> files, uint32_t depth);
+  // Starts fetching the files below the listed folder root, copied from
+  // source into destFolder, in the order CopyFolder reaches them, at most
+  // depth files (and kFetchBytes bytes) ahead of the worker's position,
+  // which starts at the first file. Depth 0 starts nothing. The tree must
+  // stay as it is until the stage is stopped.
+  CFetchAhead(const CFileNode& root, const std::string& source, const std::string& destFolder,
+              uint32_t depth);
   CFetchAhead(const CFetchAhead&) = delete;
   CFetchAhead& operator=(const CFetchAhead&) = delete;
   // Stops the stage and drops everything fetched, unwritten.
@@ -69,11 +67,3 @@ public:
 private:
   std::shared_ptr<CState> m_state;
 };
-
-class CFileNode;
-
-// Returns the files below the listed folder root, copied from source into
-// destFolder, in the order CopyFolder reaches them (each folder's children
-// in their order, a subfolder's files before the files after it).
-std::vector<CFetchFile> FilesInWalkOrder(const CFileNode& root, const std::string& source,
-                                         const std::string& destFolder);
