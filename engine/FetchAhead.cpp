@@ -98,7 +98,8 @@ void AddFiles(const CFileNode& node, const std::string& source, const std::strin
 
 struct CFetchAhead::CState {
   std::mutex lock;
-  std::condition_variable changed;
+  std::condition_variable wake;  // the fetching threads wait on it for room
+  std::condition_variable done;  // the worker waits on it for fetches to end
   std::vector<CWalkFolder> folders;
   std::vector<CWalkFile> files;
   // The files claimed at or after the worker's position; a file before
@@ -139,6 +140,9 @@ struct CFetchAhead::CState {
   // Moves the worker to index and drops what lies before it; a fetch still
   // under way drops its file when it ends.
   void MoveTo(size_t index) {
+    // Each file the worker moves on makes room for one more fetch.
+    for (size_t room = std::min<size_t>(index - std::min(index, worker), running); room > 0; --room)
+      wake.notify_one();
     worker = index;
     for (auto at = fetched.begin(); at != fetched.end() && at->first < index;) {
       if (at->second.step == CFetchStep::kFetching) {
@@ -151,7 +155,6 @@ struct CFetchAhead::CState {
         at = fetched.erase(at);
       }
     }
-    changed.notify_all();
   }
 
   // Returns the index of source at or after the worker, or files.size().
@@ -168,7 +171,7 @@ struct CFetchAhead::CState {
     for (;;) {
       // A pause holds the fetches that have not begun, as it holds the
       // worker; it is looked at now and then, since nothing here hears of it.
-      while (!changed.wait_for(hold, kPauseLook, [&] {
+      while (!wake.wait_for(hold, kPauseLook, [&] {
         return stopping || !g_RunState.runFlag || next >= files.size() ||
                (!g_RunState.pauseFlag && MayBegin());
       })) {
@@ -187,20 +190,19 @@ struct CFetchAhead::CState {
       const bool got = Fetch(source, destination, listing, result);
       hold.lock();
       // The entry stays where it is while its fetch is under way.
+      held -= entry.reserved;
       if (stopping || !got || entry.step == CFetchStep::kGone) {
-        held -= entry.reserved;
         fetched.erase(index);
       } else {
-        held -= entry.reserved;
         result.reserved = result.data.size();
         held += result.reserved;
         result.step = CFetchStep::kReady;
         entry = std::move(result);
       }
-      changed.notify_all();
+      done.notify_all();
     }
     --running;
-    changed.notify_all();
+    done.notify_all();
   }
 };
 
@@ -223,8 +225,8 @@ void CFetchAhead::Stop() {
   CState& state = *m_state;
   std::unique_lock hold(state.lock);
   state.stopping = true;
-  state.changed.notify_all();
-  state.changed.wait(hold, [&] { return state.running == 0; });
+  state.wake.notify_all();
+  state.done.wait(hold, [&] { return state.running == 0; });
   state.fetched.clear();
   state.held = 0;
 }
@@ -248,7 +250,7 @@ std::unique_ptr<CStream> CFetchAhead::Take(const std::string& source) {
   // A file not claimed yet is not fetched any more: the worker opens it.
   state.next = std::max(state.next, index + 1);
   // A fetch under way is waited for; one that failed is gone by then.
-  state.changed.wait(hold, [&] {
+  state.done.wait(hold, [&] {
     const auto found = state.fetched.find(index);
     return found == state.fetched.end() || found->second.step != CFetchStep::kFetching;
   });
@@ -259,6 +261,5 @@ std::unique_ptr<CStream> CFetchAhead::Take(const std::string& source) {
   if (entry.step == CFetchStep::kReady)
     stream = MakeFetchedStream(source, entry.start, std::move(entry.data), entry.end, entry.id);
   state.Release(index);
-  state.changed.notify_all();
   return stream;
 }
