@@ -86,6 +86,10 @@ void AddFiles(const CFileNode& node, const std::string& source, const std::strin
   const size_t folder = folders.size();
   folders.push_back({WithBackslash(source), folderDestination});
   for (const std::unique_ptr<CFileNode>& child : node.m_children) {
+#if defined(_WIN32)
+    // The walk leaves such an entry out, and so does the stage.
+    if (NameWindowsCannotHold(child->m_data.name)) continue;
+#endif
     if (child->IsFolder())
       AddFiles(*child, folders[folder].prefix + child->m_data.name,
                DestinationPath(folderDestination, child->m_data.name), folders, files);
