@@ -241,7 +241,10 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     m_run.sourceLost = false;
     // The files wait, fetched ahead, while the ones before them are copied;
     // whatever is still in flight when the walk ends is dropped unwritten.
-    const uint32_t depth = form && form->CopyByParts() ? 0 : m_run.fetchFiles;
+    // Only a source reached over a network gains: on a local disk an open
+    // and a first read cost less than handing them over between threads.
+    const bool fetch = !(form && form->CopyByParts()) && IsRemotePath(m_source);
+    const uint32_t depth = fetch ? m_run.fetchFiles : 0;
     CFetchAhead stage(m_root, m_source, m_destination, depth);
     m_run.fetchAhead = depth ? &stage : nullptr;
     result |= m_root.CopyFolder(m_source, m_destination);

@@ -124,6 +124,10 @@ int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime)
 
 int RemoveFile(const std::string& path) { return FileSystemFor(path).RemoveFile(path); }
 
+bool IsRemotePath(const std::string& path) { return FileSystemFor(path).IsRemote(path); }
+
+bool CFileSystem::IsRemote(const std::string& /*path*/) { return false; }
+
 int CFileSystem::RemoveFile(const std::string& /*path*/) {
   errno = ENOTSUP;
   return -1;

@@ -248,6 +248,12 @@ public:
   // Removes the regular file at path. Returns 0, or -1 with errno set
   // (ENOTSUP from a backend that cannot remove files: the default).
   virtual int RemoveFile(const std::string& path);
+
+  // Returns true when path lies on a file system reached over a network (a
+  // share, an NFS or kernel SMB mount, a FUSE file system), where every open
+  // and first read waits for a round trip; false for a local disk, and when
+  // it cannot be told (the default).
+  virtual bool IsRemote(const std::string& path);
 };
 
 // The clock and the pause. Every pause of the engine goes through Sleep, so a
@@ -281,6 +287,7 @@ std::unique_ptr<CFindHandle> FindFirst(const std::string& pattern, CFindData& da
 int MakeDir(const std::string& path);
 int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime);
 int RemoveFile(const std::string& path);
+bool IsRemotePath(const std::string& path);
 
 // Returns the full path of the process's current directory, or an empty text
 // when it cannot be determined.

@@ -66,12 +66,14 @@ void Describe(const CMemFileSystem& fs, const std::string& folder, COutcome& out
 
 // One run of the tree of seed, fetching depth files ahead. The same seed
 // builds the same tree, destination, settings and faults whatever the depth.
-// onFirstCopy, when given, is called at the first destination open.
-COutcome CopySeed(uint64_t seed, uint32_t depth,
-                  const std::function<void(CMemFileSystem&)>& onFirstCopy = {}) {
+// onFirstCopy, when given, is called at the first destination open; remote
+// tells whether the in-memory tree stands for a source reached over a network.
+COutcome CopySeed(uint64_t seed, uint32_t depth, const std::function<void(CMemFileSystem&)>& onFirstCopy = {},
+                  bool remote = true) {
   CRandom r(seed);
   CMemFileSystem fs("/mem");
   CMountGuard mount(fs);
+  fs.SetRemote(remote);
   CTestClock clock;
   CClockInstall clockInstall(clock);
   CTestFrontEnd front;
@@ -220,6 +222,11 @@ TEST(FetchAheadTest, SourcesAreOpenedBesideTheWorker) {
   threads.clear();
   for (uint64_t seed = 1; seed <= 20; ++seed)
     for (const std::thread::id id : CopySeed(seed, 0).sourceOpeners) threads.insert(id);
+  EXPECT_EQ(threads.size(), 1u);
+  // A source on a local disk is copied one file at a time.
+  threads.clear();
+  for (uint64_t seed = 1; seed <= 20; ++seed)
+    for (const std::thread::id id : CopySeed(seed, kFetchFiles, {}, false).sourceOpeners) threads.insert(id);
   EXPECT_EQ(threads.size(), 1u);
 }
 

@@ -194,6 +194,17 @@ protected:
   CTempDir m_dir;
 };
 
+// ---- Where a path lies -------------------------------------------------------
+
+TEST_F(CPosixFileSystemTest, ALocalFolderIsNotRemoteAndNeitherIsAPathThatCannotBeLookedAt) {
+  ASSERT_TRUE(WriteFileBytes(m_dir / "f.bin", "x"));
+  errno = 0;
+  EXPECT_FALSE(m_fs.IsRemote(m_dir.Path()));
+  EXPECT_FALSE(m_fs.IsRemote(m_dir / "f.bin"));
+  EXPECT_FALSE(m_fs.IsRemote(m_dir / "missing"));
+  EXPECT_EQ(errno, 0);
+}
+
 // ---- Reading ---------------------------------------------------------------
 
 TEST_F(CPosixFileSystemTest, ReadInSeveralCallsGivesExactBytesAndEofOnlyAfterLastByte) {

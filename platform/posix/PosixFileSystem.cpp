@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 #include <cerrno>
@@ -494,6 +495,37 @@ public:
   int RemoveFile(const std::string& path) override {
     const CPathAt at(path);
     return at.Ready() && unlinkat(at.Folder(), at.Name(), 0) == 0 ? 0 : -1;
+  }
+
+  // Returns true when the file system holding path (the entry itself, so
+  // that a mount point counts as what is mounted there) is one reached over
+  // a network: NFS, SMB (kernel cifs or smb3), FUSE, 9P, Ceph, AFS, Coda or
+  // NCP, by statfs's type. errno is kept.
+  bool IsRemote(const std::string& path) override {
+    const CErrnoGuard keep;
+    const CPathAt at(path);
+    if (!at.Ready()) return false;
+    const int fd = openat(at.Folder(), at.Name(), O_PATH | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct statfs st {};
+    const bool known = fstatfs(fd, &st) == 0;
+    close(fd);
+    if (!known) return false;
+    switch (static_cast<uint32_t>(st.f_type)) {
+      case 0x6969u:      // NFS
+      case 0x517Bu:      // SMB
+      case 0xFF534D42u:  // CIFS
+      case 0xFE534D42u:  // SMB2
+      case 0x65735546u:  // FUSE
+      case 0x01021997u:  // 9P
+      case 0x00C36400u:  // Ceph
+      case 0x5346414Fu:  // AFS
+      case 0x73757245u:  // Coda
+      case 0x564Cu:      // NCP
+        return true;
+      default:
+        return false;
+    }
   }
 
 private:

@@ -160,6 +160,9 @@ public:
     return 0;
   }
 
+  // Returns true: every share is reached over the network.
+  bool IsRemote(const std::string& /*path*/) override { return true; }
+
   // Returns 0 after removing the file at path, or -1 with libsmbclient's
   // errno, its causes told apart as for Open.
   int RemoveFile(const std::string& path) override {

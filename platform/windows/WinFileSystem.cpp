@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ErrnoGuard.h"
 #include "platform/windows/WinErrors.h"
 #include "platform/windows/WinListing.h"
 #include "platform/windows/WinPath.h"
@@ -42,6 +43,18 @@ public:
     if (CreateDirectoryW(wide.c_str(), nullptr)) return 0;
     SetErrnoFromLastErrorFor(wide);
     return -1;
+  }
+
+  // Returns true for a share path (UNC) and for a path on a drive letter
+  // mapped to a share; errno is kept.
+  bool IsRemote(const std::string& path) override {
+    const CErrnoGuard keep;
+    const std::wstring wide = Win32Path(path);
+    if (wide.rfind(L"\\\\?\\UNC\\", 0) == 0) return true;
+    const size_t drive = wide.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0;
+    if (wide.size() < drive + 2 || wide[drive + 1] != L':') return wide.rfind(L"\\\\", 0) == 0;
+    const std::wstring root = wide.substr(drive, 2) + L"\\";
+    return GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
   }
 
   // Returns 0 after removing the file at path, or -1 with errno set.

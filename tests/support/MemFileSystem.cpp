@@ -836,6 +836,16 @@ void CMemFileSystem::SetLending(bool on) {
   m_lending = on;
 }
 
+bool CMemFileSystem::IsRemote(const std::string& /*path*/) {
+  std::lock_guard lock(m_lock);
+  return m_remote;
+}
+
+void CMemFileSystem::SetRemote(bool remote) {
+  std::lock_guard lock(m_lock);
+  m_remote = remote;
+}
+
 void CMemFileSystem::SetOnRead(CReadHook hook) {
   std::lock_guard lock(m_lock);
   m_onRead = std::move(hook);

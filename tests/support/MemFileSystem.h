@@ -230,6 +230,11 @@ public:
   // EISDIR for a folder.
   int RemoveFile(const std::string& path) override;
 
+  // Returns what SetRemote set: true by default, as the engine's tests stand
+  // the in-memory tree in for a share.
+  bool IsRemote(const std::string& path) override;
+  void SetRemote(bool remote);
+
 private:
   enum class ENodeKind { kFolder, kFile, kSpecial };
   struct CNode;
@@ -311,6 +316,7 @@ private:
   uint32_t m_readingsDepth = 0;
   bool m_lending = false;
   int m_openStreams = 0;
+  bool m_remote = true;
   CReadHook m_onRead;
   COpenHook m_onOpen;
 };
