@@ -14,12 +14,13 @@
 #   FERROX_BENCH_JOBS=N     build jobs (default: the number of cores)
 #   FERROX_BENCH_RUNS=N     timed runs per command (default 10, quick 3), after one warm-up
 #   FERROX_BENCH_SKIP_SETUP=1  do not install missing Debian packages
-#   FERROX_BENCH_ONLY="ROW..."  only these rows: BigFileRow SmallFilesRow WindowRow CheckRow CrcRow
-#                               MemoryRow SmbRows DelayRow LinkRows (SmbRows and LinkRows need a
-#                               private smbd: package samba; DelayRow a FUSE source: libfuse3-dev and
-#                               /dev/fuse)
+#   FERROX_BENCH_ONLY="ROW..."  only these rows: StartRow BigFileRow SmallFilesRow WindowRow CheckRow
+#                               CrcRow MemoryRow SmbRows DelayRow LinkRows (SmbRows and LinkRows need
+#                               a private smbd: package samba; DelayRow a FUSE source: libfuse3-dev
+#                               and /dev/fuse)
 #   FERROX_BENCH_LINK_RUNS=N    timed runs per command in LinkRows (default 3, quick 1)
-#   FERROX_BENCH_BEFORE=PATH    DelayRow also times the check of this ferrox-cli (an earlier build)
+#   FERROX_BENCH_BEFORE=PATH    DelayRow also times the check of this ferrox-cli (an earlier build),
+#                               StartRow its start
 #
 # Copies of many files go each into a new, empty destination folder, and every destination is
 # deleted only when the script ends: on an ext4 file system without a journal (as on the machine
@@ -185,8 +186,11 @@ CountReads() {
 # Prints a/b with two decimals.
 Ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# Prints seconds as milliseconds, or as seconds from 10 s on.
-Shown() { awk -v s="$1" 'BEGIN { if (s >= 10) printf "%.1f s", s; else printf "%.0f ms", s * 1000 }'; }
+# Prints seconds as milliseconds (with a decimal below 10 ms), or as seconds from 10 s on.
+Shown() {
+  awk -v s="$1" 'BEGIN { if (s >= 10) printf "%.1f s", s; else if (s < 0.01) printf "%.1f ms", s * 1000;
+    else printf "%.0f ms", s * 1000 }'
+}
 
 # Prints "met" when value compares to limit as op (le or ge) says, else "missed".
 Verdict() {
@@ -196,6 +200,35 @@ Verdict() {
 
 rows=()
 Row() { rows+=("| $1 | $2 | $3 | $4 | $5 |"); }
+
+# The start of ferrox-cli: --version, and a run over one small local file whose complete copy is
+# in the destination already (it lists, compares and ends), against cp of the same file. Samba's
+# client library is loaded only with a share path, so neither run loads it. These commands run
+# without a shell, its start would be most of their time, and five times as many rounds as the
+# other rows. FERROX_BENCH_BEFORE=PATH adds the same two runs of another ferrox-cli (an earlier
+# build) to the row.
+StartRow() {
+  say "0: the start, --version and one small local file ..."
+  local src=$work/start.txt dst=$work/startdst
+  head -c 100 /dev/urandom >"$src"
+  mkdir -p "$dst"
+  "$cli" -d "$dst" "$src" >/dev/null
+  local commands=("version=$cli --version" "ferrox=$cli -d $dst $src" "cp=cp $src $dst/cp.txt")
+  [ -n "${FERROX_BENCH_BEFORE:-}" ] &&
+    commands+=("beforeversion=$FERROX_BENCH_BEFORE --version" "before=$FERROX_BENCH_BEFORE -d $dst $src")
+  Time "true" "$((runs * 5))" turn "${commands[@]}"
+  Row "start: ferrox-cli --version" "ferrox-cli $(Shown "${median[version]}")" "cp $(Shown "${median[cp]}")" \
+    "$(Ratio "${median[version]}" "${median[cp]}")" "at most 5 ms: $(Verdict "${median[version]}" 0.005 le)"
+  [ -n "${FERROX_BENCH_BEFORE:-}" ] &&
+    Row "" "before: $(Shown "${median[beforeversion]}")" "" \
+      "$(Ratio "${median[beforeversion]}" "${median[cp]}")" ""
+  Row "one small local file, its copy complete" "ferrox-cli $(Shown "${median[ferrox]}")" \
+    "cp $(Shown "${median[cp]}")" "$(Ratio "${median[ferrox]}" "${median[cp]}")" \
+    "at most 5 ms: $(Verdict "${median[ferrox]}" 0.005 le)"
+  [ -n "${FERROX_BENCH_BEFORE:-}" ] &&
+    Row "" "before: $(Shown "${median[before]}")" "" "$(Ratio "${median[before]}" "${median[cp]}")" ""
+  return 0
+}
 
 BigFileRow() {
   say "1: ${big_mib} MiB from the page cache ..."
@@ -646,7 +679,7 @@ main() {
   local started=$SECONDS
   MakeData
   local row
-  for row in BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows DelayRow LinkRows; do
+  for row in StartRow BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows DelayRow LinkRows; do
     case " ${FERROX_BENCH_ONLY:-$row} " in *" $row "*) "$row" ;; esac
   done
 
@@ -655,9 +688,10 @@ main() {
   echo
   Machine
   echo
-  echo "Medians of $runs runs ($check_runs for the check row, $memory_runs for memory, $link_runs for the rows"
-  echo "over the latency relay); the commands of a row take turns, and each timed run follows an untimed"
-  echo "run of the same command (the check row and the rows over the relay: one untimed round first)."
+  echo "Medians of $runs runs ($((runs * 5)) for the start, $check_runs for the check row, $memory_runs for memory,"
+  echo "$link_runs for the rows over the latency relay); the commands of a row take turns, and each timed run"
+  echo "follows an untimed run of the same command (the check row and the rows over the relay: one untimed"
+  echo "round first)."
   echo "ratio = Ferrox / peer, lower is better (CRC: higher is better)."
   echo
   echo "| row | Ferrox | peer | ratio | goal |"

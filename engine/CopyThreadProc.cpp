@@ -131,7 +131,7 @@ ResultFlags CRunDriver::Run() {
 
 void CRunDriver::ReportConnectionFailed(size_t index, int error) {
   LogPrintf("\r\nconnection failed, error = %d \r\n", error);
-  if (error != 0) LogPrintf("%s : %s\r\n", m_source.c_str(), ErrorText(error).c_str());
+  if (error != 0) LogPrintf("%s : %s\r\n", m_source.c_str(), UnreachedText(m_source, error).c_str());
   if (CMainForm* form = m_run.mainForm.load()) {
     CSourceSummary summary;
     summary.index = index;

@@ -7,6 +7,9 @@
 #include "engine/RunState.h"
 #include "platform/FileServices.h"
 #include "platform/smb/SmbPath.h"
+#if !defined(_WIN32)
+#include "platform/SmbModule.h"
+#endif
 
 bool FolderAnswers(const std::string& path) {
   const bool onShare = IsSmbPath(path);
@@ -61,6 +64,12 @@ bool CannotHeal(const std::string& path, int error, bool listed) {
       return !IsSmbPath(path);
     case ENOENT:
       return IsSmbPath(path) || (listed && FolderAnswers(path));
+#if !defined(_WIN32)
+    case kSmbModuleMissing:
+      // Samba's client library could not be loaded: the process does not
+      // try again.
+      return true;
+#endif
     default:
       return false;
   }
@@ -76,8 +85,20 @@ std::string CauseText(const std::string& path, int error) {
     case EILSEQ:
       if (IsSmbPath(path)) return "a name the share cannot hold";
       break;
+#if !defined(_WIN32)
+    case kSmbModuleMissing:
+      if (IsSmbPath(path)) return SmbModuleFault();
+      break;
+#endif
     default:
       break;
   }
+  return ErrorText(error);
+}
+
+std::string UnreachedText([[maybe_unused]] const std::string& path, int error) {
+#if !defined(_WIN32)
+  if (error == kSmbModuleMissing && IsSmbPath(path)) return SmbModuleFault();
+#endif
   return ErrorText(error);
 }

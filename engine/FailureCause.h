@@ -13,11 +13,12 @@ bool IsConnectionLevel(int error);
 
 // Returns true when error, from a failed open or listing of path, cannot
 // heal by waiting: access denied after a good logon, a name the server or
-// file system refuses, a path that is a folder or runs through a file, and
+// file system refuses, a path that is a folder or runs through a file,
 // "not found" while the place around it answers (a share path, whose server
 // said so; or, when listed is true, a local entry the scan found whose
-// folder still lists). A local path not found that was never listed may
-// still appear (a drive or mount that comes later) and heals.
+// folder still lists), and a share path while Samba's client library cannot
+// be loaded (platform/SmbModule.h). A local path not found that was never
+// listed may still appear (a drive or mount that comes later) and heals.
 bool CannotHeal(const std::string& path, int error, bool listed);
 
 // Returns true when the folder holding path (a file or folder of a local
@@ -30,6 +31,13 @@ bool FolderAnswers(const std::string& path);
 bool SourceAnswers(const std::string& path);
 
 // Returns the words the log gives error for path: "access denied", "not
-// found", "a name the share cannot hold" (a share path) or the system's
-// description of the error.
+// found", "a name the share cannot hold" (a share path), why Samba's client
+// library could not be loaded (a share path, see platform/SmbModule.h) or
+// the system's description of the error.
 std::string CauseText(const std::string& path, int error);
+
+// Returns the words the log gives error when the source path could not be
+// reached at all ("connection failed"): the system's description of the
+// error, or for a share path while Samba's client library cannot be loaded,
+// why (as CauseText).
+std::string UnreachedText(const std::string& path, int error);

@@ -14,8 +14,8 @@
 #if defined(_WIN32)
 #include "platform/windows/WinFileSystem.h"
 #else
+#include "platform/SmbModule.h"
 #include "platform/posix/PosixFileSystem.h"
-#include "platform/smb/SmbFileSystem.h"
 #endif
 
 CStream::~CStream() = default;
@@ -82,21 +82,25 @@ static bool IsSeparator(char c) {
 }
 
 CFileSystem& FileSystemFor(std::string_view path) {
-  std::lock_guard lock(g_mountLock);
-  for (const CMount& m : g_mounts) {
-    // A prefix matches whole path components only: "/mem" serves "/mem/x",
-    // not "/memory".
-    if (path.starts_with(m.prefix) && (path.size() == m.prefix.size() || IsSeparator(m.prefix.back()) ||
-                                       IsSeparator(path[m.prefix.size()])))
-      return *m.fs;
+  {
+    std::lock_guard lock(g_mountLock);
+    for (const CMount& m : g_mounts) {
+      // A prefix matches whole path components only: "/mem" serves "/mem/x",
+      // not "/memory".
+      if (path.starts_with(m.prefix) && (path.size() == m.prefix.size() || IsSeparator(m.prefix.back()) ||
+                                         IsSeparator(path[m.prefix.size()])))
+        return *m.fs;
+    }
   }
+  // The lock is not held past here: loading the SMB backend takes a while.
 #if defined(_WIN32)
   // Local and UNC paths alike: shares go through the system's redirector.
   return WinFileSystem();
 #else
-  // "smb://", "//server" and "\\server" paths go to the SMB backend; a
-  // mounted prefix above wins over it, as for any other path.
-  if (IsSmbPath(path)) return SmbFileSystem();
+  // "smb://", "//server" and "\\server" paths go to the SMB backend, loaded
+  // with the first of them; a mounted prefix above wins over it, as for any
+  // other path.
+  if (IsSmbPath(path)) return SmbModuleFileSystem();
   return PosixFileSystem();
 #endif
 }

@@ -124,6 +124,16 @@ head -c 3000000 /dev/urandom >"$work/source/folder/two.bin"
 tail -n 1 "$work/copy.log"
 diff -r "$work/source" "$work/dest/source"
 echo "copy compared"
+# A share path loads the SMB module from /usr/lib/ARCH/ferrox: nothing
+# listens on port 1, so the server's side refuses, rather than a library
+# failing to load.
+share=$(/usr/bin/ferrox-cli -r 0 -d "$work/dest" smb://127.0.0.1:1/share/file || true)
+if ! grep -q '^smb://127.0.0.1:1/share/file : Connection refused' <<<"$share"; then
+  printf '%s\n' "$share" >&2
+  echo "the installed ferrox-cli did not reach the share through its SMB module" >&2
+  exit 1
+fi
+echo "SMB module loaded"
 
 echo "== installed files"
 man -w ferrox-cli

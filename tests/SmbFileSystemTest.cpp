@@ -27,10 +27,10 @@
 #include <vector>
 
 #include "platform/FileServices.h"
-#include "platform/smb/SmbContext.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbPath.h"
 #include "platform/smb/SmbShareDevice.h"
+#include "platform/smb/SmbTimeout.h"
 #include "tests/support/SambaServer.h"
 #include "tests/support/TempDir.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/FileServices.h"
+#include "platform/SmbModule.h"
 #include "platform/posix/PosixFileSystem.h"
-#include "platform/smb/SmbFileSystem.h"
 #include "platform/smb/SmbShareDevice.h"
 #include "tests/support/MemFileSystem.h"
 
@@ -196,15 +196,18 @@ TEST(SmbPathTest, EachShareHasItsOwnDevice) {
 }
 
 TEST(SmbPathTest, SmbPathsGoToTheSmbBackendUnlessMounted) {
-  EXPECT_EQ(&FileSystemFor("smb://nas/films"), &SmbFileSystem());
-  EXPECT_EQ(&FileSystemFor("//nas/films/a"), &SmbFileSystem());
-  EXPECT_EQ(&FileSystemFor("\\\\nas\\films\\a"), &SmbFileSystem());
+  CFileSystem& smb = SmbModuleFileSystem();
+  // The module loaded, with everything it binds to in this program.
+  EXPECT_EQ(SmbModuleFault(), "");
+  EXPECT_EQ(&FileSystemFor("smb://nas/films"), &smb);
+  EXPECT_EQ(&FileSystemFor("//nas/films/a"), &smb);
+  EXPECT_EQ(&FileSystemFor("\\\\nas\\films\\a"), &smb);
   EXPECT_EQ(&FileSystemFor("/tmp/films"), &PosixFileSystem());
   EXPECT_EQ(&FileSystemFor("///nas/films"), &PosixFileSystem());
   CMemFileSystem mem("/mem");
   CMountGuard mount("//nas", mem);
   EXPECT_EQ(&FileSystemFor("//nas/films/a"), &mem);
-  EXPECT_EQ(&FileSystemFor("//nas2/films/a"), &SmbFileSystem());
+  EXPECT_EQ(&FileSystemFor("//nas2/films/a"), &smb);
 }
 
 TEST(SmbPathTest, PathsWithoutShareOrWithPasswordFailBeforeAnyServer) {

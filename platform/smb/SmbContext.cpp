@@ -17,7 +17,6 @@ std::recursive_mutex g_lock;
 SMBCCTX* g_context = nullptr;  // guarded by g_lock, like everything below
 uint32_t g_appliedTimeoutMs = 0;
 uint64_t g_appliedGeneration = 0;
-std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
 // How often libsmbclient asked for the credentials of a new connection, and
 // how many connections it made (logged on and connected to their share).
 // Atomic, as the readers' contexts (SmbReaderContext) count on threads of
@@ -125,10 +124,6 @@ SMBCCTX* CreateContext(uint32_t timeoutMs) {
 
 }  // namespace
 
-void SetSmbTimeoutMs(uint32_t ms) { g_timeoutMs.store(ms == 0 ? kSmbDefaultTimeoutMs : ms); }
-
-uint32_t SmbTimeoutMs() { return g_timeoutMs.load(); }
-
 bool IsSmbConnectionError(int err) {
   switch (err) {
     case ETIMEDOUT:
@@ -157,14 +152,14 @@ CSmbCall::CSmbCall()
 
 SMBCCTX* CSmbCall::Context() {
   if (g_context == nullptr) {
-    const uint32_t timeout = g_timeoutMs.load();
+    const uint32_t timeout = SmbTimeoutMs();
     const uint64_t generation = SmbCredentialsGeneration();
     g_context = CreateContext(timeout);
     g_appliedTimeoutMs = timeout;
     g_appliedGeneration = generation;
     return g_context;
   }
-  const uint32_t timeout = g_timeoutMs.load();
+  const uint32_t timeout = SmbTimeoutMs();
   const uint64_t generation = SmbCredentialsGeneration();
   if (timeout != g_appliedTimeoutMs || generation != g_appliedGeneration) {
     smbc_setTimeout(g_context, static_cast<int>(timeout));
@@ -194,7 +189,7 @@ bool CSmbCall::NewConnectionFailed() const {
 std::unique_lock<std::recursive_mutex> LockSmbSharedState() { return std::unique_lock(g_lock); }
 
 SMBCCTX* TakeSmbReaderContext() {
-  const uint32_t timeout = g_timeoutMs.load();
+  const uint32_t timeout = SmbTimeoutMs();
   const uint64_t generation = SmbCredentialsGeneration();
   for (;;) {
     CPooledContext pooled{};
@@ -219,5 +214,5 @@ void ReturnSmbReaderContext(SMBCCTX* context, bool connectionFailed) {
   CErrnoGuard guard;
   if (connectionFailed) smbc_getFunctionPurgeCachedServers(context)(context);
   std::lock_guard lock(g_poolLock);
-  g_pool.push_back({context, g_timeoutMs.load(), SmbCredentialsGeneration()});
+  g_pool.push_back({context, SmbTimeoutMs(), SmbCredentialsGeneration()});
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The process's one libsmbclient context: the connections it caches, the
-// time limit of their requests, the identity they log on with, and the lock
+// time limit of their requests (SmbTimeout.h), the identity they log on with, and the lock
 // that makes it usable from any thread.
 //
 // libsmbclient is not thread-safe, so every call into it is made while a
@@ -11,21 +11,9 @@
 #include <cstdint>
 #include <mutex>
 
+#include "platform/smb/SmbTimeout.h"
+
 typedef struct _SMBCCTX SMBCCTX;
-
-// The time limit of a request when none is set, in milliseconds.
-inline constexpr uint32_t kSmbDefaultTimeoutMs = 10000;
-
-// Sets the time limit of each request to an SMB server, in milliseconds (0
-// restores the default). A request that gets no answer in time fails with
-// ETIMEDOUT. It applies to connections made from then on: idle cached
-// connections are dropped at the next SMB call. Opening a TCP connection to
-// a server that does not answer at all is bounded by libsmbclient itself
-// (about 5 seconds, whatever the limit).
-void SetSmbTimeoutMs(uint32_t ms);
-
-// Returns the time limit in force, in milliseconds.
-uint32_t SmbTimeoutMs();
 
 // Returns true when err tells that the connection to a server broke, was
 // refused or timed out, rather than that a file or folder failed.

@@ -3,7 +3,7 @@
 // libsmbclient without mounting anything. FileSystemFor hands it every path
 // that IsSmbPath accepts, in any of the three forms of SmbPath.h.
 //
-// Every request is bounded in time (SetSmbTimeoutMs in SmbContext.h); the
+// Every request is bounded in time (SetSmbTimeoutMs in SmbTimeout.h); the
 // identity connections log on with is set by SetSmbCredentials
 // (SmbCredentials.h), guest access by default.
 //

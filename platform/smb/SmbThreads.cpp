@@ -95,13 +95,3 @@ bool SetUpSmbThreads() {
   });
   return taken;
 }
-
-// What LeakSanitizer, in a build made with it, is not to report. With the
-// thread setup, libsmbclient's support library keeps its talloc stack frames
-// per thread (16 bytes and a small array) and frees none when a thread ends:
-// one such frame stays behind for each thread that used libsmbclient and
-// ended, which is the worker of each run (the readings' threads live as long
-// as the process). A program's own definition takes the place of this one.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() {
-  return "leak:libsamba-util.so\nleak:libtalloc.so\n";
-}

@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/smb/SmbTimeout.h"
+
+#include <atomic>
+
+namespace {
+
+std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
+
+}  // namespace
+
+void SetSmbTimeoutMs(uint32_t ms) { g_timeoutMs.store(ms == 0 ? kSmbDefaultTimeoutMs : ms); }
+
+uint32_t SmbTimeoutMs() { return g_timeoutMs.load(); }

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The time limit of every request to an SMB server. It is the program's
+// setting, kept by the program itself (not by the SMB module, which is
+// loaded only when a share path is first used, see platform/SmbModule.h):
+// it can be set before the module is there, and the module reads it.
+#pragma once
+
+#include <cstdint>
+
+// The time limit of a request when none is set, in milliseconds.
+inline constexpr uint32_t kSmbDefaultTimeoutMs = 10000;
+
+// Sets the time limit of each request to an SMB server, in milliseconds (0
+// restores the default). A request that gets no answer in time fails with
+// ETIMEDOUT. It applies to connections made from then on: idle cached
+// connections are dropped at the next SMB call. Opening a TCP connection to
+// a server that does not answer at all is bounded by libsmbclient itself
+// (about 5 seconds, whatever the limit).
+void SetSmbTimeoutMs(uint32_t ms);
+
+// Returns the time limit in force, in milliseconds.
+uint32_t SmbTimeoutMs();
