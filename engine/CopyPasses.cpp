@@ -108,6 +108,9 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return run.SkipAsked() ? kResultSkipped : kResultReadFailure;
+    // The passes read no further than the end (the listed length of a whole
+    // file): a source that reads ahead asks for nothing past it.
+    src->ExpectEnd(end);
     std::unique_ptr<CStream> dest;
     switch (pass.Begin(*src, dest, result)) {
       case CCopyPass::CStart::kCopy:

@@ -15,9 +15,11 @@
 // What the reading thread and the copy share. The thread holds it too, so
 // it outlives a stream that is destroyed while the thread still ends.
 struct CSmbReadAhead::CState {
-  explicit CState(SMBCFILE* f) : file(f) {}
+  CState(SMBCFILE* f, uint64_t position, uint64_t l) : file(f), next(position), limit(l) {}
 
   SMBCFILE* const file;
+  uint64_t next;         // the file position of the next piece, read by the thread alone
+  const uint64_t limit;  // nothing at or past it is read
   std::mutex lock;
   std::condition_variable changed;
   // A ring: piece n is pieces[n % kSmbReadAheadPieces], allocated when first
@@ -29,22 +31,30 @@ struct CSmbReadAhead::CState {
   uint64_t taken = 0;       // pieces the copy has used up
   size_t takenInPiece = 0;  // bytes of piece `taken` already copied or lent
   bool lentToEnd = false;   // piece `taken` was lent to its end: used up at the next call
-  bool ended = false;       // piece filled - 1 is the last: the file ended, or a read failed
+  bool ended = false;       // piece filled - 1 is the last: the file or the limit was met, or a read failed
   int error = 0;            // the errno of the read that failed, when one did
+  bool atEnd = false;       // the file ended (rather than the limit being met or a read failing)
   bool stopping = false;    // Stop asks the thread to end
   bool running = true;      // the thread has not ended yet
 
   // The reading thread: reads the pieces one after the other while the
-  // ring has room, until the file ends, a read fails, or Stop asks.
+  // ring has room, until the file ends, the limit is met, a read fails, or
+  // Stop asks.
   void Read() {
     std::unique_lock guard(lock);
     while (!stopping && !ended) {
+      if (next >= limit) {
+        ended = true;
+        break;
+      }
       if (filled - taken >= kSmbReadAheadPieces) {
         changed.wait(guard);
         continue;
       }
       std::unique_ptr<char[]>& slot = pieces[filled % kSmbReadAheadPieces];
       guard.unlock();
+      const size_t wanted =
+          limit - next < kSmbReadAheadPiece ? static_cast<size_t>(limit - next) : kSmbReadAheadPiece;
       if (slot == nullptr) slot.reset(new char[kSmbReadAheadPiece]);
       char* piece = slot.get();
       size_t length = 0;
@@ -52,11 +62,10 @@ struct CSmbReadAhead::CState {
       {
         CSmbCall call;
         SMBCCTX* context = call.Context();
-        while (length < kSmbReadAheadPiece) {
-          const ssize_t got =
-              context == nullptr
-                  ? -1
-                  : smbc_getFunctionRead(context)(context, file, piece + length, kSmbReadAheadPiece - length);
+        while (length < wanted) {
+          const ssize_t got = context == nullptr ? -1
+                                                 : smbc_getFunctionRead(context)(
+                                                       context, file, piece + length, wanted - length);
           if (got < 0 && errno == EINTR) continue;
           if (got < 0) {
             failure = errno;
@@ -67,12 +76,14 @@ struct CSmbReadAhead::CState {
           length += static_cast<size_t>(got);
         }
       }
+      next += length;
       guard.lock();
       lengths[filled % kSmbReadAheadPieces] = length;
       ++filled;
-      if (failure != 0 || length < kSmbReadAheadPiece) {
+      if (failure != 0 || length < wanted) {
         ended = true;
         error = failure;
+        atEnd = failure == 0;
       }
       changed.notify_all();
     }
@@ -91,7 +102,8 @@ struct CSmbReadAhead::CState {
   }
 };
 
-CSmbReadAhead::CSmbReadAhead(SMBCFILE* file) : m_state(std::make_shared<CState>(file)) {
+CSmbReadAhead::CSmbReadAhead(SMBCFILE* file, uint64_t position, uint64_t limit)
+    : m_state(std::make_shared<CState>(file, position, limit)) {
   RunOnPoolThread([state = m_state] { state->Read(); });
 }
 
@@ -105,7 +117,7 @@ CSmbTaken CSmbReadAhead::Take(char* out, size_t count) {
   while (result.done < count) {
     if (s.taken == s.filled) {
       if (s.ended) {
-        result.end = s.error == 0;
+        result.end = s.atEnd;
         result.error = s.error;
         break;
       }

@@ -19,8 +19,12 @@ typedef struct _SMBCFILE SMBCFILE;
 inline constexpr size_t kSmbReadAheadPiece = size_t{4} << 20;
 inline constexpr size_t kSmbReadAheadPieces = 4;
 
+// The limit of a reading ahead that has none.
+inline constexpr uint64_t kSmbReadAheadNoLimit = UINT64_MAX;
+
 // How a Take went: the bytes copied, then either nothing (all asked for were
-// copied), the end of the file, or a failed read with its errno.
+// copied, or the reading ahead stopped at its limit after done bytes), the
+// end of the file, or a failed read with its errno.
 struct CSmbTaken {
   size_t done = 0;
   bool end = false;  // the file ended after done bytes
@@ -29,12 +33,14 @@ struct CSmbTaken {
 
 class CSmbReadAhead {
 public:
-  // Starts reading file from libsmbclient's position for it, piece after
-  // piece, on a thread of the process's pool (each read under a CSmbCall of
-  // its own). Until Stop returns, the file is used by that thread alone: the
-  // caller makes no call on it, and calls Stop while holding no CSmbCall
-  // (the thread may be waiting for the lock).
-  explicit CSmbReadAhead(SMBCFILE* file);
+  // Starts reading file from libsmbclient's position for it, which is
+  // position, piece after piece, on a thread of the process's pool (each
+  // read under a CSmbCall of its own), up to limit at most: the last piece
+  // ends there, and nothing at or past it is asked for (a file that ends
+  // before limit ends as ever). Until Stop returns, the file is used by that
+  // thread alone: the caller makes no call on it, and calls Stop while
+  // holding no CSmbCall (the thread may be waiting for the lock).
+  CSmbReadAhead(SMBCFILE* file, uint64_t position, uint64_t limit);
 
   // Stops as Stop does.
   ~CSmbReadAhead();
@@ -45,7 +51,9 @@ public:
   // Copies the next count bytes of the file to out, waiting for them to
   // arrive. Returns count copied; or fewer, with end set, when the file
   // ended; or fewer, with error set, when a read failed after them (the
-  // reading has stopped then, and every later Take gives the same).
+  // reading has stopped then, and every later Take gives the same); or
+  // fewer, with neither set, when the reading stopped at its limit after
+  // them (libsmbclient's position for the file is then the limit).
   CSmbTaken Take(char* out, size_t count);
 
   // Returns the next count bytes of the file where they were read ahead,
