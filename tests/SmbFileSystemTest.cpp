@@ -30,6 +30,7 @@
 #include "platform/smb/SmbContext.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbPath.h"
+#include "platform/smb/SmbReadAhead.h"
 #include "platform/smb/SmbShareDevice.h"
 #include "tests/support/SambaServer.h"
 #include "tests/support/TempDir.h"
@@ -674,6 +675,51 @@ TEST_F(SmbFileSystemTest, AStreamToldItsEndAsksForNothingPastIt) {
   EXPECT_FALSE(in->Eof());
   EXPECT_EQ(in->Close(), 0);
   EXPECT_EQ(ReadRequestsWhenAt(*m_server, 1 + 4), 1 + 4);
+}
+
+// Over a link where the pieces read ahead arrive slowly, a second
+// connection with an open of its own reads every other piece: the bytes
+// still come in order, each piece is asked for once, and nothing past the
+// end. (A threshold of 0 makes the loopback server count as slow.)
+TEST_F(SmbFileSystemTest, ASecondLaneReadsAheadOverASlowLinkAndTheBytesComeInOrder) {
+  const uint64_t size = 72 * kMiB + 12345;
+  const std::string bytes = Pattern(size, 25);
+  ASSERT_TRUE(WriteLocal(Local("pub", "lanes.bin"), bytes));
+  SetSmbSlowPieceMs(0);
+  std::unique_ptr<CStream> in = FileOpen(Unc("pub", "lanes.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  const int64_t negotiated = m_server->ProfileCounter("smb2_negprot_count");
+  in->ExpectEnd(size);
+  const std::string got = ReadInBlocks(*in, size);
+  SetSmbSlowPieceMs(UINT32_MAX);
+  EXPECT_TRUE(got == bytes) << got.size();
+  EXPECT_FALSE(in->Error());
+  EXPECT_EQ(in->Close(), 0);
+  // The first block, then 17 pieces of 4 MiB and the last 3 MiB and 12345
+  // bytes: one request each.
+  EXPECT_EQ(ReadRequestsWhenAt(*m_server, 1 + 18), 1 + 18);
+  // The second lane came over a connection of its own.
+  EXPECT_GT(m_server->ProfileCounter("smb2_negprot_count"), negotiated);
+
+  // A server that goes away under both lanes fails the read that needs it,
+  // after the bytes that came before it, intact.
+  SetSmbSlowPieceMs(0);
+  in = FileOpen(Unc("pub", "lanes.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  in->ExpectEnd(size);
+  std::string block(kMiB, '\0');
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(in->Read(block.data(), kMiB), kMiB) << i;
+  m_server->Kill();
+  int64_t offset = in->Tell();
+  while (in->Read(block.data(), kMiB) == kMiB) {
+    ASSERT_TRUE(block == bytes.substr(static_cast<size_t>(offset), kMiB)) << "at " << offset;
+    offset = in->Tell();
+  }
+  SetSmbSlowPieceMs(UINT32_MAX);
+  EXPECT_TRUE(in->Error());
+  EXPECT_FALSE(in->Eof());
+  EXPECT_LT(in->Tell(), static_cast<int64_t>(size));
+  EXPECT_TRUE(IsSmbConnectionError(errno)) << std::strerror(errno);
 }
 
 // A file that grew after it was listed is read whole by a reader that reads

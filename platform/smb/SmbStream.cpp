@@ -130,7 +130,8 @@ public:
       m_expectedEnd = kSmbReadAheadNoLimit;
     done += ReadNow(out + done, count - done);
     if (done == count && !m_noReadAhead && static_cast<uint64_t>(m_position) < m_expectedEnd)
-      m_ahead = std::make_unique<CSmbReadAhead>(m_file, static_cast<uint64_t>(m_position), m_expectedEnd);
+      m_ahead =
+          std::make_unique<CSmbReadAhead>(m_file, m_url, static_cast<uint64_t>(m_position), m_expectedEnd);
     return done;
   }
 
