@@ -111,6 +111,9 @@ ResultFlags RunPasses(const std::string& source, const std::string& destination,
 
     std::unique_ptr<CStream> src = ReconnectSource(source);
     if (!src) return run.SkipAsked() ? kResultSkipped : kResultReadFailure;
+    // The passes read no further than the end (the listed length of a whole
+    // file): a source that reads ahead asks for nothing past it.
+    src->ExpectEnd(end);
     std::unique_ptr<CStream> dest;
     pass.SetNarrowing(narrow);
     switch (pass.Begin(*src, dest, result)) {

@@ -50,9 +50,15 @@ int64_t ListedWriteTime(const std::string& path) {
 int64_t LengthOf(CStream& stream) { return stream.Seek(0, SeekOrigin::kEnd) == 0 ? stream.Tell() : -1; }
 
 // Returns true when the destination stream of path, whose identity is
-// destinationId, is the source itself.
+// destinationId, is the source itself. The source's identity as listed
+// (listing) rules out every destination of another file number without
+// asking the source's file system, which over a share is a request to the
+// server: the open source is asked only when the numbers agree, or when
+// the listing gave none.
 bool IsTheSource(CStream& stream, const CFileId& destinationId, const std::string& path, CStream& source,
                  const CFindData& listing) {
+  const CFileId listedId{listing.dev, listing.ino};
+  if (listedId.Known() && listedId.ino != destinationId.ino) return false;
   CFileId sourceId;
   if (!source.Identify(sourceId)) return false;
   if (sourceId == destinationId) return true;

@@ -21,6 +21,7 @@
 CStream::~CStream() = default;
 void CStream::DropCache(int64_t /*offset*/, int64_t /*length*/) {}
 const uint8_t* CStream::Lend(size_t /*count*/) { return nullptr; }
+void CStream::ExpectEnd(uint64_t /*end*/) {}
 bool CStream::Identify(CFileId& id) {
   id = CFileId();
   return false;

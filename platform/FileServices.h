@@ -150,6 +150,17 @@ public:
   // A backend without a cache does nothing.
   virtual void DropCache(int64_t offset, int64_t length);
 
+  // Tells the stream where its reader means to stop reading: end is the
+  // position past the last byte it expects to read (the length the file was
+  // listed with, say). A backend that reads ahead reads nothing at or past
+  // end for it, so that a file of the expected length costs no request that
+  // only finds its end. Nothing else changes: a Read that asks for bytes at
+  // or past end reads them from the file as though nothing had been said
+  // (a file that grew is read on, and its end is found by a read that comes
+  // back short), and a file that ends before end ends there as ever. The
+  // default does nothing.
+  virtual void ExpectEnd(uint64_t end);
+
   // Fills id with the identity of the open file and returns true, or
   // returns false when the backend cannot tell (id is then left unknown).
   virtual bool Identify(CFileId& id);

@@ -209,6 +209,77 @@ TEST_F(CliSmbTest, OnlyTheMissingTailOfAFileOverFourGibibytesCrossesTheWire) {
   EXPECT_EQ(DoneLine(run.out), "done, crc32 = " + Hex32(Crc32(tail.substr(kMiB))) + ", errors fixed : 0");
 }
 
+// The server's counts of the requests a copy of small files sends, as its
+// profile counters give them.
+struct CRequestCounts {
+  int64_t create = 0;
+  int64_t read = 0;
+  int64_t getinfo = 0;
+  int64_t close = 0;
+  int64_t find = 0;
+};
+
+// Returns server's counts once every handle opened has been closed and at
+// least reads reads were answered, or as they stand after 5 seconds: the
+// server writes its counters out about a second after they change.
+CRequestCounts SettledCounts(const CSambaServer& server, int64_t reads) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  CRequestCounts counts;
+  for (;;) {
+    counts.create = server.ProfileCounter("smb2_create_count");
+    counts.read = server.ProfileCounter("smb2_read_count");
+    counts.getinfo = server.ProfileCounter("smb2_getinfo_count");
+    counts.close = server.ProfileCounter("smb2_close_count");
+    counts.find = server.ProfileCounter("smb2_find_count");
+    if ((counts.read >= reads && counts.close == counts.create) ||
+        std::chrono::steady_clock::now() > deadline)
+      return counts;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+}
+
+// A small file listed with its length costs the server three requests: it
+// is opened, read in one request of exactly that length, and closed; no
+// request asks for its size or times again, none only finds its end. The
+// files' requests are what a copy of the tree costs beyond a copy of the
+// same folders without them.
+TEST_F(CliSmbTest, EachSmallFileOfATreeCostsTheServerThreeRequests) {
+  constexpr int kFolders = 2;
+  constexpr int kFilesPerFolder = 10;
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    fs::create_directories(dir / ("films/bare/d" + std::to_string(folder)));
+    fs::create_directories(dir / ("films/tree/d" + std::to_string(folder)));
+    for (int file = 0; file < kFilesPerFolder; ++file) {
+      const std::string name = "tree/d" + std::to_string(folder) + "/f" + std::to_string(file) + ".bin";
+      files.emplace_back(name, PatternBytes(16384, static_cast<uint32_t>(folder * 100 + file)));
+      WriteFile(dir / ("films/" + name), files.back().second);
+    }
+  }
+  const int64_t fileCount = kFolders * kFilesPerFolder;
+  const CRequestCounts start = SettledCounts(*server, 0);
+  CRunResult run = RunCli(dir, {"-d", dir / "dst", server->Url("films") + "/bare"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const CRequestCounts before = SettledCounts(*server, start.read);
+  run = RunCli(dir, {"-d", dir / "dst", server->Url("films") + "/tree"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(dir / ("dst/" + name)), bytes) << name;
+  const CRequestCounts after = SettledCounts(*server, before.read + fileCount);
+
+  auto filesOnly = [&](int64_t CRequestCounts::*counter) {
+    return (after.*counter - before.*counter) - (before.*counter - start.*counter);
+  };
+  EXPECT_EQ(filesOnly(&CRequestCounts::create), fileCount);
+  EXPECT_EQ(filesOnly(&CRequestCounts::read), fileCount);
+  EXPECT_EQ(filesOnly(&CRequestCounts::close), fileCount);
+  EXPECT_EQ(filesOnly(&CRequestCounts::getinfo), 0);
+  EXPECT_EQ(filesOnly(&CRequestCounts::find), 0);
+  const int64_t requests = filesOnly(&CRequestCounts::create) + filesOnly(&CRequestCounts::read) +
+                           filesOnly(&CRequestCounts::close) + filesOnly(&CRequestCounts::getinfo) +
+                           filesOnly(&CRequestCounts::find);
+  RecordProperty("requests_per_file_times_100", std::to_string(requests * 100 / fileCount));
+}
+
 TEST_F(CliSmbTest, AShareThatWantsAPasswordRefusesWithoutOneAndCopiesWithIt) {
   const std::string password = "s3cret-" + std::to_string(getpid());
   ASSERT_TRUE(server->AddUser(password)) << server->Error();

@@ -29,6 +29,8 @@
 #include "platform/FileServices.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbPath.h"
+#include "platform/smb/SmbReadAhead.h"
+#include "platform/smb/SmbReadings.h"
 #include "platform/smb/SmbShareDevice.h"
 #include "platform/smb/SmbTimeout.h"
 #include "tests/support/SambaServer.h"
@@ -630,6 +632,130 @@ TEST_F(SmbFileSystemTest, LongFilesAreReadAheadInLargeRequestsAndLentInOrder) {
   RecordProperty("read_requests", std::to_string(requests));
 }
 
+// Reads stream block after block as a copy does, each block ending at
+// expected at the latest, until a block comes back short; returns the bytes.
+std::string ReadInBlocks(CStream& stream, uint64_t expected) {
+  std::string bytes;
+  std::string block(kMiB, '\0');
+  for (;;) {
+    const uint64_t at = static_cast<uint64_t>(stream.Tell());
+    const size_t wanted = at < expected ? static_cast<size_t>(std::min<uint64_t>(expected - at, kMiB)) : kMiB;
+    const size_t got = stream.Read(block.data(), wanted);
+    bytes.append(block, 0, got);
+    if (got < wanted || stream.Error()) break;
+    if (at + got == expected) break;
+  }
+  return bytes;
+}
+
+// A stream told where its reader stops asks for nothing past it: a small
+// file is one read request, a long one its pieces and no request that only
+// meets the end.
+TEST_F(SmbFileSystemTest, AStreamToldItsEndAsksForNothingPastIt) {
+  const std::string small = Pattern(16384, 21);
+  ASSERT_TRUE(WriteLocal(Local("pub", "small.bin"), small));
+  const uint64_t longSize = 9 * kMiB + 5;
+  const std::string longBytes = Pattern(longSize, 22);
+  ASSERT_TRUE(WriteLocal(Local("pub", "long.bin"), longBytes));
+
+  std::unique_ptr<CStream> in = FileOpen(Unc("pub", "small.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  in->ExpectEnd(small.size());
+  EXPECT_EQ(ReadInBlocks(*in, small.size()), small);
+  EXPECT_FALSE(in->Eof());
+  EXPECT_EQ(in->Close(), 0);
+  EXPECT_EQ(ReadRequestsWhenAt(*m_server, 1), 1);
+
+  // The first block, then the pieces read ahead up to the end: 4 MiB, 4 MiB
+  // and the last 5 bytes, each one request.
+  in = FileOpen(Unc("pub", "long.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  in->ExpectEnd(longSize);
+  EXPECT_TRUE(ReadInBlocks(*in, longSize) == longBytes);
+  EXPECT_EQ(in->Tell(), static_cast<int64_t>(longSize));
+  EXPECT_FALSE(in->Eof());
+  EXPECT_EQ(in->Close(), 0);
+  EXPECT_EQ(ReadRequestsWhenAt(*m_server, 1 + 4), 1 + 4);
+}
+
+// Over a link where the pieces read ahead arrive slowly, a second
+// connection with an open of its own reads every other piece: the bytes
+// still come in order, each piece is asked for once, and nothing past the
+// end. (A threshold of 0 makes the loopback server count as slow.)
+TEST_F(SmbFileSystemTest, ASecondLaneReadsAheadOverASlowLinkAndTheBytesComeInOrder) {
+  const uint64_t size = 72 * kMiB + 12345;
+  const std::string bytes = Pattern(size, 25);
+  ASSERT_TRUE(WriteLocal(Local("pub", "lanes.bin"), bytes));
+  SetSmbSlowPieceMs(0);
+  std::unique_ptr<CStream> in = FileOpen(Unc("pub", "lanes.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  const int64_t negotiated = m_server->ProfileCounter("smb2_negprot_count");
+  in->ExpectEnd(size);
+  const std::string got = ReadInBlocks(*in, size);
+  SetSmbSlowPieceMs(UINT32_MAX);
+  EXPECT_TRUE(got == bytes) << got.size();
+  EXPECT_FALSE(in->Error());
+  EXPECT_EQ(in->Close(), 0);
+  // The first block, then 17 pieces of 4 MiB and the last 3 MiB and 12345
+  // bytes: one request each.
+  EXPECT_EQ(ReadRequestsWhenAt(*m_server, 1 + 18), 1 + 18);
+  // The second lane came over a connection of its own.
+  EXPECT_GT(m_server->ProfileCounter("smb2_negprot_count"), negotiated);
+
+  // A server that goes away under both lanes fails the read that needs it,
+  // after the bytes that came before it, intact.
+  SetSmbSlowPieceMs(0);
+  in = FileOpen(Unc("pub", "lanes.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  in->ExpectEnd(size);
+  std::string block(kMiB, '\0');
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(in->Read(block.data(), kMiB), kMiB) << i;
+  m_server->Kill();
+  int64_t offset = in->Tell();
+  while (in->Read(block.data(), kMiB) == kMiB) {
+    ASSERT_TRUE(block == bytes.substr(static_cast<size_t>(offset), kMiB)) << "at " << offset;
+    offset = in->Tell();
+  }
+  SetSmbSlowPieceMs(UINT32_MAX);
+  EXPECT_TRUE(in->Error());
+  EXPECT_FALSE(in->Eof());
+  EXPECT_LT(in->Tell(), static_cast<int64_t>(size));
+  EXPECT_TRUE(IsSmbConnectionError(errno)) << std::strerror(errno);
+}
+
+// A file that grew after it was listed is read whole by a reader that reads
+// on past the listed end, and the end is found by a read that comes back
+// short; one that shrank ends where it ends now, as without the listed end.
+TEST_F(SmbFileSystemTest, AFileThatGrewIsReadOnAndOneThatShrankEndsWhereItEnds) {
+  const uint64_t listed = 5 * kMiB + 3;
+  const std::string grown = Pattern(listed + 6 * kMiB + 100, 23);
+  ASSERT_TRUE(WriteLocal(Local("pub", "grew.bin"), grown.substr(0, listed)));
+  std::unique_ptr<CStream> in = FileOpen(Unc("pub", "grew.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in);
+  in->ExpectEnd(listed);
+  ASSERT_TRUE(WriteLocal(Local("pub", "grew.bin"), grown));
+  std::string got = ReadInBlocks(*in, listed);
+  EXPECT_TRUE(got == grown.substr(0, listed));
+  got += ReadAll(*in);
+  EXPECT_TRUE(got == grown) << got.size();
+  EXPECT_TRUE(in->Eof());
+  EXPECT_FALSE(in->Error());
+
+  for (const uint64_t now : {uint64_t{10000}, 3 * kMiB + 7, listed - 1}) {
+    const std::string bytes = Pattern(listed, 24);
+    ASSERT_TRUE(WriteLocal(Local("pub", "shrank.bin"), bytes));
+    in = FileOpen(Unc("pub", "shrank.bin"), OpenMode::kRead);
+    ASSERT_TRUE(in);
+    in->ExpectEnd(listed);
+    ASSERT_EQ(truncate(Local("pub", "shrank.bin").c_str(), static_cast<off_t>(now)), 0);
+    got = ReadInBlocks(*in, listed);
+    EXPECT_TRUE(got == bytes.substr(0, now)) << now << ": " << got.size();
+    EXPECT_TRUE(in->Eof()) << now;
+    EXPECT_FALSE(in->Error()) << now;
+    EXPECT_EQ(in->Tell(), static_cast<int64_t>(now));
+  }
+}
+
 TEST_F(SmbFileSystemTest, ReadingsGoOutTogetherEachARequestAndLeaveTheStreamAlone) {
   const std::string bytes = Pattern(64 * 4096, 7);
   ASSERT_TRUE(WriteLocal(Local("pub", "pages.bin"), bytes));
@@ -637,8 +763,9 @@ TEST_F(SmbFileSystemTest, ReadingsGoOutTogetherEachARequestAndLeaveTheStreamAlon
   ASSERT_TRUE(in);
   ASSERT_EQ(in->Seek(1000, SeekOrigin::kSet), 0);
   CReadQueue& readings = in->Readings();
-  const uint32_t depth = readings.Depth();
-  ASSERT_EQ(depth, 8u);
+  ASSERT_EQ(readings.Depth(), kSmbReadingsInFlight);
+  // Eight of them, in windows that lie in the file.
+  const uint32_t depth = 8;
   std::vector<std::unique_ptr<uint8_t[]>> scratch;
   for (uint32_t slot = 0; slot < depth; ++slot) scratch.emplace_back(new uint8_t[kReadingScratchBytes]);
 

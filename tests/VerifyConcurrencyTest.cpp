@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/FileNode.h"
+#include "platform/ThreadReadings.h"
 #include "tests/support/EngineFixture.h"
 
 namespace {
@@ -168,6 +173,66 @@ TEST_F(VerifyConcurrencyTest, ReadingsInFlightTogetherGiveWhatOneAfterAnotherGiv
     EXPECT_GT(failed, 5);
     EXPECT_GT(aborted, 5);
   }
+}
+
+// Readings whose caller waits run every reading on a worker, all depth of
+// them at once: the caller never reads one itself, which would leave the
+// others idle until it returns.
+TEST(ThreadReadingsTest, ACallerThatWaitsReadsNothingItselfAndEveryReadingIsInFlightAtOnce) {
+  constexpr uint32_t kDepth = 6;
+  std::mutex lock;
+  std::condition_variable changed;
+  uint32_t inside = 0;
+  uint32_t most = 0;
+  int onCaller = 0;
+  const std::thread::id caller = std::this_thread::get_id();
+
+  // Each reading waits (up to 5 s) until every other one is under way too.
+  class CMeetingReader final : public CPositionalReader {
+  public:
+    CMeetingReader(std::mutex& l, std::condition_variable& c, uint32_t& in, uint32_t& m)
+        : m_lock(l), m_changed(c), m_inside(in), m_most(m) {}
+    const uint8_t* ReadAt(int64_t position, uint32_t count, uint8_t* scratch, uint32_t& got) override {
+      std::unique_lock guard(m_lock);
+      m_most = std::max(m_most, ++m_inside);
+      m_changed.notify_all();
+      m_changed.wait_for(guard, std::chrono::seconds(5), [this] { return m_most >= kDepth; });
+      --m_inside;
+      std::fill(scratch, scratch + count, static_cast<uint8_t>(position));
+      got = count;
+      return scratch;
+    }
+
+  private:
+    std::mutex& m_lock;
+    std::condition_variable& m_changed;
+    uint32_t& m_inside;
+    uint32_t& m_most;
+  };
+
+  std::unique_ptr<CReadQueue> readings = MakeThreadReadings(
+      kDepth,
+      [&]() -> std::unique_ptr<CPositionalReader> {
+        std::lock_guard guard(lock);
+        if (std::this_thread::get_id() == caller) ++onCaller;
+        return std::make_unique<CMeetingReader>(lock, changed, inside, most);
+      },
+      CReadingsCaller::kWaits);
+  ASSERT_EQ(readings->Depth(), kDepth);
+  std::vector<std::vector<uint8_t>> scratch(kDepth, std::vector<uint8_t>(kReadingScratchBytes));
+  for (uint32_t round = 0; round < 2; ++round) {
+    for (uint32_t slot = 0; slot < kDepth; ++slot)
+      readings->Start(slot, slot + 10 * round, 100, scratch[slot].data());
+    for (uint32_t slot = 0; slot < kDepth; ++slot) {
+      uint32_t got = 0;
+      const uint8_t* data = readings->Finish(slot, got);
+      ASSERT_NE(data, nullptr) << slot;
+      EXPECT_EQ(got, 100u);
+      EXPECT_EQ(data[99], static_cast<uint8_t>(slot + 10 * round)) << slot;
+    }
+  }
+  EXPECT_EQ(most, kDepth);
+  EXPECT_EQ(onCaller, 0);
 }
 
 }  // namespace

@@ -1,98 +1,259 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
 #include "platform/smb/SmbReadAhead.h"
 
+#include "platform/ErrnoGuard.h"
 #include "platform/WorkerPool.h"
 #include "platform/smb/SmbContext.h"
+#include "platform/smb/SmbThreads.h"
 
+#include <fcntl.h>
 #include <libsmbclient.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
-// What the reading thread and the copy share. The thread holds it too, so
-// it outlives a stream that is destroyed while the thread still ends.
+namespace {
+
+std::atomic<uint32_t> g_slowPieceMs{kSmbSlowPieceMs};
+
+// Reads up to wanted bytes at position of file, an open in context, into
+// piece, asking again after a short read until the file ends. Returns the
+// bytes read; failure is set to the errno of a read that failed, or 0.
+size_t ReadPiece(SMBCCTX* context, SMBCFILE* file, uint64_t position, char* piece, size_t wanted,
+                 int& failure) {
+  failure = 0;
+  if (context == nullptr) {
+    failure = errno != 0 ? errno : EBADF;
+    return 0;
+  }
+  if (smbc_getFunctionLseek(context)(context, file, static_cast<off_t>(position), SEEK_SET) < 0) {
+    failure = errno;
+    return 0;
+  }
+  size_t length = 0;
+  while (length < wanted) {
+    const ssize_t got = smbc_getFunctionRead(context)(context, file, piece + length, wanted - length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      failure = errno;
+      break;
+    }
+    if (got == 0) break;
+    length += static_cast<size_t>(got);
+  }
+  return length;
+}
+
+}  // namespace
+
+void SetSmbSlowPieceMs(uint32_t ms) { g_slowPieceMs.store(ms == UINT32_MAX ? kSmbSlowPieceMs : ms); }
+
+// What the reading threads and the copy share. The threads hold it too, so
+// it outlives a stream that is destroyed while they still end.
 struct CSmbReadAhead::CState {
-  explicit CState(SMBCFILE* f) : file(f) {}
+  CState(SMBCFILE* f, std::string u, uint64_t position, uint64_t l)
+      : file(f), url(std::move(u)), start(position), limit(l) {}
 
-  SMBCFILE* const file;
+  SMBCFILE* const file;   // the first lane's: the stream's own open
+  const std::string url;  // opened again by the other lanes
+  const uint64_t start;   // the file position of piece 0
+  const uint64_t limit;   // nothing at or past it is read
   std::mutex lock;
   std::condition_variable changed;
-  // A ring: piece n is pieces[n % kSmbReadAheadPieces], allocated when first
-  // read into and left uninitialised (only the pages a read fills are ever
-  // touched, so a short file costs little).
-  std::array<std::unique_ptr<char[]>, kSmbReadAheadPieces> pieces;
-  std::array<size_t, kSmbReadAheadPieces> lengths{};
-  uint64_t filled = 0;      // pieces the thread has read (it writes piece `filled` meanwhile)
-  uint64_t taken = 0;       // pieces the copy has used up
-  size_t takenInPiece = 0;  // bytes of piece `taken` already copied or lent
-  bool lentToEnd = false;   // piece `taken` was lent to its end: used up at the next call
-  bool ended = false;       // piece filled - 1 is the last: the file ended, or a read failed
-  int error = 0;            // the errno of the read that failed, when one did
-  bool stopping = false;    // Stop asks the thread to end
-  bool running = true;      // the thread has not ended yet
+  // The pieces in flight or waiting: piece n is in slot n %
+  // kSmbReadAheadLanePieces, its bytes in a buffer of its own taken when it
+  // is handed out and given back when it is used up. Buffers are allocated
+  // when first needed and left uninitialised (only the pages a read fills
+  // are ever touched, so a short file costs little): one lane never has
+  // more than kSmbReadAheadPieces.
+  std::vector<std::unique_ptr<char[]>> buffers;
+  std::vector<char*> spare;  // buffers not in use
+  std::array<char*, kSmbReadAheadLanePieces> data{};
+  std::array<size_t, kSmbReadAheadLanePieces> lengths{};
+  std::array<bool, kSmbReadAheadLanePieces> ready{};  // the slot's piece has arrived
+  uint64_t assigned = 0;                              // pieces handed to the lanes
+  uint64_t count = UINT64_MAX;   // the pieces there are: the last one ended the file or the limit, or failed
+  uint64_t taken = 0;            // pieces the copy has used up
+  size_t takenInPiece = 0;       // bytes of piece `taken` already copied or lent
+  bool lentToEnd = false;        // piece `taken` was lent to its end: used up at the next call
+  bool atEnd = false;            // piece count - 1 ended the file
+  int error = 0;                 // or failed with this errno
+  bool stopping = false;         // Stop asks the threads to end
+  uint32_t lanes = 1;            // lanes started
+  uint32_t running = 1;          // lanes that have not ended yet
+  uint32_t timedPieces = 0;      // full pieces of the first lane timed so far
+  int64_t quickestPieceMs = -1;  // the quickest of them
 
-  // The reading thread: reads the pieces one after the other while the
-  // ring has room, until the file ends, a read fails, or Stop asks.
-  void Read() {
+  // Returns how many pieces may be read or waiting at a time.
+  size_t Room() const { return lanes > 1 ? kSmbReadAheadLanePieces : kSmbReadAheadPieces; }
+
+  // Returns the slot of piece n.
+  static size_t Slot(uint64_t n) { return static_cast<size_t>(n % kSmbReadAheadLanePieces); }
+
+  // Returns a buffer for a piece. Called with the lock held.
+  char* TakeBuffer() {
+    if (spare.empty()) {
+      buffers.emplace_back(new char[kSmbReadAheadPiece]);
+      return buffers.back().get();
+    }
+    char* buffer = spare.back();
+    spare.pop_back();
+    return buffer;
+  }
+
+  // A lane: takes the next piece while the ring has room and the reading
+  // goes on, reads it through read (which returns the bytes read, with its
+  // failure's errno), and files it. Returns when there are no more pieces or
+  // Stop asks. first tells the lane that decides whether more are started.
+  template <typename CRead>
+  void Lane(bool first, CRead&& read) {
     std::unique_lock guard(lock);
-    while (!stopping && !ended) {
-      if (filled - taken >= kSmbReadAheadPieces) {
+    while (!stopping) {
+      if (assigned >= count) break;
+      const uint64_t position = start + assigned * kSmbReadAheadPiece;
+      if (position >= limit) {
+        count = std::min(count, assigned);
+        changed.notify_all();
+        break;
+      }
+      if (assigned - taken >= Room()) {
         changed.wait(guard);
         continue;
       }
-      std::unique_ptr<char[]>& slot = pieces[filled % kSmbReadAheadPieces];
+      const uint64_t n = assigned++;
+      const size_t slot = Slot(n);
+      const size_t wanted =
+          limit - position < kSmbReadAheadPiece ? static_cast<size_t>(limit - position) : kSmbReadAheadPiece;
+      char* piece = TakeBuffer();
+      data[slot] = piece;
       guard.unlock();
-      if (slot == nullptr) slot.reset(new char[kSmbReadAheadPiece]);
-      char* piece = slot.get();
-      size_t length = 0;
       int failure = 0;
-      {
-        CSmbCall call;
-        SMBCCTX* context = call.Context();
-        while (length < kSmbReadAheadPiece) {
-          const ssize_t got =
-              context == nullptr
-                  ? -1
-                  : smbc_getFunctionRead(context)(context, file, piece + length, kSmbReadAheadPiece - length);
-          if (got < 0 && errno == EINTR) continue;
-          if (got < 0) {
-            failure = errno;
-            call.AfterFailure(failure);
-            break;
-          }
-          if (got == 0) break;
-          length += static_cast<size_t>(got);
-        }
-      }
+      const auto began = std::chrono::steady_clock::now();
+      const size_t length = read(position, piece, wanted, failure);
+      const auto ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began)
+              .count();
       guard.lock();
-      lengths[filled % kSmbReadAheadPieces] = length;
-      ++filled;
-      if (failure != 0 || length < kSmbReadAheadPiece) {
-        ended = true;
+      lengths[slot] = length;
+      ready[slot] = true;
+      if ((failure != 0 || length < wanted) && n + 1 < count) {
+        count = n + 1;
         error = failure;
+        atEnd = failure == 0;
       }
+      if (first && failure == 0 && length == kSmbReadAheadPiece && n >= kSmbTimedPiece)
+        NoteFirstLanePiece(ms);
       changed.notify_all();
     }
-    running = false;
+    --running;
     changed.notify_all();
   }
 
-  // Counts a piece lent to its end as used up, so the thread may read into
+  // Notes that the first lane read a full piece in ms milliseconds; once two
+  // are timed and the quicker took longer than kSmbSlowPieceMs, starts the
+  // other lanes, when what is left is long enough. Called with the lock
+  // held.
+  void NoteFirstLanePiece(int64_t ms) {
+    if (timedPieces >= 2) return;
+    quickestPieceMs = quickestPieceMs < 0 ? ms : std::min(quickestPieceMs, ms);
+    const auto slow = static_cast<int64_t>(g_slowPieceMs.load());
+    if (++timedPieces < 2 || (slow != 0 && quickestPieceMs <= slow)) return;
+    if (limit == kSmbReadAheadNoLimit || count != UINT64_MAX) return;
+    const uint64_t next = start + assigned * kSmbReadAheadPiece;
+    if (next >= limit || limit - next < kSmbLanesLeast || !SetUpSmbThreads()) return;
+    lanes = kSmbReadAheadLanes;
+    for (uint32_t lane = 1; lane < kSmbReadAheadLanes; ++lane) {
+      ++running;
+      RunOnPoolThread([state = self.lock()] { state->ReaderLane(); });
+    }
+    changed.notify_all();
+  }
+
+  // A lane of its own: a reader context, an open of url in it (both while
+  // holding the shared state's lock, as every logon and open), its reads
+  // without the lock. A lane that cannot open leaves its pieces to the
+  // others.
+  void ReaderLane() {
+    SMBCCTX* context = nullptr;
+    SMBCFILE* opened = nullptr;
+    {
+      const auto shared = LockSmbSharedState();
+      context = TakeSmbReaderContext();
+      if (context != nullptr) {
+        opened = smbc_getFunctionOpen(context)(context, url.c_str(), O_RDONLY, 0);
+        if (opened == nullptr) {
+          ReturnSmbReaderContext(context, IsSmbConnectionError(errno));
+          context = nullptr;
+        }
+      }
+    }
+    if (context == nullptr) {
+      std::lock_guard guard(lock);
+      --running;
+      changed.notify_all();
+      return;
+    }
+    bool connectionFailed = false;
+    Lane(false, [&](uint64_t position, char* piece, size_t wanted, int& failure) {
+      const size_t length = ReadPiece(context, opened, position, piece, wanted, failure);
+      if (IsSmbConnectionError(failure)) connectionFailed = true;
+      return length;
+    });
+    CErrnoGuard keep;
+    const auto shared = LockSmbSharedState();
+    smbc_getFunctionClose(context)(context, opened);
+    ReturnSmbReaderContext(context, connectionFailed);
+  }
+
+  // Counts a piece lent to its end as used up, so that a lane may read into
   // it again. Called with the lock held.
   void ReleaseLent() {
     if (!lentToEnd) return;
     lentToEnd = false;
+    UseUp();
+  }
+
+  // Counts piece `taken` as used up. Called with the lock held.
+  void UseUp() {
+    ready[Slot(taken)] = false;
+    spare.push_back(data[Slot(taken)]);
     takenInPiece = 0;
     ++taken;
     changed.notify_all();
   }
+
+  // Waits until piece `taken` has arrived or there is none; returns true when
+  // it has arrived.
+  bool WaitForPiece(std::unique_lock<std::mutex>& guard) {
+    changed.wait(guard, [this] { return taken >= count || ready[Slot(taken)]; });
+    return taken < count;
+  }
+
+  std::weak_ptr<CState> self;  // this state, for the lanes it starts
 };
 
-CSmbReadAhead::CSmbReadAhead(SMBCFILE* file) : m_state(std::make_shared<CState>(file)) {
-  RunOnPoolThread([state = m_state] { state->Read(); });
+CSmbReadAhead::CSmbReadAhead(SMBCFILE* file, std::string url, uint64_t position, uint64_t limit)
+    : m_state(std::make_shared<CState>(file, std::move(url), position, limit)) {
+  m_state->self = m_state;
+  RunOnPoolThread([state = m_state] {
+    state->Lane(true, [&state](uint64_t at, char* piece, size_t wanted, int& failure) {
+      CSmbCall call;
+      const size_t length = ReadPiece(call.Context(), state->file, at, piece, wanted, failure);
+      if (failure != 0) call.AfterFailure(failure);
+      return length;
+    });
+  });
 }
 
 CSmbReadAhead::~CSmbReadAhead() { Stop(); }
@@ -103,32 +264,24 @@ CSmbTaken CSmbReadAhead::Take(char* out, size_t count) {
   std::unique_lock guard(s.lock);
   s.ReleaseLent();
   while (result.done < count) {
-    if (s.taken == s.filled) {
-      if (s.ended) {
-        result.end = s.error == 0;
-        result.error = s.error;
-        break;
-      }
-      s.changed.wait(guard);
-      continue;
+    if (!s.WaitForPiece(guard)) {
+      result.end = s.atEnd;
+      result.error = s.error;
+      break;
     }
-    const size_t slot = s.taken % kSmbReadAheadPieces;
+    const size_t slot = s.Slot(s.taken);
     const size_t length = s.lengths[slot];
     size_t n = length - s.takenInPiece;
     if (n > count - result.done) n = count - result.done;
-    // The thread writes only pieces past `taken`, so this one may be copied
+    // The lanes write only pieces past `taken`, so this one may be copied
     // without the lock.
-    const char* from = s.pieces[slot].get() + s.takenInPiece;
+    const char* from = s.data[slot] + s.takenInPiece;
     guard.unlock();
     if (n != 0) std::memcpy(out + result.done, from, n);
     guard.lock();
     result.done += n;
     s.takenInPiece += n;
-    if (s.takenInPiece == length) {
-      s.takenInPiece = 0;
-      ++s.taken;
-      s.changed.notify_all();
-    }
+    if (s.takenInPiece == length) s.UseUp();
   }
   return result;
 }
@@ -137,12 +290,11 @@ const char* CSmbReadAhead::Lend(size_t count) {
   CState& s = *m_state;
   std::unique_lock guard(s.lock);
   s.ReleaseLent();
-  s.changed.wait(guard, [&s] { return s.taken != s.filled || s.ended; });
-  if (s.taken == s.filled) return nullptr;
-  const size_t slot = s.taken % kSmbReadAheadPieces;
+  if (!s.WaitForPiece(guard)) return nullptr;
+  const size_t slot = s.Slot(s.taken);
   const size_t length = s.lengths[slot];
   if (count == 0 || length - s.takenInPiece < count) return nullptr;
-  const char* lent = s.pieces[slot].get() + s.takenInPiece;
+  const char* lent = s.data[slot] + s.takenInPiece;
   s.takenInPiece += count;
   // A piece lent to its end stays the copy's until its next call.
   if (s.takenInPiece == length) s.lentToEnd = true;
@@ -154,5 +306,5 @@ void CSmbReadAhead::Stop() {
   std::unique_lock guard(s.lock);
   s.stopping = true;
   s.changed.notify_all();
-  s.changed.wait(guard, [&s] { return !s.running; });
+  s.changed.wait(guard, [&s] { return s.running == 0; });
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Reading an SMB file ahead of the copy that reads it, on a thread of its
+// Reading an SMB file ahead of the copy that reads it, on threads of its
 // own, so that the server sends the next bytes while the copy checks and
 // writes the last ones.
 #pragma once
@@ -7,20 +7,61 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 typedef struct _SMBCFILE SMBCFILE;
 
-// The size of one read ahead, and how many may wait for the copy at a time:
-// 16 MiB in all. Each piece is one read request (Samba answers up to 8 MiB
-// at once), and the next one is asked for as soon as the last arrives, so
-// the server always has work; pieces this small still leave what the copy
-// takes next in the processor's cache. Measured on a loopback server,
-// pieces of 1 to 4 MiB gave the same time, 8 and 16 MiB were slower.
+// The size of one read ahead, and how many may wait for the copy at a time
+// while one lane reads: 16 MiB in all. Each piece is one read request
+// (Samba answers up to 8 MiB at once), and the next one is asked for as
+// soon as the last arrives, so the server always has work; pieces this
+// small still leave what the copy takes next in the processor's cache.
+// Measured on a loopback server, pieces of 1 to 4 MiB gave the same time, 8
+// and 16 MiB were slower. One libsmbclient read of more than 8 MiB, which
+// it sends as requests of 8 MiB together, was slower still (16 MiB reads:
+// a tenth of the speed of 8 MiB ones, on loopback and over a link).
 inline constexpr size_t kSmbReadAheadPiece = size_t{4} << 20;
 inline constexpr size_t kSmbReadAheadPieces = 4;
 
+// Over a link whose round trip the pieces wait for, one request at a time
+// leaves the link idle for a round trip per piece: a second lane, a
+// connection of its own with its own open of the file, reads every other
+// piece meanwhile, so that two requests (8 MiB) are in flight and up to
+// kSmbReadAheadLanePieces pieces (32 MiB) wait read or being read. Measured
+// through a relay that holds each chunk 1 or 5 ms each way (2 and 10 ms
+// round trips), 256 MiB read in pieces of 4 MiB by separate connections
+// took 0.87 and 1.52 s over one, 0.64 and 0.94 s over two, and no less over
+// three or four; on loopback two were 10% slower than one. A lane's first
+// logon and every open hold the lock that the first lane reads under, so
+// each lane more also holds the first one up for a few round trips.
+inline constexpr uint32_t kSmbReadAheadLanes = 2;
+inline constexpr size_t kSmbReadAheadLanePieces = 8;
+
+// A piece of kSmbReadAheadPiece that takes longer than this to arrive tells
+// a link slower than loopback: the quicker of the first lane's pieces
+// kSmbTimedPiece and the one after it decides whether more lanes are
+// started. The pieces before them are left out: the first two of a new
+// connection took 35 to 120 ms here whatever the link, the later ones 2 to
+// 9 ms on loopback, 5 to 15 ms at a round trip of 2 ms and 12 to 27 ms at
+// 10 ms.
+inline constexpr uint32_t kSmbSlowPieceMs = 10;
+inline constexpr uint64_t kSmbTimedPiece = 4;
+
+// Sets the time above which a piece counts as slow (kSmbSlowPieceMs when ms
+// is UINT32_MAX); 0 makes every timed piece slow, so that a test on
+// loopback reads with more lanes.
+void SetSmbSlowPieceMs(uint32_t ms);
+
+// The least length left to read ahead for which more lanes are started: each
+// costs an open of the file (a round trip) and, the first time, a logon.
+inline constexpr uint64_t kSmbLanesLeast = uint64_t{32} << 20;
+
+// The limit of a reading ahead that has none.
+inline constexpr uint64_t kSmbReadAheadNoLimit = UINT64_MAX;
+
 // How a Take went: the bytes copied, then either nothing (all asked for were
-// copied), the end of the file, or a failed read with its errno.
+// copied, or the reading ahead stopped at its limit after done bytes), the
+// end of the file, or a failed read with its errno.
 struct CSmbTaken {
   size_t done = 0;
   bool end = false;  // the file ended after done bytes
@@ -29,12 +70,17 @@ struct CSmbTaken {
 
 class CSmbReadAhead {
 public:
-  // Starts reading file from libsmbclient's position for it, piece after
-  // piece, on a thread of the process's pool (each read under a CSmbCall of
-  // its own). Until Stop returns, the file is used by that thread alone: the
-  // caller makes no call on it, and calls Stop while holding no CSmbCall
-  // (the thread may be waiting for the lock).
-  explicit CSmbReadAhead(SMBCFILE* file);
+  // Starts reading file, opened from url, from position, piece after piece,
+  // on a thread of the process's pool (each read under a CSmbCall of its
+  // own), up to limit at most: the last piece ends there, and nothing at or
+  // past it is asked for (a file that ends before limit ends as ever). When
+  // limit is set, at least kSmbLanesLeast away, and the first pieces arrive
+  // slowly (kSmbSlowPieceMs), more lanes read the pieces after them, each on
+  // a pool thread with a reader context of its own (SmbContext.h) and an open
+  // of url in it. Until Stop returns, the file is used by these threads
+  // alone: the caller makes no call on it, and calls Stop while holding no
+  // CSmbCall (a thread may be waiting for the lock).
+  CSmbReadAhead(SMBCFILE* file, std::string url, uint64_t position, uint64_t limit);
 
   // Stops as Stop does.
   ~CSmbReadAhead();
@@ -45,7 +91,9 @@ public:
   // Copies the next count bytes of the file to out, waiting for them to
   // arrive. Returns count copied; or fewer, with end set, when the file
   // ended; or fewer, with error set, when a read failed after them (the
-  // reading has stopped then, and every later Take gives the same).
+  // reading has stopped then, and every later Take gives the same); or
+  // fewer, with neither set, when the reading stopped at its limit after
+  // them.
   CSmbTaken Take(char* out, size_t count);
 
   // Returns the next count bytes of the file where they were read ahead,
@@ -55,10 +103,10 @@ public:
   // failed before their end, or they span two pieces): Take then gets them.
   const char* Lend(size_t count);
 
-  // Stops reading ahead and waits for a read in progress to end (at most the
-  // SMB time limit). What was read ahead and not taken is discarded:
-  // libsmbclient's position for the file is then past it, and unknown after
-  // a failed read, so the caller sets it where it needs it.
+  // Stops reading ahead and waits for the reads in progress to end (at most
+  // the SMB time limit). What was read ahead and not taken is discarded:
+  // libsmbclient's position for the file is then unknown, so the caller
+  // sets it where it needs it.
   void Stop();
 
 private:

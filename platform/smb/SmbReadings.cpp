@@ -64,15 +64,18 @@ std::unique_ptr<CReadQueue> OpenSmbReadings(const std::string& url) {
   // Without libsmbclient's thread setup its contexts cannot work at once:
   // the readings then go one at a time through the stream.
   if (!SetUpSmbThreads()) return nullptr;
-  return MakeThreadReadings(kSmbReadingsInFlight, [url]() -> std::unique_ptr<CPositionalReader> {
-    const auto shared = LockSmbSharedState();
-    SMBCCTX* context = TakeSmbReaderContext();
-    if (context == nullptr) return nullptr;
-    SMBCFILE* file = smbc_getFunctionOpen(context)(context, url.c_str(), O_RDONLY, 0);
-    if (file == nullptr) {
-      ReturnSmbReaderContext(context, IsSmbConnectionError(errno));
-      return nullptr;
-    }
-    return std::make_unique<CSmbReader>(context, file);
-  });
+  return MakeThreadReadings(
+      kSmbReadingsInFlight,
+      [url]() -> std::unique_ptr<CPositionalReader> {
+        const auto shared = LockSmbSharedState();
+        SMBCCTX* context = TakeSmbReaderContext();
+        if (context == nullptr) return nullptr;
+        SMBCFILE* file = smbc_getFunctionOpen(context)(context, url.c_str(), O_RDONLY, 0);
+        if (file == nullptr) {
+          ReturnSmbReaderContext(context, IsSmbConnectionError(errno));
+          return nullptr;
+        }
+        return std::make_unique<CSmbReader>(context, file);
+      },
+      CReadingsCaller::kWaits, CReadingsWorkers{kSmbReadingsAtFirst, kSmbSlowReadingUs});
 }

@@ -81,6 +81,11 @@ SMBCFILE* OpenWithShareMode(SMBCCTX* context, const std::string& url, int flags,
 // truncation or a close stops it first, and nothing is read ahead once
 // DropCache has been called: a stream whose blocks are checked by reading
 // them through it again gets every reading from the server when it asks.
+// Where the reader said where it stops (ExpectEnd), nothing at or past that
+// end is read ahead, and no Read that reaches it exactly starts a reading
+// ahead: a file of the listed length is read with no request that only
+// finds its end. A Read past that end drops it, and the stream goes on as
+// though it had never been told.
 class CSmbStream final : public CStream {
 public:
   // Takes over file, opened from url in mode, whose position is position.
@@ -110,10 +115,31 @@ public:
       SetError();
       return 0;
     }
-    if (m_ahead != nullptr) return TakeReadAhead(static_cast<char*>(buffer), count);
-    const size_t done = ReadNow(static_cast<char*>(buffer), count);
-    if (done == count && !m_noReadAhead) m_ahead = std::make_unique<CSmbReadAhead>(m_file);
+    char* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    if (m_ahead != nullptr) {
+      const CSmbTaken taken = TakeReadAhead(out, count);
+      // Fewer bytes, with neither the end nor a failure: the reading ahead
+      // stopped at the expected end, and this Read asks past it.
+      if (taken.done == count || taken.end || taken.error != 0) return taken.done;
+      StopReadAhead();
+      done = taken.done;
+    }
+    // A Read past the expected end drops it.
+    if (static_cast<uint64_t>(m_position) + (count - done) > m_expectedEnd)
+      m_expectedEnd = kSmbReadAheadNoLimit;
+    done += ReadNow(out + done, count - done);
+    if (done == count && !m_noReadAhead && static_cast<uint64_t>(m_position) < m_expectedEnd)
+      m_ahead =
+          std::make_unique<CSmbReadAhead>(m_file, m_url, static_cast<uint64_t>(m_position), m_expectedEnd);
     return done;
+  }
+
+  // Notes end as where the reader stops (see the class); a reading ahead
+  // begun before is given up, its bytes read again when asked for.
+  void ExpectEnd(uint64_t end) override {
+    StopReadAhead();
+    m_expectedEnd = end;
   }
 
   // Returns the next count bytes where they were read ahead, or nullptr
@@ -389,10 +415,10 @@ protected:
   }
 
 private:
-  // Returns the bytes of count taken from what is read ahead into out, with
-  // the indicators and errno set as Read describes. After a failed read the
-  // reading ahead is stopped; the next Read asks the server again.
-  size_t TakeReadAhead(char* out, size_t count) {
+  // Returns how taking count bytes from what is read ahead into out went,
+  // with the indicators and errno set as Read describes. After a failed read
+  // the reading ahead is stopped; the next Read asks the server again.
+  CSmbTaken TakeReadAhead(char* out, size_t count) {
     const CSmbTaken taken = m_ahead->Take(out, count);
     m_position += static_cast<int64_t>(taken.done);
     if (taken.error != 0) {
@@ -403,7 +429,7 @@ private:
     } else if (taken.end) {
       SetEof();
     }
-    return taken.done;
+    return taken;
   }
 
   // Stops reading ahead, if the stream does, and sets libsmbclient's
@@ -462,10 +488,11 @@ private:
   const OpenMode m_mode;
   const uint64_t m_device;
   int64_t m_position;
-  std::unique_ptr<CSmbReadAhead> m_ahead;  // reading ahead, while it does
-  bool m_noReadAhead = false;              // DropCache was called: nothing is read ahead
-  bool m_locked = false;                   // m_file was opened denying writes to others
-  bool m_connectionFailed = false;         // a call on the file met a connection-level failure
+  std::unique_ptr<CSmbReadAhead> m_ahead;         // reading ahead, while it does
+  uint64_t m_expectedEnd = kSmbReadAheadNoLimit;  // where the reader said it stops (ExpectEnd)
+  bool m_noReadAhead = false;                     // DropCache was called: nothing is read ahead
+  bool m_locked = false;                          // m_file was opened denying writes to others
+  bool m_connectionFailed = false;                // a call on the file met a connection-level failure
 };
 
 }  // namespace
