@@ -137,6 +137,11 @@ public:
     return Open() && m_real->Identify(id);
   }
 
+  void ExpectEnd(uint64_t end) override {
+    m_expectedEnd = end;
+    if (m_real) m_real->ExpectEnd(end);
+  }
+
   int LockExclusive() override { return Open() ? m_real->LockExclusive() : -1; }
   int Truncate(int64_t length) override { return Open() ? m_real->Truncate(length) : -1; }
 
@@ -186,6 +191,7 @@ private:
       SetError();
       return false;
     }
+    if (m_expectedEnd != kNoEnd) m_real->ExpectEnd(m_expectedEnd);
     m_synced = m_position == 0;
     return true;
   }
@@ -214,6 +220,10 @@ private:
   bool m_synced = false;  // m_real stands at m_position
   uint64_t m_position = 0;
   std::unique_ptr<CStream> m_real;
+  // Where the copy said it would stop reading (ExpectEnd), for the file's
+  // own stream once it is opened.
+  static constexpr uint64_t kNoEnd = UINT64_MAX;
+  uint64_t m_expectedEnd = kNoEnd;
 };
 
 }  // namespace

@@ -26,10 +26,10 @@
 #include <thread>
 #include <vector>
 
+#include "engine/FailureCause.h"
 #include "platform/FileServices.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbPath.h"
-#include "platform/smb/SmbReadAhead.h"
 #include "platform/smb/SmbReadings.h"
 #include "platform/smb/SmbShareDevice.h"
 #include "platform/smb/SmbTimeout.h"
@@ -720,7 +720,7 @@ TEST_F(SmbFileSystemTest, ASecondLaneReadsAheadOverASlowLinkAndTheBytesComeInOrd
   EXPECT_TRUE(in->Error());
   EXPECT_FALSE(in->Eof());
   EXPECT_LT(in->Tell(), static_cast<int64_t>(size));
-  EXPECT_TRUE(IsSmbConnectionError(errno)) << std::strerror(errno);
+  EXPECT_TRUE(IsConnectionLevel(errno)) << std::strerror(errno);
 }
 
 // A file that grew after it was listed is read whole by a reader that reads

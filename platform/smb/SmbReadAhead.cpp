@@ -25,8 +25,6 @@
 
 namespace {
 
-std::atomic<uint32_t> g_slowPieceMs{kSmbSlowPieceMs};
-
 // Reads up to wanted bytes at position of file, an open in context, into
 // piece, asking again after a short read until the file ends. Returns the
 // bytes read; failure is set to the errno of a read that failed, or 0.
@@ -56,8 +54,6 @@ size_t ReadPiece(SMBCCTX* context, SMBCFILE* file, uint64_t position, char* piec
 }
 
 }  // namespace
-
-void SetSmbSlowPieceMs(uint32_t ms) { g_slowPieceMs.store(ms == UINT32_MAX ? kSmbSlowPieceMs : ms); }
 
 // What the reading threads and the copy share. The threads hold it too, so
 // it outlives a stream that is destroyed while they still end.
@@ -167,7 +163,7 @@ struct CSmbReadAhead::CState {
   void NoteFirstLanePiece(int64_t ms) {
     if (timedPieces >= 2) return;
     quickestPieceMs = quickestPieceMs < 0 ? ms : std::min(quickestPieceMs, ms);
-    const auto slow = static_cast<int64_t>(g_slowPieceMs.load());
+    const auto slow = static_cast<int64_t>(SmbSlowPieceMs());
     if (++timedPieces < 2 || (slow != 0 && quickestPieceMs <= slow)) return;
     if (limit == kSmbReadAheadNoLimit || count != UINT64_MAX) return;
     const uint64_t next = start + assigned * kSmbReadAheadPiece;

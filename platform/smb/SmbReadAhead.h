@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/smb/SmbTimeout.h"
+
 typedef struct _SMBCFILE SMBCFILE;
 
 // The size of one read ahead, and how many may wait for the copy at a time
@@ -37,20 +39,8 @@ inline constexpr size_t kSmbReadAheadPieces = 4;
 inline constexpr uint32_t kSmbReadAheadLanes = 2;
 inline constexpr size_t kSmbReadAheadLanePieces = 8;
 
-// A piece of kSmbReadAheadPiece that takes longer than this to arrive tells
-// a link slower than loopback: the quicker of the first lane's pieces
-// kSmbTimedPiece and the one after it decides whether more lanes are
-// started. The pieces before them are left out: the first two of a new
-// connection took 35 to 120 ms here whatever the link, the later ones 2 to
-// 9 ms on loopback, 5 to 15 ms at a round trip of 2 ms and 12 to 27 ms at
-// 10 ms.
-inline constexpr uint32_t kSmbSlowPieceMs = 10;
-inline constexpr uint64_t kSmbTimedPiece = 4;
-
-// Sets the time above which a piece counts as slow (kSmbSlowPieceMs when ms
-// is UINT32_MAX); 0 makes every timed piece slow, so that a test on
-// loopback reads with more lanes.
-void SetSmbSlowPieceMs(uint32_t ms);
+// When a piece counts as slow: kSmbSlowPieceMs and kSmbTimedPiece, in
+// SmbTimeout.h with the program's other timing settings.
 
 // The least length left to read ahead for which more lanes are started: each
 // costs an open of the file (a round trip) and, the first time, a logon.

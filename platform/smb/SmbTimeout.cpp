@@ -6,9 +6,14 @@
 namespace {
 
 std::atomic<uint32_t> g_timeoutMs{kSmbDefaultTimeoutMs};
+std::atomic<uint32_t> g_slowPieceMs{kSmbSlowPieceMs};
 
 }  // namespace
 
 void SetSmbTimeoutMs(uint32_t ms) { g_timeoutMs.store(ms == 0 ? kSmbDefaultTimeoutMs : ms); }
 
 uint32_t SmbTimeoutMs() { return g_timeoutMs.load(); }
+
+void SetSmbSlowPieceMs(uint32_t ms) { g_slowPieceMs.store(ms == UINT32_MAX ? kSmbSlowPieceMs : ms); }
+
+uint32_t SmbSlowPieceMs() { return g_slowPieceMs.load(); }

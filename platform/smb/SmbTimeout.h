@@ -20,3 +20,21 @@ void SetSmbTimeoutMs(uint32_t ms);
 
 // Returns the time limit in force, in milliseconds.
 uint32_t SmbTimeoutMs();
+
+// A piece of kSmbReadAheadPiece that takes longer than this to arrive tells
+// a link slower than loopback: the quicker of the first lane's pieces
+// kSmbTimedPiece and the one after it decides whether more lanes are
+// started. The pieces before them are left out: the first two of a new
+// connection took 35 to 120 ms here whatever the link, the later ones 2 to
+// 9 ms on loopback, 5 to 15 ms at a round trip of 2 ms and 12 to 27 ms at
+// 10 ms.
+inline constexpr uint32_t kSmbSlowPieceMs = 10;
+inline constexpr uint64_t kSmbTimedPiece = 4;
+
+// Sets the time above which a piece counts as slow (kSmbSlowPieceMs when ms
+// is UINT32_MAX); 0 makes every timed piece slow, so that a test on
+// loopback reads with more lanes.
+void SetSmbSlowPieceMs(uint32_t ms);
+
+// Returns the time above which a piece read ahead counts as slow.
+uint32_t SmbSlowPieceMs();
