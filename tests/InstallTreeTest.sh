@@ -5,8 +5,8 @@
 # manual pages, the bash completion, the launcher, the icon, the AppStream
 # description and each package's copyright and change log; that the
 # launcher opens smb:// URLs; and that the installed programs do not link
-# Samba's client library, which only the module links, and that the
-# installed ferrox-cli finds the module.
+# Samba's client library, which only the module links, export what the
+# module needs of them, and that the installed ferrox-cli finds the module.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -67,6 +67,28 @@ if ! readelf -d "$prefix/$module" 2>/dev/null | grep -q 'NEEDED.*libsmbclient'; 
 fi
 if [ -n "$(find "$prefix/$module" -perm /111 2>/dev/null)" ]; then
   echo "EXECUTABLE: $module"
+  failures=$((failures + 1))
+fi
+# The module binds to the program that loads it for the project's own
+# functions and classes (platform/SmbModule.h): every C++ name that it
+# leaves undefined, without a library's version and not given by a library
+# it loads (a sanitizer's operator new, say), is exported by both programs.
+for library in $(ldd "$prefix/$module" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
+  nm -D --defined-only "$library" | awk '{ sub(/@.*/, "", $3); print $3 }'
+done | sort -u >"$prefix/given"
+nm -D --undefined-only "$prefix/$module" | awk '$2 ~ /^_Z/ && $2 !~ /@/ { print $2 }' | sort -u |
+  comm -23 - "$prefix/given" >"$prefix/needed"
+for program in ferrox ferrox-cli; do
+  nm -D --defined-only "$prefix/bin/$program" | awk '{ print $3 }' | sort -u >"$prefix/exported"
+  missing=$(comm -23 "$prefix/needed" "$prefix/exported")
+  if [ -n "$missing" ]; then
+    echo "bin/$program DOES NOT EXPORT WHAT THE MODULE NEEDS:"
+    echo "$missing"
+    failures=$((failures + 1))
+  fi
+done
+if [ ! -s "$prefix/needed" ]; then
+  echo "THE MODULE NEEDS NOTHING OF THE PROGRAMS: the check above checked nothing"
   failures=$((failures + 1))
 fi
 # The installed ferrox-cli loads the installed module: a share where nothing
