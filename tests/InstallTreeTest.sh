@@ -70,10 +70,14 @@ if [ -n "$(find "$prefix/$module" -perm /111 2>/dev/null)" ]; then
   failures=$((failures + 1))
 fi
 # The module binds to the program that loads it for the project's own
-# functions and classes (platform/SmbModule.h): every one of them that it
-# leaves undefined, a C++ name without a library's version, is exported by
-# both programs.
-nm -D --undefined-only "$prefix/$module" | awk '$2 ~ /^_Z/ && $2 !~ /@/ { print $2 }' | sort -u >"$prefix/needed"
+# functions and classes (platform/SmbModule.h): every C++ name that it
+# leaves undefined, without a library's version and not given by a library
+# it loads (a sanitizer's operator new, say), is exported by both programs.
+for library in $(ldd "$prefix/$module" | awk '$2 == "=>" && $3 ~ /^\// { print $3 }'); do
+  nm -D --defined-only "$library" | awk '{ sub(/@.*/, "", $3); print $3 }'
+done | sort -u >"$prefix/given"
+nm -D --undefined-only "$prefix/$module" | awk '$2 ~ /^_Z/ && $2 !~ /@/ { print $2 }' | sort -u |
+  comm -23 - "$prefix/given" >"$prefix/needed"
 for program in ferrox ferrox-cli; do
   nm -D --defined-only "$prefix/bin/$program" | awk '{ print $3 }' | sort -u >"$prefix/exported"
   missing=$(comm -23 "$prefix/needed" "$prefix/exported")
