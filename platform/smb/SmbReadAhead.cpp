@@ -265,7 +265,7 @@ CSmbTaken CSmbReadAhead::Take(char* out, size_t count) {
       result.error = s.error;
       break;
     }
-    const size_t slot = s.Slot(s.taken);
+    const size_t slot = CState::Slot(s.taken);
     const size_t length = s.lengths[slot];
     size_t n = length - s.takenInPiece;
     if (n > count - result.done) n = count - result.done;
@@ -287,7 +287,7 @@ const char* CSmbReadAhead::Lend(size_t count) {
   std::unique_lock guard(s.lock);
   s.ReleaseLent();
   if (!s.WaitForPiece(guard)) return nullptr;
-  const size_t slot = s.Slot(s.taken);
+  const size_t slot = CState::Slot(s.taken);
   const size_t length = s.lengths[slot];
   if (count == 0 || length - s.takenInPiece < count) return nullptr;
   const char* lent = s.data[slot] + s.takenInPiece;
