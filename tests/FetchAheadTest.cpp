@@ -22,25 +22,9 @@
 #include "tests/support/MemFileSystem.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestFrontEnd.h"
+#include "tests/support/TestRandom.h"
 
 namespace {
-
-// splitmix64: the same numbers from a seed on every platform.
-class CRandom {
-public:
-  explicit CRandom(uint64_t seed) : m_state(seed) {}
-  uint64_t Next() {
-    uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  uint64_t Below(uint64_t n) { return n ? Next() % n : 0; }
-  bool Chance(uint64_t percent) { return Below(100) < percent; }
-
-private:
-  uint64_t m_state;
-};
 
 // What a run leaves to be seen.
 struct COutcome {

@@ -27,6 +27,7 @@
 #include "tests/support/MemFileSystem.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestFrontEnd.h"
+#include "tests/support/TestRandom.h"
 
 namespace {
 
@@ -40,29 +41,6 @@ constexpr uint64_t kDefaultSeeds = 300;
 #else
 constexpr uint64_t kDefaultSeeds = 1000;
 #endif
-
-// splitmix64: the same numbers from a seed on every platform.
-class CRandom {
-public:
-  explicit CRandom(uint64_t seed) : m_state(seed) {}
-  uint64_t Next() {
-    uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
-  // Returns a number from 0 to n - 1, 0 when n is 0.
-  uint64_t Below(uint64_t n) { return n ? Next() % n : 0; }
-  // Returns true with a chance of percent in a hundred.
-  bool Chance(uint64_t percent) { return Below(100) < percent; }
-  template <class T>
-  T Pick(std::initializer_list<T> choices) {
-    return choices.begin()[Below(choices.size())];
-  }
-
-private:
-  uint64_t m_state;
-};
 
 // Serves every path outside the in-memory tree, refuses it and notes the first: the runs name none.
 class CTrapFileSystem : public CFileSystem {
