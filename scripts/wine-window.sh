@@ -44,6 +44,25 @@ fail() {
   exit 1
 }
 
+# Starts the window on the sources SOURCE... (its command line), as a user
+# would start a copy: the destination DEST typed into its field, Enter
+# pressed. Sets ferrox_pid and wid (the window); fails when no window opens.
+StartCopy() {
+  local dest=$1
+  shift
+  wine "$ferrox" "$@" >"$work/ferrox.log" 2>&1 &
+  ferrox_pid=$!
+  pids+=($ferrox_pid)
+  wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1) || true
+  [ -n "$wid" ] || fail "the window did not open"
+  xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" || true
+  sleep 1
+  # The focus starts in Source; Tab moves it to Destination.
+  xdotool key --clearmodifiers Tab
+  xdotool type --delay 15 "$dest"
+  xdotool key --clearmodifiers Return
+}
+
 # A small share to copy from: a folder of photos and one film, with the
 # times a camera would have left on them.
 share="$work/nas"
@@ -80,17 +99,7 @@ wsrc_film="Z:$share/concert.mkv"
 wdst="Z:$work/copies"
 
 cd "$work"
-wine "$ferrox" "$wsrc_photos" "$wsrc_film" >"$work/ferrox.log" 2>&1 &
-ferrox_pid=$!
-pids+=($ferrox_pid)
-wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1) || true
-[ -n "$wid" ] || fail "the window did not open"
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" || true
-sleep 1
-# The focus starts in Source; Tab moves it to Destination.
-xdotool key --clearmodifiers Tab
-xdotool type --delay 15 "$wdst"
-xdotool key --clearmodifiers Return
+StartCopy "$wdst" "$wsrc_photos" "$wsrc_film"
 
 # The caption names the last source at 100% once the copy has finished.
 done_caption="100% - $wsrc_film"
@@ -140,16 +149,7 @@ big="$work/disk image.img"
 truncate -s 8G "$big"
 mkdir "$work/copies2"
 cd "$work"
-wine "$ferrox" "Z:$big" >"$work/ferrox.log" 2>&1 &
-ferrox_pid=$!
-pids+=($ferrox_pid)
-wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1) || true
-[ -n "$wid" ] || fail "the second window did not open"
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid" || true
-sleep 1
-xdotool key --clearmodifiers Tab
-xdotool type --delay 15 "Z:$work/copies2"
-xdotool key --clearmodifiers Return
+StartCopy "Z:$work/copies2" "Z:$big"
 # Pause is enabled once the copy runs: once the caption shows some progress,
 # Alt+P until it says paused.
 for _ in $(seq 200); do
