@@ -32,6 +32,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Starts a window on the sources SOURCE... (its command line), as a user
+# would start a copy: the destination DEST typed into its field, Enter
+# pressed. Sets wid (the window).
+StartCopy() {
+  local dest=$1
+  shift
+  "$ferrox" "$@" >>"$work/ferrox.log" 2>&1 &
+  pids+=($!)
+  wid=$(xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1)
+  xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
+  sleep 0.5
+  xdotool key --clearmodifiers Tab # from Source to Destination
+  xdotool type --delay 15 "$dest"
+  xdotool key --clearmodifiers Return
+}
+
 # A small share to copy from: a folder of photos and one film.
 share="$work/nas"
 mkdir -p "$share/holiday photos" "$work/copies"
@@ -56,14 +72,7 @@ if command -v openbox >/dev/null; then
 fi
 
 cd "$work"
-"$ferrox" "$share/holiday photos" "$share/concert.mkv" >"$work/ferrox.log" 2>&1 &
-pids+=($!)
-wid=$(xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1)
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
-sleep 0.5
-xdotool key --clearmodifiers Tab  # from Source to Destination
-xdotool type --delay 15 "$work/copies"
-xdotool key --clearmodifiers Return
+StartCopy "$work/copies" "$share/holiday photos" "$share/concert.mkv"
 
 # The caption names the last source at 100% once the copy has finished.
 done_caption="100% - $share/concert.mkv"
@@ -91,14 +100,7 @@ big="$work/disk image.img"
 truncate -s 8G "$big"
 mkdir "$work/copies2"
 cd "$work"
-"$ferrox" "$big" >"$work/ferrox2.log" 2>&1 &
-pids+=($!)
-wid=$(xdotool search --sync --onlyvisible --name '^Ferrox$' | head -1)
-xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
-sleep 0.5
-xdotool key --clearmodifiers Tab
-xdotool type --delay 15 "$work/copies2"
-xdotool key --clearmodifiers Return
+StartCopy "$work/copies2" "$big"
 # Pause is enabled once the copy runs: once the caption shows some progress,
 # Alt+P until it says paused.
 for _ in $(seq 100); do
