@@ -65,21 +65,15 @@ bool Fetch(const std::string& source, const std::string& destination, const CFin
     if (existing.size >= listing.size || existing.time_write != listing.time_write) return false;
     start = existing.size;
   }
-  std::unique_ptr<CStream> stream = FileOpen(source, OpenMode::kRead);
-  if (!stream) return false;
   // The identity is not asked for here: over a share that is a request of
   // its own, and the worker asks for it only when the listing cannot rule
   // out that the destination is the source itself (the fetched stream then
-  // opens the file for it).
+  // opens the file for it). A file of its listed length costs no read that
+  // only finds its end.
   fetched.id = CFileId();
-  // A file of its listed length costs no read that only finds its end.
-  stream->ExpectEnd(listing.size);
-  if (start != 0 && stream->Seek(static_cast<int64_t>(start), SeekOrigin::kSet) != 0) return false;
   const auto wanted = static_cast<size_t>(std::min(listing.size - start, kFetchFileBytes));
-  fetched.data.resize(wanted);
-  const size_t got = wanted ? stream->Read(fetched.data.data(), wanted) : 0;
-  if (stream->Error()) return false;
-  fetched.data.resize(got);
+  if (!ReadFileAt(source, start, wanted, listing.size, fetched.data)) return false;
+  const size_t got = fetched.data.size();
   fetched.start = start;
   fetched.end = got < wanted;
   return true;

@@ -19,7 +19,7 @@
 // Files fetched ahead of the worker at most: enough to hide the round trips
 // of a share behind the copy of the current file, few enough that the
 // streams and threads they hold stay modest. 0 turns the stage off.
-inline constexpr uint32_t kFetchFiles = 8;
+inline constexpr uint32_t kFetchFiles = 32;
 // Bytes read ahead of one file at most: a small file comes whole, a large
 // one gives its first blocks and is opened again for the rest.
 inline constexpr uint64_t kFetchFileBytes = 16ull << 20;
@@ -28,7 +28,7 @@ inline constexpr uint64_t kFetchFileBytes = 16ull << 20;
 inline constexpr uint64_t kFetchBytes = 64ull << 20;
 // Threads fetching together: opens overlap, but a share sees few requests
 // of this run at once.
-inline constexpr uint32_t kFetchThreads = 4;
+inline constexpr uint32_t kFetchThreads = 15;
 
 class CFileNode;
 

@@ -133,6 +133,29 @@ bool IsRemotePath(const std::string& path) { return FileSystemFor(path).IsRemote
 
 bool CFileSystem::IsRemote(const std::string& /*path*/) { return false; }
 
+bool ReadFileAt(const std::string& path, uint64_t start, size_t count, uint64_t end,
+                std::vector<uint8_t>& data) {
+  return FileSystemFor(path).ReadFileAt(path, start, count, end, data);
+}
+
+bool CFileSystem::ReadFileAt(const std::string& path, uint64_t start, size_t count, uint64_t end,
+                             std::vector<uint8_t>& data) {
+  std::unique_ptr<CStream> stream = Open(path, OpenMode::kRead);
+  if (!stream) return false;
+  stream->ExpectEnd(end);
+  if (start != 0 && stream->Seek(static_cast<int64_t>(start), SeekOrigin::kSet) != 0) return false;
+  data.resize(count);
+  const size_t got = count ? stream->Read(data.data(), count) : 0;
+  if (stream->Error()) {
+    const int error = errno;
+    stream.reset();
+    errno = error;
+    return false;
+  }
+  data.resize(got);
+  return true;
+}
+
 int CFileSystem::RemoveFile(const std::string& /*path*/) {
   errno = ENOTSUP;
   return -1;

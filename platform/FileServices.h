@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Attribute bits of a listing record.
 inline constexpr uint32_t kAttribSubdir = 0x10;  // the entry is a folder
@@ -265,6 +266,16 @@ public:
   // and first read waits for a round trip; false for a local disk, and when
   // it cannot be told (the default).
   virtual bool IsRemote(const std::string& path);
+
+  // Reads the file at path as an open, a seek to start and a read of count
+  // bytes would, the reader meaning to stop at end (CStream::ExpectEnd), and
+  // closes it. Returns true with data holding the bytes read (fewer than
+  // count only where the file ended), or false with errno set when the file
+  // does not open, seek or read. The default does just that here; a backend
+  // that reaches a server may serve it elsewhere (the SMB backend in a
+  // helper process), so that reads of several threads go out together.
+  virtual bool ReadFileAt(const std::string& path, uint64_t start, size_t count, uint64_t end,
+                          std::vector<uint8_t>& data);
 };
 
 // The clock and the pause. Every pause of the engine goes through Sleep, so a
@@ -299,6 +310,8 @@ int MakeDir(const std::string& path);
 int SetFileTimes(const std::string& path, int64_t accessTime, int64_t writeTime);
 int RemoveFile(const std::string& path);
 bool IsRemotePath(const std::string& path);
+bool ReadFileAt(const std::string& path, uint64_t start, size_t count, uint64_t end,
+                std::vector<uint8_t>& data);
 
 // Returns the full path of the process's current directory, or an empty text
 // when it cannot be determined.

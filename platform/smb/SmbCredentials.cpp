@@ -61,6 +61,11 @@ bool SmbCredentialsHavePassword() {
   return !g_credentials.password.empty();
 }
 
+bool WithSmbCredentials(bool (*use)(const CSmbCredentials& credentials, void* context), void* context) {
+  std::lock_guard lock(g_lock);
+  return use(g_credentials, context);
+}
+
 void FillSmbAuthData(std::string_view defaultUser, char* workgroup, int workgroupSize, char* user,
                      int userSize, char* password, int passwordSize) {
   std::lock_guard lock(g_lock);

@@ -36,6 +36,12 @@ bool SmbCredentialsHaveUser();
 // Returns true when credentials with a password (not an empty one) are set.
 bool SmbCredentialsHavePassword();
 
+// Calls use with the credentials in force, while no other thread may set
+// them, and returns what it returns (so that the password is handed on
+// without a copy that outlives the call: the SMB helper processes receive
+// it this way).
+bool WithSmbCredentials(bool (*use)(const CSmbCredentials& credentials, void* context), void* context);
+
 // Fills libsmbclient's buffers for a connection about to log on. On entry
 // user holds the user the connection would go as: the one its URL names, or
 // defaultUser when the URL names none. When credentials are set and user is

@@ -16,6 +16,7 @@
 #include "platform/FindPatterns.h"
 #include "platform/smb/SmbContext.h"
 #include "platform/smb/SmbErrors.h"
+#include "platform/smb/SmbHelperPool.h"
 #include "platform/smb/SmbListing.h"
 #include "platform/smb/SmbPath.h"
 #include "platform/smb/SmbShareDevice.h"
@@ -162,6 +163,19 @@ public:
 
   // Returns true: every share is reached over the network.
   bool IsRemote(const std::string& /*path*/) override { return true; }
+
+  // Returns true with the bytes read, or false with errno set, as
+  // CFileSystem::ReadFileAt. Read in a helper process where helpers run
+  // (SmbHelperPool.h), so that reads of several threads go out together;
+  // here, through this process's context, where none can serve it.
+  bool ReadFileAt(const std::string& path, uint64_t start, size_t count, uint64_t end,
+                  std::vector<uint8_t>& data) override {
+    if (SmbHelpersAvailable()) {
+      if (ReadFileInSmbHelper(path, start, count, end, data)) return true;
+      if (errno != ECHILD) return false;
+    }
+    return CFileSystem::ReadFileAt(path, start, count, end, data);
+  }
 
   // Returns 0 after removing the file at path, or -1 with libsmbclient's
   // errno, its causes told apart as for Open.

@@ -1,0 +1,247 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/smb/SmbHelperPool.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "platform/Connections.h"
+#include "platform/ErrnoGuard.h"
+#include "platform/SmbModule.h"
+#include "platform/smb/SmbCredentials.h"
+#include "platform/smb/SmbHelperProtocol.h"
+#include "platform/smb/SmbTimeout.h"
+
+extern char** environ;
+
+namespace {
+
+// One helper process and the settings it was last given.
+struct CHelper {
+  pid_t pid = -1;
+  int fd = -1;  // this end of its socket
+  bool setUp = false;
+  uint64_t generation = 0;  // of the credentials it holds
+  uint32_t timeoutMs = 0;
+};
+
+// The helpers waiting for work, and how many run, idle or busy. Never
+// destroyed: idle helpers end when the program does, as their sockets close.
+std::mutex g_lock;
+std::condition_variable& g_changed = *new std::condition_variable;
+std::vector<CHelper>& g_idle = *new std::vector<CHelper>;  // guarded by g_lock
+uint32_t g_running = 0;                                    // guarded by g_lock
+
+// Returns how long a read in a helper may take before the helper counts as
+// hung: its connection, logon, open and reads are each bounded by the
+// request time limit, and a read of kFetchFileBytes takes a few requests.
+int64_t ReadBoundMs(uint32_t timeoutMs) { return 8 * static_cast<int64_t>(timeoutMs) + 10000; }
+
+// Returns the environment for a helper: this one, with FERROX_SMB_MODULE
+// naming the module this program loaded. The texts live in module.
+std::vector<char*> HelperEnvironment(std::string& module) {
+  module = std::string("FERROX_SMB_MODULE=") + SmbModulePath();
+  std::vector<char*> variables;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+    if (std::strncmp(*entry, "FERROX_SMB_MODULE=", 18) != 0) variables.push_back(*entry);
+  variables.push_back(module.data());
+  variables.push_back(nullptr);
+  return variables;
+}
+
+// Starts a helper process into helper. Returns true, or false with errno
+// set. The helper gets its end of the socket as standard input, its own
+// process group (a Ctrl-C at the terminal is the program's to handle, not
+// the helper's) and no blocked signals.
+bool StartHelper(CHelper& helper) {
+  const std::string program = SmbHelperPath();
+  if (program.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+  std::string module;
+  std::vector<char*> environment = HelperEnvironment(module);
+  std::string name = kSmbHelperName;
+  char* arguments[] = {name.data(), nullptr};
+  pid_t pid = -1;
+  const int failed = posix_spawn(&pid, program.c_str(), &actions, &attributes, arguments, environment.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  close(ends[1]);
+  if (failed != 0) {
+    close(ends[0]);
+    errno = failed;
+    return false;
+  }
+  helper = CHelper();
+  helper.pid = pid;
+  helper.fd = ends[0];
+  return true;
+}
+
+// Ends helper's process and waits for it. errno is kept.
+void EndHelper(CHelper& helper) {
+  CErrnoGuard guard;
+  kill(helper.pid, SIGKILL);
+  close(helper.fd);
+  while (waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Takes a helper for one read into helper: an idle one, a new one while
+// fewer than the setting allows run, or the first one given back. Returns
+// false, with errno set, when none may run or a new one did not start.
+bool TakeHelper(CHelper& helper) {
+  std::unique_lock hold(g_lock);
+  const uint32_t most = Connections() > 1 ? Connections() - 1 : 0;
+  if (most == 0) {
+    errno = ENOTSUP;
+    return false;
+  }
+  g_changed.wait(hold, [&] { return !g_idle.empty() || g_running < most; });
+  if (!g_idle.empty()) {
+    helper = g_idle.back();
+    g_idle.pop_back();
+    return true;
+  }
+  ++g_running;
+  hold.unlock();
+  if (StartHelper(helper)) return true;
+  CErrnoGuard guard;
+  hold.lock();
+  --g_running;
+  g_changed.notify_one();
+  return false;
+}
+
+// Gives helper back after a read: kept for the next when it served, ended
+// otherwise. errno is kept.
+void GiveBack(CHelper& helper, bool served) {
+  if (!served) EndHelper(helper);
+  std::lock_guard hold(g_lock);
+  if (served)
+    g_idle.push_back(helper);
+  else
+    --g_running;
+  g_changed.notify_one();
+}
+
+// Hands the credentials to the payload of a setup request.
+bool WriteCredentials(const CSmbCredentials& credentials, void* context) {
+  auto& writer = *static_cast<CSmbHelperWriter*>(context);
+  writer.Text(credentials.user);
+  writer.Text(credentials.domain);
+  writer.Text(credentials.password);
+  return true;
+}
+
+// Sends request to helper and receives its reply into kind and reply.
+// Returns false, with errno set, when the helper did not answer in time or
+// broke the protocol.
+bool Ask(const CHelper& helper, CSmbHelperRequest request, CSmbHelperWriter& payload, uint32_t& kind,
+         std::vector<uint8_t>& reply) {
+  const bool sent = SendSmbHelperMessage(helper.fd, static_cast<uint32_t>(request), payload.Bytes());
+  if (request == CSmbHelperRequest::kSetup) payload.Wipe();
+  return sent && ReceiveSmbHelperMessage(helper.fd, kind, reply, SmbHelperNowMs() + ReadBoundMs(helper.timeoutMs));
+}
+
+// Gives helper the time limit and the credentials in force when it holds
+// others. Returns false when it did not take them.
+bool SetUp(CHelper& helper) {
+  const uint64_t generation = SmbCredentialsGeneration();
+  const uint32_t timeoutMs = SmbTimeoutMs();
+  if (helper.setUp && helper.generation == generation && helper.timeoutMs == timeoutMs) return true;
+  CSmbHelperWriter payload;
+  payload.Number32(timeoutMs);
+  WithSmbCredentials(WriteCredentials, &payload);
+  helper.timeoutMs = timeoutMs;
+  uint32_t kind = 0;
+  std::vector<uint8_t> reply;
+  if (!Ask(helper, CSmbHelperRequest::kSetup, payload, kind, reply) || kind != 0) return false;
+  helper.setUp = true;
+  helper.generation = generation;
+  return true;
+}
+
+}  // namespace
+
+std::string SmbHelperPath() {
+  const char* named = std::getenv("FERROX_SMB_HELPER");
+  if (named != nullptr && *named != '\0') return named;
+  const std::string module = SmbModulePath();
+  const size_t slash = module.rfind('/');
+  return slash == std::string::npos ? std::string() : module.substr(0, slash + 1) + kSmbHelperName;
+}
+
+bool SmbHelpersAvailable() {
+  if (Connections() <= 1) return false;
+  static const bool found = [] {
+    CErrnoGuard guard;
+    const std::string program = SmbHelperPath();
+    return !program.empty() && access(program.c_str(), X_OK) == 0;
+  }();
+  return found;
+}
+
+bool ReadFileInSmbHelper(const std::string& path, uint64_t start, size_t count, uint64_t end,
+                         std::vector<uint8_t>& data) {
+  CHelper helper;
+  if (!TakeHelper(helper)) {
+    errno = ECHILD;
+    return false;
+  }
+  if (!SetUp(helper)) {
+    GiveBack(helper, false);
+    errno = ECHILD;
+    return false;
+  }
+  CSmbHelperWriter request;
+  request.Text(path);
+  request.Number64(start);
+  request.Number64(count);
+  request.Number64(end);
+  uint32_t kind = 0;
+  if (!Ask(helper, CSmbHelperRequest::kReadFile, request, kind, data) ||
+      (kind == 0 && data.size() > count)) {
+    GiveBack(helper, false);
+    data.clear();
+    errno = ECHILD;
+    return false;
+  }
+  GiveBack(helper, true);
+  if (kind != 0) {
+    data.clear();
+    errno = static_cast<int>(kind);
+    return false;
+  }
+  return true;
+}
