@@ -1,22 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// How many connections a run may keep to one server at once: the copy's
-// own, the files fetched ahead of it, the pieces of a large file read ahead
-// on further connections and the check's readings. It is the user's
+// How many connections a run may open to one server for each of the ways
+// it keeps requests in flight: the files fetched ahead of the copy (the
+// copy's own connection and at most one less for the fetches), the pieces
+// of a large file read ahead, and the check's readings. It is the user's
 // setting (ferrox-cli --connections), kept by the program itself so that it
 // can be set before the SMB module is loaded, which reads it.
 //
-// What a connection costs: on a share, a logon and a session on the server
-// (Samba runs a process of its own for each); here, over SMB, a helper
-// process with its own client library (platform/smb/SmbHelperPool.h). More
-// connections keep more requests in flight over a link with a long round
-// trip; on loopback or a LAN few suffice.
+// What a connection costs: on the server, a logon and a session (Samba runs
+// a process of its own for each); here, for a file fetched ahead from a
+// share, a helper process with a client library of its own
+// (platform/smb/SmbHelperPool.h). More connections keep more requests in
+// flight over a link with a long round trip; on loopback or a LAN few
+// suffice.
 #pragma once
 
 #include <cstdint>
 
-// The setting when none is given: enough to keep a link of 10 ms busy with
-// small files and checked pages, few enough for a NAS with little memory.
-inline constexpr uint32_t kDefaultConnections = 16;
+// The setting when none is given: the check's readings have gone over 32
+// connections since they first went in flight together (kSmbReadingsInFlight),
+// and the files fetched ahead take at most kFetchThreads (15) whatever the
+// setting, enough to keep a link of 10 ms busy with small files.
+inline constexpr uint32_t kDefaultConnections = 32;
 // The most a user may set.
 inline constexpr uint32_t kMostConnections = 64;
 

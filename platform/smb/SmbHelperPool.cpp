@@ -171,7 +171,8 @@ bool Ask(const CHelper& helper, CSmbHelperRequest request, CSmbHelperWriter& pay
          std::vector<uint8_t>& reply) {
   const bool sent = SendSmbHelperMessage(helper.fd, static_cast<uint32_t>(request), payload.Bytes());
   if (request == CSmbHelperRequest::kSetup) payload.Wipe();
-  return sent && ReceiveSmbHelperMessage(helper.fd, kind, reply, SmbHelperNowMs() + ReadBoundMs(helper.timeoutMs));
+  return sent &&
+         ReceiveSmbHelperMessage(helper.fd, kind, reply, SmbHelperNowMs() + ReadBoundMs(helper.timeoutMs));
 }
 
 // Gives helper the time limit and the credentials in force when it holds
@@ -230,8 +231,7 @@ bool ReadFileInSmbHelper(const std::string& path, uint64_t start, size_t count, 
   request.Number64(count);
   request.Number64(end);
   uint32_t kind = 0;
-  if (!Ask(helper, CSmbHelperRequest::kReadFile, request, kind, data) ||
-      (kind == 0 && data.size() > count)) {
+  if (!Ask(helper, CSmbHelperRequest::kReadFile, request, kind, data) || (kind == 0 && data.size() > count)) {
     GiveBack(helper, false);
     data.clear();
     errno = ECHILD;

@@ -4,6 +4,7 @@
 #endif
 
 #include "platform/smb/SmbReadings.h"
+#include "platform/Connections.h"
 #include "platform/ErrnoGuard.h"
 #include "platform/ThreadReadings.h"
 #include "platform/smb/SmbContext.h"
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <libsmbclient.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -65,7 +67,7 @@ std::unique_ptr<CReadQueue> OpenSmbReadings(const std::string& url) {
   // the readings then go one at a time through the stream.
   if (!SetUpSmbThreads()) return nullptr;
   return MakeThreadReadings(
-      kSmbReadingsInFlight,
+      std::min(kSmbReadingsInFlight, Connections()),
       [url]() -> std::unique_ptr<CPositionalReader> {
         const auto shared = LockSmbSharedState();
         SMBCCTX* context = TakeSmbReaderContext();
