@@ -47,12 +47,15 @@ uint32_t g_running = 0;                                    // guarded by g_lock
 int64_t ReadBoundMs(uint32_t timeoutMs) { return 8 * static_cast<int64_t>(timeoutMs) + 10000; }
 
 // Returns the environment for a helper: this one, with FERROX_SMB_MODULE
-// naming the module this program loaded. The texts live in module.
+// naming the module this program loaded, and without PASSWD, where a user
+// may have handed the program a password (the helper gets it over its
+// socket). The texts live in module.
 std::vector<char*> HelperEnvironment(std::string& module) {
   module = std::string("FERROX_SMB_MODULE=") + SmbModulePath();
   std::vector<char*> variables;
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
-    if (std::strncmp(*entry, "FERROX_SMB_MODULE=", 18) != 0) variables.push_back(*entry);
+    if (std::strncmp(*entry, "FERROX_SMB_MODULE=", 18) != 0 && std::strncmp(*entry, "PASSWD=", 7) != 0)
+      variables.push_back(*entry);
   variables.push_back(module.data());
   variables.push_back(nullptr);
   return variables;
