@@ -17,8 +17,9 @@ failures=0
 # The module's folder as the build tree installs it (lib/x86_64-linux-gnu/ferrox
 # on Debian's amd64, say).
 module=$(sed -n 's/^FERROX_SMB_MODULE_INSTALL_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")/ferrox-smb.so
+helper=$(dirname "$module")/ferrox-smb-helper
 for path in \
-  bin/ferrox bin/ferrox-cli "$module" \
+  bin/ferrox bin/ferrox-cli "$module" "$helper" \
   share/man/man1/ferrox.1.gz share/man/man1/ferrox-cli.1.gz \
   share/bash-completion/completions/ferrox-cli \
   share/applications/ferrox.desktop \
@@ -69,6 +70,16 @@ if [ -n "$(find "$prefix/$module" -perm /111 2>/dev/null)" ]; then
   echo "EXECUTABLE: $module"
   failures=$((failures + 1))
 fi
+# The helper processes' program runs, and loads Samba's client library only
+# through the module, as the programs do.
+if [ ! -x "$prefix/$helper" ]; then
+  echo "NOT EXECUTABLE: $helper"
+  failures=$((failures + 1))
+fi
+if readelf -d "$prefix/$helper" 2>/dev/null | grep -q 'NEEDED.*libsmbclient'; then
+  echo "LINKS libsmbclient: $helper"
+  failures=$((failures + 1))
+fi
 # The module binds to the program that loads it for the project's own
 # functions and classes (platform/SmbModule.h): every C++ name that it
 # leaves undefined, without a library's version and not given by a library
@@ -78,11 +89,11 @@ for library in $(ldd "$prefix/$module" | awk '$2 == "=>" && $3 ~ /^\// { print $
 done | sort -u >"$prefix/given"
 nm -D --undefined-only "$prefix/$module" | awk '$2 ~ /^_Z/ && $2 !~ /@/ { print $2 }' | sort -u |
   comm -23 - "$prefix/given" >"$prefix/needed"
-for program in ferrox ferrox-cli; do
-  nm -D --defined-only "$prefix/bin/$program" | awk '{ print $3 }' | sort -u >"$prefix/exported"
+for program in bin/ferrox bin/ferrox-cli "$helper"; do
+  nm -D --defined-only "$prefix/$program" | awk '{ print $3 }' | sort -u >"$prefix/exported"
   missing=$(comm -23 "$prefix/needed" "$prefix/exported")
   if [ -n "$missing" ]; then
-    echo "bin/$program DOES NOT EXPORT WHAT THE MODULE NEEDS:"
+    echo "$program DOES NOT EXPORT WHAT THE MODULE NEEDS:"
     echo "$missing"
     failures=$((failures + 1))
   fi
