@@ -15,9 +15,9 @@
 #   FERROX_BENCH_RUNS=N     timed runs per command (default 10, quick 3), after one warm-up
 #   FERROX_BENCH_SKIP_SETUP=1  do not install missing Debian packages
 #   FERROX_BENCH_ONLY="ROW..."  only these rows: StartRow BigFileRow SmallFilesRow WindowRow CheckRow
-#                               CrcRow MemoryRow SmbRows DelayRow LinkRows (SmbRows and LinkRows need
-#                               a private smbd: package samba; DelayRow a FUSE source: libfuse3-dev
-#                               and /dev/fuse)
+#                               CrcRow MemoryRow SmbRows DelayRow DelayFilesRow LinkRows (SmbRows and
+#                               LinkRows need a private smbd: package samba; DelayRow and DelayFilesRow
+#                               a FUSE source: libfuse3-dev and /dev/fuse)
 #   FERROX_BENCH_LINK_RUNS=N    timed runs per command in LinkRows (default 3, quick 1)
 #   FERROX_BENCH_BEFORE=PATH    DelayRow also times the check of this ferrox-cli (an earlier build),
 #                               StartRow its start
@@ -49,6 +49,7 @@ tree_files_per_folder=99  # with its folder, 100 entries per folder
 tree_entries=$((tree_folders * (tree_files_per_folder + 1)))
 small_files=$((small_folders * small_per_folder))
 link_per_folder=$((quick == 1 ? 25 : 50))
+delay_files=$((quick == 1 ? 100 : 1000))
 link_files=$((link_folders * link_per_folder))
 memory_runs=3
 
@@ -436,6 +437,56 @@ DelayRow() {
   StopDelayFs
 }
 
+# Small files behind delay_fs, 1 ms per read request: delay_files files of 0 to 20 KB (random sizes,
+# the same each run) in 10 folders, copied into an empty folder by ferrox-cli, which fetches the next
+# files ahead on threads, and by cp -r, which reads one file after another. The copies of one more
+# run of each are compared with the source (diff -r). delay_fs is mounted where DelayRow mounts it,
+# so StopDelayFs and the script's exit unmount it.
+DelayFilesRow() {
+  local fusefs=$build/bin/delay_fs
+  local label="$delay_files files of 0 to 20 KB in 10 folders through a source of 1 ms per request"
+  if [ ! -x "$fusefs" ] || [ ! -e /dev/fuse ]; then
+    Row "$label" "skipped: no delay_fs (libfuse3-dev) or /dev/fuse" "" "" "at most 0.5"
+    return
+  fi
+  say "11: $delay_files small files through a source of 1 ms per request ..."
+  local files=$work/delayfiles/files d f size
+  RANDOM=7
+  for d in $(seq 0 9); do
+    mkdir -p "$files/d$d"
+    for f in $(seq -w 0 $((delay_files / 10 - 1))); do
+      size=$(((RANDOM << 15 | RANDOM) % 20001))
+      head -c "$size" /dev/urandom >"$files/d$d/f$f"
+    done
+  done
+  mkdir -p "$work/delayed"
+  "$fusefs" "$work/delayfiles" "$work/delayed" 1000 >"$work/delay_fs.log" 2>&1 &
+  delay_pid=$!
+  local i
+  for i in $(seq 50); do [ -d "$work/delayed/files" ] && break; sleep 0.1; done
+  if [ ! -d "$work/delayed/files" ]; then
+    StopDelayFs
+    Row "$label" "skipped: delay_fs did not mount (see its log)" "" "" "at most 0.5"
+    return
+  fi
+  local src=$work/delayed/files
+  Time "$fresh" "$runs" turn \
+    "ferrox=sh -c '$cli -d $work/cur $src >/dev/null'" \
+    "cp=sh -c 'cp -r $src $work/cur/'"
+  local same=1
+  eval "$fresh"
+  { "$cli" -d "$work/cur" "$src" >/dev/null && diff -r "$files" "$work/cur/files" >/dev/null; } || same=0
+  eval "$fresh"
+  { cp -r "$src" "$work/cur/" && diff -r "$files" "$work/cur/files" >/dev/null; } || same=0
+  StopDelayFs
+  local r verdict
+  r=$(Ratio "${median[ferrox]}" "${median[cp]}")
+  verdict=$(Verdict "$r" 0.5 le)
+  [ "$same" = 1 ] || verdict="missed (copies differ from the source)"
+  Row "$label" "ferrox-cli $(Shown "${median[ferrox]}")" "cp -r $(Shown "${median[cp]}")" "$r" \
+    "at most 0.5, identical copies: $verdict"
+}
+
 # Unmounts the delayed source and stops delay_fs.
 StopDelayFs() {
   [ -n "${delay_pid:-}" ] || return 0
@@ -671,6 +722,9 @@ main() {
   case " ${FERROX_BENCH_ONLY:-LinkRows} " in
     *" LinkRows "*) need=$((need + (link_mib + link_files * 16 * (link_runs + 2) * 6 / 1024) * 1024)) ;;
   esac
+  case " ${FERROX_BENCH_ONLY:-DelayFilesRow} " in
+    *" DelayFilesRow "*) need=$((need + delay_files * 12 * (4 * runs + 3))) ;;
+  esac
   if [ "$(df -k --output=avail "$work" | tail -n 1)" -lt "$need" ]; then
     say "not enough space in $work: about $((need / 1024)) MiB needed"
     exit 1
@@ -679,7 +733,8 @@ main() {
   local started=$SECONDS
   MakeData
   local row
-  for row in StartRow BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows DelayRow LinkRows; do
+  for row in StartRow BigFileRow SmallFilesRow WindowRow CheckRow CrcRow MemoryRow SmbRows DelayRow DelayFilesRow \
+    LinkRows; do
     case " ${FERROX_BENCH_ONLY:-$row} " in *" $row "*) "$row" ;; esac
   done
 
