@@ -142,10 +142,10 @@ std::vector<CTreeFile> MakeTree(const std::string& folder) {
     files.push_back(
         {folders[static_cast<size_t>(n * 2 + 1) % folders.size()] + "large" + std::to_string(n) + ".dat",
          3 * kMiB + static_cast<uint64_t>(n) * 1234567});
-  for (const CTreeFile& file : files) {
-    const std::string path = folder + "/" + file.path;
+  for (size_t n = 0; n < files.size(); ++n) {
+    const std::string path = folder + "/" + files[n].path;
     fs::create_directories(fs::path(path).parent_path());
-    WriteFile(path, PatternBytes(file.size, static_cast<uint32_t>(std::hash<std::string>()(file.path))));
+    WriteFile(path, PatternBytes(files[n].size, static_cast<uint32_t>(n + 1)));
     SetModificationTime(path, kOldTime);
   }
   return files;
