@@ -9,15 +9,18 @@
 // Only what a user sees is looked at: the exit status, the output, the files.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -116,36 +119,73 @@ std::vector<std::string> FileResults(const std::string& out) {
   return results;
 }
 
-// One file of the tree: its path below the tree's folder and its length.
+// One file of the tree: its path below the tree's folder and its bytes.
 struct CTreeFile {
   std::string path;
-  uint64_t size = 0;
+  std::string bytes;
 };
 
-// Makes the tree below folder: kFiles files of 64 KiB to 1 MiB (odd lengths
-// among them) in a few folders, nested, and some of several MiB, each of its
-// own pattern bytes and all stamped with an old time. Every file has a name
-// of its own in the whole tree, so that a progress line names one file.
-// Returns the files.
+// Returns count bytes from seed that never repeat at a short period, eight
+// at a time (a tree of many mebibytes is made in a moment, sanitizers too).
+std::string TreeBytes(size_t count, uint64_t seed) {
+  std::string bytes(count, '\0');
+  for (size_t at = 0; at < count; at += 8) {
+    // splitmix64
+    uint64_t word = (seed += 0x9E3779B97F4A7C15ull);
+    word = (word ^ (word >> 30)) * 0xBF58476D1CE4E5B9ull;
+    word = (word ^ (word >> 27)) * 0x94D049BB133111EBull;
+    word ^= word >> 31;
+    std::memcpy(bytes.data() + at, &word, std::min<size_t>(8, count - at));
+  }
+  return bytes;
+}
+
+// Returns the whole content of the file at path, read in large blocks;
+// empty when it cannot be read.
+std::string ReadWhole(const std::string& path) {
+  std::string bytes;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  struct stat info {};
+  if (fstat(fd, &info) == 0) bytes.resize(static_cast<size_t>(info.st_size));
+  size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(got + 65536);
+    const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  bytes.resize(got);
+  return bytes;
+}
+
+// Makes the tree below folder: 300 files of 64 KiB to 1 MiB (most of them
+// small, odd lengths among them) in a few folders, nested, and some of
+// several MiB, each of its own bytes and all stamped with an old time. Every
+// file has a name of its own in the whole tree, so that a progress line
+// names one file. Returns the files.
 std::vector<CTreeFile> MakeTree(const std::string& folder) {
   constexpr int kFiles = 300;
   const std::vector<std::string> folders = {"", "d0/", "d0/e0/", "d1/", "d2/", "d2/e1/", "d2/e1/f0/"};
   std::vector<CTreeFile> files;
   for (int n = 0; n < kFiles; ++n) {
     const auto index = static_cast<uint64_t>(n);
-    CTreeFile file;
-    file.path = folders[index % folders.size()] + "file" + std::to_string(1000 + n) + ".bin";
-    file.size = 64 * kKiB + index * 2654435761u % (960 * kKiB) + (n % 3 == 0 ? index * 13 % 4093 : 0);
-    files.push_back(file);
+    // Every eighth up to 1 MiB, the others up to 256 KiB.
+    const uint64_t spread = n % 8 == 0 ? 960 * kKiB : 192 * kKiB;
+    const uint64_t size = 64 * kKiB + index * 2654435761u % spread + (n % 3 == 0 ? index * 13 % 4093 : 0);
+    files.push_back({folders[index % folders.size()] + "file" + std::to_string(1000 + n) + ".bin",
+                     TreeBytes(size, index)});
   }
-  for (int n = 0; n < 4; ++n)
-    files.push_back(
-        {folders[static_cast<size_t>(n * 2 + 1) % folders.size()] + "large" + std::to_string(n) + ".dat",
-         3 * kMiB + static_cast<uint64_t>(n) * 1234567});
-  for (size_t n = 0; n < files.size(); ++n) {
-    const std::string path = folder + "/" + files[n].path;
+  for (int n = 0; n < 3; ++n) {
+    const auto index = static_cast<uint64_t>(n);
+    files.push_back({folders[(index * 2 + 1) % folders.size()] + "large" + std::to_string(n) + ".dat",
+                     TreeBytes(3 * kMiB + index * 1234567, 1000 + index)});
+  }
+  for (const CTreeFile& file : files) {
+    const std::string path = folder + "/" + file.path;
     fs::create_directories(fs::path(path).parent_path());
-    WriteFile(path, PatternBytes(files[n].size, static_cast<uint32_t>(n + 1)));
+    WriteFile(path, file.bytes);
     SetModificationTime(path, kOldTime);
   }
   return files;
@@ -153,10 +193,10 @@ std::vector<CTreeFile> MakeTree(const std::string& folder) {
 
 // Returns the files in the order of the walk, as the progress lines of a run
 // out that copied them name them (the tree's names are its own each).
-std::vector<CTreeFile> WalkOrder(const std::vector<CTreeFile>& files, const std::string& out) {
-  std::map<std::string, CTreeFile> byName;
-  for (const CTreeFile& file : files) byName[fs::path(file.path).filename().string()] = file;
-  std::vector<CTreeFile> order;
+std::vector<const CTreeFile*> WalkOrder(const std::vector<CTreeFile>& files, const std::string& out) {
+  std::map<std::string, const CTreeFile*> byName;
+  for (const CTreeFile& file : files) byName[fs::path(file.path).filename().string()] = &file;
+  std::vector<const CTreeFile*> order;
   for (const std::string& entry : FileResults(out)) {
     const auto found = byName.find(entry.substr(0, entry.find(' ')));
     if (found != byName.end()) order.push_back(found->second);
@@ -171,35 +211,33 @@ struct CPrefixLook {
   std::string fault;    // what broke the prefix
 };
 
-// Looks at the copy of the walk order's files from sourceFolder in
-// destFolder while the run goes on: the last file there, by the walk, must
-// be a prefix of its source, every file before it complete. The files are
-// looked at from the last to the first, so that a run that moves on meanwhile
-// only completes files already looked at, never makes a prefix look broken.
-CPrefixLook LookAtPrefix(const std::vector<CTreeFile>& order, const std::string& sourceFolder,
-                         const std::string& destFolder) {
+// Looks at the copy in destFolder of the files in walk order while the run
+// goes on: the last file there, by the walk, must be a prefix of its source,
+// every file before it complete. The files are looked at from the last to
+// the first, so that a run that moves on meanwhile only completes files
+// already looked at, never makes a prefix look broken.
+CPrefixLook LookAtPrefix(const std::vector<const CTreeFile*>& order, const std::string& destFolder) {
   CPrefixLook look;
   size_t current = order.size();
   for (size_t n = order.size(); n-- > 0;) {
-    const std::string copy = destFolder + "/" + order[n].path;
-    const int64_t size = SizeOrNone(copy);
+    const std::string& source = order[n]->bytes;
+    const int64_t size = SizeOrNone(destFolder + "/" + order[n]->path);
     if (current == order.size()) {
       if (size < 0) continue;
       current = n;
       // The file being copied: the bytes so far are the source's first ones.
-      const std::string bytes = ReadFile(copy);
-      if (bytes.size() > order[n].size ||
-          bytes != ReadFile(sourceFolder + "/" + order[n].path).substr(0, bytes.size())) {
+      const std::string bytes = ReadWhole(destFolder + "/" + order[n]->path);
+      if (bytes.size() > source.size() || source.compare(0, bytes.size(), bytes) != 0) {
         look.prefix = false;
         look.fault =
-            order[n].path + " is no prefix of its source (" + std::to_string(bytes.size()) + " bytes)";
+            order[n]->path + " is no prefix of its source (" + std::to_string(bytes.size()) + " bytes)";
         return look;
       }
-      look.complete = bytes.size() == order[n].size ? n + 1 : n;
-    } else if (size != static_cast<int64_t>(order[n].size)) {
+      look.complete = bytes.size() == source.size() ? n + 1 : n;
+    } else if (size != static_cast<int64_t>(source.size())) {
       look.prefix = false;
-      look.fault = order[n].path + (size < 0 ? " is missing" : " holds " + std::to_string(size) + " bytes") +
-                   ", yet " + order[current].path + " after it was begun";
+      look.fault = order[n]->path + (size < 0 ? " is missing" : " holds " + std::to_string(size) + " bytes") +
+                   ", yet " + order[current]->path + " after it was begun";
       return look;
     }
   }
@@ -224,7 +262,7 @@ protected:
     CPrefixLook last;
     int looks = 0;
     while (outage()) {
-      last = LookAtPrefix(order, dir / "films/tree", dir / "dst/tree");
+      last = LookAtPrefix(order, dir / "dst/tree");
       ++looks;
       EXPECT_TRUE(last.prefix) << last.fault;
       if (!last.prefix) break;
@@ -238,20 +276,19 @@ protected:
   // time.
   void ExpectTreeIdentical(const std::string& dst) {
     for (const CTreeFile& file : files) {
-      EXPECT_TRUE(ReadFile(dst + "/tree/" + file.path) == ReadFile(dir / ("films/tree/" + file.path)))
-          << file.path;
+      EXPECT_TRUE(ReadWhole(dst + "/tree/" + file.path) == file.bytes) << file.path;
       EXPECT_EQ(ModificationTime(dst + "/tree/" + file.path), kOldTime) << file.path;
     }
   }
 
   // Returns true once the destination holds the file a third into the walk.
   bool PartOfTheTreeCopied() const {
-    return SizeOrNone(dir / ("dst/tree/" + order[order.size() / 3].path)) >= 0;
+    return SizeOrNone(dir / ("dst/tree/" + order[order.size() / 3]->path)) >= 0;
   }
 
   CTempDir dir;
   std::vector<CTreeFile> files;
-  std::vector<CTreeFile> order;  // the files in the order of the walk
+  std::vector<const CTreeFile*> order;  // the files in the order of the walk
 };
 
 TEST_F(CliSmbInFlightTest, AServerKilledInTheMiddleOfATreeLeavesAPrefixAndTheCopyEndsAsOneFileAtATime) {
