@@ -24,7 +24,6 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -370,6 +369,7 @@ TEST_F(CliSmbInFlightTest, ALinkCutInTheMiddleOfATreeLeavesAPrefixAndTheCopyEnds
   ExpectTreeIdentical(dir / "dst");
   EXPECT_EQ(FileResults(out), FileResults(local.out)) << out;
   EXPECT_EQ(DoneLine(out), DoneLine(local.out)) << out;
+  EXPECT_NE(DoneLine(out), "");
   EXPECT_TRUE(HasLine(SplitLines(out), "succesfully copyed")) << out;
   far.Stop();
 }
