@@ -5,6 +5,7 @@
 
 #include "cli/ShareCredentials.h"
 #include "frontend/FormNumber.h"
+#include "platform/Connections.h"
 #include "platform/smb/SmbPath.h"
 
 namespace {
@@ -22,6 +23,7 @@ enum LongOnly : int {
   kOptCredentials,
   kOptScan,
   kOptPassUnreadable,
+  kOptConnections,
 };
 
 constexpr char kShortOptions[] = ":d:b:r:chU:";
@@ -37,6 +39,7 @@ const option kLongOptions[] = {
     {"header", required_argument, nullptr, kOptHeader},
     {"reget", no_argument, nullptr, kOptReget},
     {"pass-unreadable", no_argument, nullptr, kOptPassUnreadable},
+    {"connections", required_argument, nullptr, kOptConnections},
     {"log", required_argument, nullptr, kOptLog},
     {"json", no_argument, nullptr, kOptJson},
     {"scan", no_argument, nullptr, kOptScan},
@@ -125,6 +128,9 @@ CliCommand ParseCommandLine(int argc, char** argv, CCliOptions& options, std::st
         break;
       case kOptReget:
         options.reget = true;
+        break;
+      case kOptConnections:
+        valid = ReadNumber(id, optarg, 1, kMostConnections, options.connections, error);
         break;
       case kOptLog:
         options.logPath = optarg;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Connections.h"
+
 inline constexpr char kProgramName[] = "ferrox-cli";
 
 inline constexpr uint32_t kDefaultBufferSize = 1048576;
@@ -29,7 +31,8 @@ struct CCliOptions {
   uint32_t partSize = kDefaultPartSize;
   uint32_t header = kDefaultHeader;
   bool reget = false;
-  bool passUnreadable = false;  // --pass-unreadable: pages that cannot be read become zeros
+  bool passUnreadable = false;                 // --pass-unreadable: pages that cannot be read become zeros
+  uint32_t connections = kDefaultConnections;  // --connections N: to one server at most (1 to 64)
   std::optional<std::string> logPath;
   std::optional<std::string> credentialsPath;  // --credentials FILE
   std::optional<std::string> user;             // --user [DOMAIN\]USER

@@ -44,6 +44,9 @@ Options may stand before, between or after the sources; "--" ends them.
                              the 4096-byte pages that keep failing are written
                              as zeros and listed in NAME.unreadable beside the
                              copy; a later run reads them again
+      --connections N        connections to one server at most, for files
+                             fetched ahead and the check's readings (1 to 64,
+                             default 32; 1: one file at a time)
       --log FILE             also append every log message to FILE (below)
       --json                 write JSON lines instead of the log text (below)
       --scan                 copy nothing: list every source, log its totals

@@ -15,6 +15,7 @@
 #include "cli/TextPresenter.h"
 #include "engine/CopyThreadProc.h"
 #include "engine/RunState.h"
+#include "platform/Connections.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr int kTickMs = 50;
 constexpr int kPauseReachMs = 1000;
 
 // Copies the form values into the run state and arms the run, as the
-// window's Start does.
+// window's Start does; sets the connections to one server the run may keep.
 void PrepareRun(const CCliOptions& options, CMainForm& form) {
   RunState& run = g_RunState;
   run.mainForm = &form;
@@ -37,6 +38,9 @@ void PrepareRun(const CCliOptions& options, CMainForm& form) {
   run.checkCycles = options.checkCycles;
   run.checkAfterCopy = options.checkAfterCopy;
   run.passUnreadable = options.passUnreadable;
+  // Set before the worker starts, so that nothing of the run meets a share
+  // under another setting.
+  SetConnections(options.connections);
 }
 
 // Ctrl-Z: sets the pause flag and gives the worker a moment to reach its

@@ -19,6 +19,7 @@
 #include "engine/ScanDestination.h"
 #include "engine/ShareLogon.h"
 #include "engine/UpdateProgress.h"
+#include "platform/Connections.h"
 #include "platform/smb/SmbPath.h"
 
 namespace {
@@ -243,7 +244,8 @@ SourceEnd CRunDriver::WorkOnSource(size_t index, ResultFlags& result) {
     // whatever is still in flight when the walk ends is dropped unwritten.
     // Only a source reached over a network gains: on a local disk an open
     // and a first read cost less than handing them over between threads.
-    const bool fetch = !(form && form->CopyByParts()) && IsRemotePath(m_source);
+    // One connection to the server leaves none to fetch on.
+    const bool fetch = !(form && form->CopyByParts()) && IsRemotePath(m_source) && Connections() > 1;
     const uint32_t depth = fetch ? m_run.fetchFiles : 0;
     CFetchAhead stage(m_root, m_source, m_destination, depth);
     m_run.fetchAhead = depth ? &stage : nullptr;

@@ -14,6 +14,7 @@
 #include "engine/FileNode.h"
 #include "engine/PathHelpers.h"
 #include "engine/RunState.h"
+#include "platform/Connections.h"
 #include "platform/WorkerPool.h"
 
 namespace {
@@ -218,7 +219,9 @@ CFetchAhead::CFetchAhead(const CFileNode& root, const std::string& source, const
   if (depth == 0) return;
   AddFiles(root, source, DestinationPath(destFolder, root.m_data.name), state.folders, state.files);
   if (state.files.empty()) return;
-  const auto threads = static_cast<uint32_t>(std::min<size_t>({kFetchThreads, depth, state.files.size()}));
+  // The copy keeps one connection of the setting for itself.
+  const auto threads =
+      static_cast<uint32_t>(std::min<size_t>({kFetchThreads, Connections() - 1, depth, state.files.size()}));
   state.running = threads;
   for (uint32_t n = 0; n < threads; ++n) RunOnPoolThread([shared = m_state] { shared->Serve(); });
 }

@@ -58,6 +58,8 @@ expect "file.txt folder" --log f
 expect "file.txt folder" --credentials f
 expect "file.txt" --log=fi
 expect "" --buffer-size ""
+expect "--connections" --con
+expect "" --connections ""
 expect "" --user ""
 expect "-dash.txt file.txt folder" -d folder ""
 expect "file.txt folder" -d folder src f

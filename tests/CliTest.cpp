@@ -116,6 +116,32 @@ TEST_F(CliTest, UsageErrorsExitWithOneBeforeAnythingRuns) {
   EXPECT_TRUE(fs::is_empty(dir / "dst"));
 }
 
+TEST_F(CliTest, ConnectionsTakesOneToSixtyFourAndRefusesAnythingElse) {
+  MakeTree();
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"0", "Please enter an integer between 1 and 64."},
+      {"65", "Please enter an integer between 1 and 64."},
+      {"abc", "Please enter a positive integer."},
+      {"", "Please enter a positive integer."},
+  };
+  for (const auto& [value, message] : refused) {
+    const CRunResult run = RunCli(dir, {"--connections", value, "-d", dir / "dst", dir / "src"});
+    EXPECT_EQ(run.status, 1) << "\"" << value << "\"";
+    ASSERT_FALSE(run.err.empty()) << "\"" << value << "\"";
+    EXPECT_EQ(SplitLines(run.err).at(0), "ferrox-cli: --connections: " + message);
+    EXPECT_EQ(run.out, "") << "\"" << value << "\"";
+  }
+  EXPECT_TRUE(fs::is_empty(dir / "dst"));
+
+  for (const std::string value : {"1", "64"}) {
+    const std::string into = dir / ("dst" + value);
+    fs::create_directories(into);
+    const CRunResult run = RunCli(dir, {"--connections=" + value, "-d", into, dir / "src"});
+    EXPECT_EQ(run.status, 0) << value << "\n" << run.out << run.err;
+    for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(into + "/src/" + name), bytes) << value;
+  }
+}
+
 TEST_F(CliTest, AShareAddressWhosePortIsNoPortIsAUsageErrorNamingIt) {
   MakeTree();
   const std::vector<std::vector<std::string>> commands = {

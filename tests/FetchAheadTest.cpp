@@ -19,6 +19,7 @@
 
 #include "engine/CopyThreadProc.h"
 #include "engine/RunState.h"
+#include "platform/Connections.h"
 #include "tests/support/MemFileSystem.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestFrontEnd.h"
@@ -212,6 +213,27 @@ TEST(FetchAheadTest, SourcesAreOpenedBesideTheWorker) {
   for (uint64_t seed = 1; seed <= 20; ++seed)
     for (const std::thread::id id : CopySeed(seed, kFetchFiles, {}, false).sourceOpeners) threads.insert(id);
   EXPECT_EQ(threads.size(), 1u);
+}
+
+// The user's setting of connections to one server bounds the fetching
+// threads: one connection is the worker's own and fetches nothing ahead,
+// two leave one fetching thread beside it.
+TEST(FetchAheadTest, TheConnectionsSettingBoundsTheFetchingThreads) {
+  SetConnections(1);
+  std::set<std::thread::id> threads;
+  for (uint64_t seed = 1; seed <= 20; ++seed)
+    for (const std::thread::id id : CopySeed(seed, kFetchFiles).sourceOpeners) threads.insert(id);
+  EXPECT_EQ(threads.size(), 1u);
+  SetConnections(2);
+  bool beside = false;
+  for (uint64_t seed = 1; seed <= 20; ++seed) {
+    const std::vector<std::thread::id> openers = CopySeed(seed, kFetchFiles).sourceOpeners;
+    const std::set<std::thread::id> inRun(openers.begin(), openers.end());
+    EXPECT_LE(inRun.size(), 2u) << "seed " << seed;
+    beside |= inRun.size() == 2;
+  }
+  EXPECT_TRUE(beside);
+  SetConnections(0);
 }
 
 }  // namespace
