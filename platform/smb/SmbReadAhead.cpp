@@ -25,6 +25,11 @@
 #include <mutex>
 #include <vector>
 
+// Every piece kept has a slot of its own in the ring.
+static_assert(kSmbReadAheadPieces <= kSmbReadAheadLanePieces &&
+              kSmbReadAheadLinkPieces <= kSmbReadAheadLanePieces &&
+              kSmbReadAheadLinkLanePieces <= kSmbReadAheadLanePieces);
+
 namespace {
 
 // Reads up to wanted bytes at position of file, an open in context, into
@@ -94,13 +99,14 @@ struct CSmbReadAhead::CState {
   uint32_t timedPieces = 0;      // full pieces of the first lane timed so far
   int64_t quickestPieceMs = -1;  // the quickest of them
   // The length of every piece but the last, and how many may be read or
-  // waiting while one lane reads: set before the first piece is handed out
-  // (see ProbeLink), fixed from then on.
+  // waiting with one lane and with more: set before the first piece is
+  // handed out (see ProbeLink), fixed from then on.
   size_t piece = kSmbReadAheadPiece;
   size_t soloRoom = kSmbReadAheadPieces;
+  size_t lanesRoom = kSmbReadAheadLanePieces;
 
   // Returns how many pieces may be read or waiting at a time.
-  size_t Room() const { return lanes > 1 ? kSmbReadAheadLanePieces : soloRoom; }
+  size_t Room() const { return lanes > 1 ? lanesRoom : soloRoom; }
 
   // Returns the slot of piece n.
   static size_t Slot(uint64_t n) { return static_cast<size_t>(n % kSmbReadAheadLanePieces); }
@@ -198,13 +204,15 @@ struct CSmbReadAhead::CState {
   // away, asks for the file's attributes and times the answer, and once more
   // when it took longer than SmbSlowRequestUs(). When both did, starts the
   // other lanes and returns once they have opened the file or failed to (or
-  // Stop asks), or, when no other lane may start, makes the pieces
-  // kSmbReadAheadLinkPiece long. Returns at once otherwise; a request that
+  // Stop asks); the pieces are then kSmbReadAheadLinkPiece long when no
+  // other lane may start or the quicker answer took kSmbLongRoundTrip times
+  // SmbSlowRequestUs() or longer. Returns at once otherwise; a request that
   // fails tells nothing (the reads meet the failure). Called on the first
   // lane's thread, without the lock.
   void ProbeLink() {
     if (limit == kSmbReadAheadNoLimit || limit <= start || limit - start < kSmbLanesLeast) return;
     const auto slow = std::chrono::microseconds(SmbSlowRequestUs());
+    auto quickest = std::chrono::steady_clock::duration::max();
     for (int asked = 0; asked < 2; ++asked) {
       CSmbCall call;
       SMBCCTX* context = call.Context();
@@ -214,12 +222,14 @@ struct CSmbReadAhead::CState {
       if (smbc_getFunctionFstat(context)(context, file, &st) != 0) return;
       const auto took = std::chrono::steady_clock::now() - began;
       if (took <= slow && slow.count() != 0) return;
+      quickest = std::min(quickest, took);
     }
     std::unique_lock guard(lock);
     StartLanes();
-    if (lanes == 1) {
+    if (lanes == 1 || quickest >= kSmbLongRoundTrip * slow) {
       piece = kSmbReadAheadLinkPiece;
       soloRoom = kSmbReadAheadLinkPieces;
+      lanesRoom = kSmbReadAheadLinkLanePieces;
     }
     changed.wait(guard, [this] { return opening == 0 || stopping; });
   }

@@ -47,18 +47,23 @@ inline constexpr size_t kSmbReadAheadLanePieces = 8;
 // not read during anyway, and the pieces then all go two at a time. Through
 // the relay at 10 ms, 256 MiB took 1.42 s against 1.52 s with the first
 // lane reading meanwhile, and 1.98 s when the lanes started only after the
-// timed pieces. Where only one lane may read (Connections() is 1), pieces
-// are kSmbReadAheadLinkPiece long instead, the most Samba answers in one
-// request: half the round trips of pieces of 4 MiB. At most
-// kSmbReadAheadLinkPieces of them wait or are read (24 MiB). Pieces of 8 MiB
-// with two lanes were slower than of 4 MiB (1.62 s against 1.40 s): each
-// buffer is new memory the first time, which cost 3 ms per MiB on the test
-// machine. Two requests at once on one connection do not help: Samba then
-// answers each with an interim reply first, and one read of 16 MiB (two
-// requests of 8 MiB) took longer than two reads of 8 MiB one after the
+// timed pieces. Where only one lane may read (Connections() is 1), or the
+// round trip is long (the request took kSmbLongRoundTrip times
+// kSmbSlowRequestUs or more), pieces are kSmbReadAheadLinkPiece long, the
+// most Samba answers in one request: half the round trips of pieces of 4
+// MiB. At most kSmbReadAheadLinkPieces of them wait or are read with one
+// lane (24 MiB), kSmbReadAheadLinkLanePieces with two (40 MiB). With two
+// lanes, pieces of 8 MiB took 1.34 s against 1.41 s at 10 ms, but 1.38 s
+// against 1.15 s at 2 ms: each buffer is new memory the first time, which
+// cost 3 ms per MiB on the test machine, and a short round trip leaves
+// little to gain. Two requests at once on one connection do not help: Samba
+// then answers each with an interim reply first, and one read of 16 MiB
+// (two requests of 8 MiB) took longer than two reads of 8 MiB one after the
 // other.
 inline constexpr size_t kSmbReadAheadLinkPiece = size_t{8} << 20;
 inline constexpr size_t kSmbReadAheadLinkPieces = 3;
+inline constexpr size_t kSmbReadAheadLinkLanePieces = 5;
+inline constexpr int kSmbLongRoundTrip = 4;
 
 // When a piece counts as slow: kSmbSlowPieceMs and kSmbTimedPiece, in
 // SmbTimeout.h with the program's other timing settings; when the server
@@ -89,12 +94,13 @@ public:
   // limit is set and at least kSmbLanesLeast away, the thread first asks the
   // server for the file's attributes and times the answer: one slower than
   // kSmbSlowRequestUs (twice running) tells a link, over which more lanes
-  // start at once (or, where there may be no more, the pieces are
-  // kSmbReadAheadLinkPiece long). Otherwise more lanes start once the first
-  // pieces arrive slowly (kSmbSlowPieceMs). Each further lane reads on a
-  // pool thread with a reader context of its own (SmbContext.h) and an open
-  // of url in it; there are at most kSmbReadAheadLanes, and no more than
-  // Connections(). Until Stop returns, the file is used by these threads
+  // start at once, and where there may be no more or the answer was very
+  // slow the pieces are kSmbReadAheadLinkPiece long. Otherwise more lanes
+  // start once the first pieces arrive slowly (kSmbSlowPieceMs). Each
+  // further lane reads on a pool thread with a reader context of its own
+  // (SmbContext.h) and an open of url in it; there are at most
+  // kSmbReadAheadLanes, and no more than Connections(). Until Stop returns,
+  // the file is used by these threads
   // alone: the caller makes no call on it, and calls Stop while holding no
   // CSmbCall (a thread may be waiting for the lock).
   CSmbReadAhead(SMBCFILE* file, std::string url, uint64_t position, uint64_t limit);
