@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/FailureCause.h"
+#include "platform/Connections.h"
 #include "platform/FileServices.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbPath.h"
@@ -721,6 +722,48 @@ TEST_F(SmbFileSystemTest, ASecondLaneReadsAheadOverASlowLinkAndTheBytesComeInOrd
   EXPECT_FALSE(in->Eof());
   EXPECT_LT(in->Tell(), static_cast<int64_t>(size));
   EXPECT_TRUE(IsConnectionLevel(errno)) << std::strerror(errno);
+}
+
+// A server whose answer to a request for the file's attributes is slow
+// counts as behind a link: the second lane starts before the first piece.
+// Where one connection is all the run may keep, no lane starts. Either way
+// the bytes come in order, each piece asked for once, and (the answer being
+// very slow, as a threshold of 0 makes the loopback server) the pieces are
+// 8 MiB.
+TEST_F(SmbFileSystemTest, OverALinkTheLanesStartAtOnceOrOneLaneReadsLargerPieces) {
+  const uint64_t size = 40 * kMiB + 12345;
+  const std::string bytes = Pattern(size, 26);
+  ASSERT_TRUE(WriteLocal(Local("pub", "link.bin"), bytes));
+  SetSmbSlowRequestUs(0);
+  // Slow pieces alone start no lane here.
+  SetSmbSlowPieceMs(UINT32_MAX - 1);
+  int64_t reads = 0;
+  for (const uint32_t connections : {0u, 1u}) {
+    SetConnections(connections);
+    const int64_t negotiated = m_server->ProfileCounter("smb2_negprot_count");
+    std::unique_ptr<CStream> in = FileOpen(Unc("pub", "link.bin"), OpenMode::kRead);
+    ASSERT_TRUE(in);
+    in->ExpectEnd(size);
+    std::string got(kMiB, '\0');
+    ASSERT_EQ(in->Read(got.data(), kMiB), kMiB);
+    got += ReadInBlocks(*in, size);
+    EXPECT_TRUE(got == bytes) << connections << " " << got.size();
+    EXPECT_FALSE(in->Error());
+    EXPECT_EQ(in->Close(), 0);
+    // 39 MiB and 12345 bytes after the first block: 5 pieces of 8 MiB.
+    reads += 1 + 5;
+    EXPECT_EQ(ReadRequestsWhenAt(*m_server, reads), reads) << connections;
+    // The server's counters are written out together: the second lane's
+    // connection is counted by now.
+    if (connections == 1) {
+      EXPECT_EQ(m_server->ProfileCounter("smb2_negprot_count"), negotiated);
+    } else {
+      EXPECT_GT(m_server->ProfileCounter("smb2_negprot_count"), negotiated);
+    }
+  }
+  SetConnections(0);
+  SetSmbSlowPieceMs(UINT32_MAX);
+  SetSmbSlowRequestUs(UINT32_MAX);
 }
 
 // A file that grew after it was listed is read whole by a reader that reads

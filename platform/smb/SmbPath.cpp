@@ -280,7 +280,10 @@ std::string SmbUrl(const CSmbLocation& location) {
     url.push_back('@');
   }
   AppendEncoded(url, location.server);
-  if (location.port != 0) url += ":" + std::to_string(location.port);
+  if (location.port != 0) {
+    url.push_back(':');
+    url += std::to_string(location.port);
+  }
   if (!location.share.empty()) {
     url.push_back('/');
     AppendEncoded(url, location.share);

@@ -5,6 +5,7 @@
 
 #include "platform/smb/SmbReadAhead.h"
 
+#include "platform/Connections.h"
 #include "platform/ErrnoGuard.h"
 #include "platform/WorkerPool.h"
 #include "platform/smb/SmbContext.h"
@@ -12,6 +13,7 @@
 
 #include <fcntl.h>
 #include <libsmbclient.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -22,6 +24,11 @@
 #include <cstring>
 #include <mutex>
 #include <vector>
+
+// Every piece kept has a slot of its own in the ring.
+static_assert(kSmbReadAheadPieces <= kSmbReadAheadLanePieces &&
+              kSmbReadAheadLinkPieces <= kSmbReadAheadLanePieces &&
+              kSmbReadAheadLinkLanePieces <= kSmbReadAheadLanePieces);
 
 namespace {
 
@@ -72,7 +79,7 @@ struct CSmbReadAhead::CState {
   // is handed out and given back when it is used up. Buffers are allocated
   // when first needed and left uninitialised (only the pages a read fills
   // are ever touched, so a short file costs little): one lane never has
-  // more than kSmbReadAheadPieces.
+  // more than Room() of them.
   std::vector<std::unique_ptr<char[]>> buffers;
   std::vector<char*> spare;  // buffers not in use
   std::array<char*, kSmbReadAheadLanePieces> data{};
@@ -88,11 +95,18 @@ struct CSmbReadAhead::CState {
   bool stopping = false;         // Stop asks the threads to end
   uint32_t lanes = 1;            // lanes started
   uint32_t running = 1;          // lanes that have not ended yet
+  uint32_t opening = 0;          // lanes started that have not yet opened the file or failed to
   uint32_t timedPieces = 0;      // full pieces of the first lane timed so far
   int64_t quickestPieceMs = -1;  // the quickest of them
+  // The length of every piece but the last, and how many may be read or
+  // waiting with one lane and with more: set before the first piece is
+  // handed out (see ProbeLink), fixed from then on.
+  size_t piece = kSmbReadAheadPiece;
+  size_t soloRoom = kSmbReadAheadPieces;
+  size_t lanesRoom = kSmbReadAheadLanePieces;
 
   // Returns how many pieces may be read or waiting at a time.
-  size_t Room() const { return lanes > 1 ? kSmbReadAheadLanePieces : kSmbReadAheadPieces; }
+  size_t Room() const { return lanes > 1 ? lanesRoom : soloRoom; }
 
   // Returns the slot of piece n.
   static size_t Slot(uint64_t n) { return static_cast<size_t>(n % kSmbReadAheadLanePieces); }
@@ -100,7 +114,7 @@ struct CSmbReadAhead::CState {
   // Returns a buffer for a piece. Called with the lock held.
   char* TakeBuffer() {
     if (spare.empty()) {
-      buffers.emplace_back(new char[kSmbReadAheadPiece]);
+      buffers.emplace_back(new char[piece]);
       return buffers.back().get();
     }
     char* buffer = spare.back();
@@ -117,7 +131,7 @@ struct CSmbReadAhead::CState {
     std::unique_lock guard(lock);
     while (!stopping) {
       if (assigned >= count) break;
-      const uint64_t position = start + assigned * kSmbReadAheadPiece;
+      const uint64_t position = start + assigned * piece;
       if (position >= limit) {
         count = std::min(count, assigned);
         changed.notify_all();
@@ -129,14 +143,13 @@ struct CSmbReadAhead::CState {
       }
       const uint64_t n = assigned++;
       const size_t slot = Slot(n);
-      const size_t wanted =
-          limit - position < kSmbReadAheadPiece ? static_cast<size_t>(limit - position) : kSmbReadAheadPiece;
-      char* piece = TakeBuffer();
-      data[slot] = piece;
+      const size_t wanted = limit - position < piece ? static_cast<size_t>(limit - position) : piece;
+      char* buffer = TakeBuffer();
+      data[slot] = buffer;
       guard.unlock();
       int failure = 0;
       const auto began = std::chrono::steady_clock::now();
-      const size_t length = read(position, piece, wanted, failure);
+      const size_t length = read(position, buffer, wanted, failure);
       const auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began)
               .count();
@@ -148,8 +161,7 @@ struct CSmbReadAhead::CState {
         error = failure;
         atEnd = failure == 0;
       }
-      if (first && failure == 0 && length == kSmbReadAheadPiece && n >= kSmbTimedPiece)
-        NoteFirstLanePiece(ms);
+      if (first && failure == 0 && length == piece && n >= kSmbTimedPiece) NoteFirstLanePiece(ms);
       changed.notify_all();
     }
     --running;
@@ -158,22 +170,68 @@ struct CSmbReadAhead::CState {
 
   // Notes that the first lane read a full piece in ms milliseconds; once two
   // are timed and the quicker took longer than kSmbSlowPieceMs, starts the
-  // other lanes, when what is left is long enough. Called with the lock
-  // held.
+  // other lanes (StartLanes). Called with the lock held.
   void NoteFirstLanePiece(int64_t ms) {
     if (timedPieces >= 2) return;
     quickestPieceMs = quickestPieceMs < 0 ? ms : std::min(quickestPieceMs, ms);
     const auto slow = static_cast<int64_t>(SmbSlowPieceMs());
     if (++timedPieces < 2 || (slow != 0 && quickestPieceMs <= slow)) return;
+    StartLanes();
+  }
+
+  // Starts the lanes after the first, up to kSmbReadAheadLanes in all and no
+  // more than Connections(), when none are running yet, the reading has a
+  // limit and what is left before it is at least kSmbLanesLeast long.
+  // Returns nothing; without threads for libsmbclient the first lane reads
+  // on alone. Called with the lock held.
+  void StartLanes() {
+    const uint32_t most = std::min(kSmbReadAheadLanes, Connections());
+    if (most <= 1 || lanes > 1) return;
     if (limit == kSmbReadAheadNoLimit || count != UINT64_MAX) return;
-    const uint64_t next = start + assigned * kSmbReadAheadPiece;
+    const uint64_t next = start + assigned * piece;
     if (next >= limit || limit - next < kSmbLanesLeast || !SetUpSmbThreads()) return;
-    lanes = kSmbReadAheadLanes;
-    for (uint32_t lane = 1; lane < kSmbReadAheadLanes; ++lane) {
+    lanes = most;
+    for (uint32_t lane = 1; lane < most; ++lane) {
       ++running;
+      ++opening;
       RunOnPoolThread([state = self.lock()] { state->ReaderLane(); });
     }
     changed.notify_all();
+  }
+
+  // Tells, before the first piece is handed out, whether the server is
+  // behind a link: when the reading has a limit at least kSmbLanesLeast
+  // away, asks for the file's attributes and times the answer, and once more
+  // when it took longer than SmbSlowRequestUs(). When both did, starts the
+  // other lanes and returns once they have opened the file or failed to (or
+  // Stop asks); the pieces are then kSmbReadAheadLinkPiece long when no
+  // other lane may start or the quicker answer took kSmbLongRoundTrip times
+  // SmbSlowRequestUs() or longer. Returns at once otherwise; a request that
+  // fails tells nothing (the reads meet the failure). Called on the first
+  // lane's thread, without the lock.
+  void ProbeLink() {
+    if (limit == kSmbReadAheadNoLimit || limit <= start || limit - start < kSmbLanesLeast) return;
+    const auto slow = std::chrono::microseconds(SmbSlowRequestUs());
+    auto quickest = std::chrono::steady_clock::duration::max();
+    for (int asked = 0; asked < 2; ++asked) {
+      CSmbCall call;
+      SMBCCTX* context = call.Context();
+      if (context == nullptr) return;
+      struct stat st {};
+      const auto began = std::chrono::steady_clock::now();
+      if (smbc_getFunctionFstat(context)(context, file, &st) != 0) return;
+      const auto took = std::chrono::steady_clock::now() - began;
+      if (took <= slow && slow.count() != 0) return;
+      quickest = std::min(quickest, took);
+    }
+    std::unique_lock guard(lock);
+    StartLanes();
+    if (lanes == 1 || quickest >= kSmbLongRoundTrip * slow) {
+      piece = kSmbReadAheadLinkPiece;
+      soloRoom = kSmbReadAheadLinkPieces;
+      lanesRoom = kSmbReadAheadLinkLanePieces;
+    }
+    changed.wait(guard, [this] { return opening == 0 || stopping; });
   }
 
   // A lane of its own: a reader context, an open of url in it (both while
@@ -194,15 +252,16 @@ struct CSmbReadAhead::CState {
         }
       }
     }
-    if (context == nullptr) {
+    {
       std::lock_guard guard(lock);
-      --running;
+      --opening;
+      if (context == nullptr) --running;
       changed.notify_all();
-      return;
     }
+    if (context == nullptr) return;
     bool connectionFailed = false;
-    Lane(false, [&](uint64_t position, char* piece, size_t wanted, int& failure) {
-      const size_t length = ReadPiece(context, opened, position, piece, wanted, failure);
+    Lane(false, [&](uint64_t position, char* into, size_t wanted, int& failure) {
+      const size_t length = ReadPiece(context, opened, position, into, wanted, failure);
       if (IsSmbConnectionError(failure)) connectionFailed = true;
       return length;
     });
@@ -243,9 +302,10 @@ CSmbReadAhead::CSmbReadAhead(SMBCFILE* file, std::string url, uint64_t position,
     : m_state(std::make_shared<CState>(file, std::move(url), position, limit)) {
   m_state->self = m_state;
   RunOnPoolThread([state = m_state] {
-    state->Lane(true, [&state](uint64_t at, char* piece, size_t wanted, int& failure) {
+    state->ProbeLink();
+    state->Lane(true, [&state](uint64_t at, char* into, size_t wanted, int& failure) {
       CSmbCall call;
-      const size_t length = ReadPiece(call.Context(), state->file, at, piece, wanted, failure);
+      const size_t length = ReadPiece(call.Context(), state->file, at, into, wanted, failure);
       if (failure != 0) call.AfterFailure(failure);
       return length;
     });

@@ -28,19 +28,46 @@ inline constexpr size_t kSmbReadAheadPieces = 4;
 // Over a link whose round trip the pieces wait for, one request at a time
 // leaves the link idle for a round trip per piece: a second lane, a
 // connection of its own with its own open of the file, reads every other
-// piece meanwhile, so that two requests (8 MiB) are in flight and up to
-// kSmbReadAheadLanePieces pieces (32 MiB) wait read or being read. Measured
-// through a relay that holds each chunk 1 or 5 ms each way (2 and 10 ms
-// round trips), 256 MiB read in pieces of 4 MiB by separate connections
-// took 0.87 and 1.52 s over one, 0.64 and 0.94 s over two, and no less over
-// three or four; on loopback two were 10% slower than one. A lane's first
-// logon and every open hold the lock that the first lane reads under, so
-// each lane more also holds the first one up for a few round trips.
+// piece meanwhile, so that two requests are in flight and up to
+// kSmbReadAheadLanePieces pieces wait read or being read. Measured through
+// a relay that holds each chunk 1 or 5 ms each way (2 and 10 ms round
+// trips), 256 MiB read in pieces of 4 MiB by separate connections took 0.87
+// and 1.52 s over one, 0.64 and 0.94 s over two, and no less over three or
+// four; on loopback two were 10% slower than one. A lane's first logon and
+// every open hold the lock that the first lane reads under (12 requests one
+// after the other with Samba's client library: 150 to 200 ms at 10 ms), so
+// each lane more also holds the first one up for as long. No more lanes are
+// started than the connections the run may keep to one server
+// (Connections()): with 1, the stream's own is the only one.
 inline constexpr uint32_t kSmbReadAheadLanes = 2;
 inline constexpr size_t kSmbReadAheadLanePieces = 8;
 
+// Over a link (see kSmbSlowRequestUs) the lanes start at once, before the
+// first piece: the first lane waits for the others' logons, which it could
+// not read during anyway, and the pieces then all go two at a time. Through
+// the relay at 10 ms, 256 MiB took 1.42 s against 1.52 s with the first
+// lane reading meanwhile, and 1.98 s when the lanes started only after the
+// timed pieces. Where only one lane may read (Connections() is 1), or the
+// round trip is long (the request took kSmbLongRoundTrip times
+// kSmbSlowRequestUs or more), pieces are kSmbReadAheadLinkPiece long, the
+// most Samba answers in one request: half the round trips of pieces of 4
+// MiB. At most kSmbReadAheadLinkPieces of them wait or are read with one
+// lane (24 MiB), kSmbReadAheadLinkLanePieces with two (40 MiB). With two
+// lanes, pieces of 8 MiB took 1.34 s against 1.41 s at 10 ms, but 1.38 s
+// against 1.15 s at 2 ms: each buffer is new memory the first time, which
+// cost 3 ms per MiB on the test machine, and a short round trip leaves
+// little to gain. Two requests at once on one connection do not help: Samba
+// then answers each with an interim reply first, and one read of 16 MiB
+// (two requests of 8 MiB) took longer than two reads of 8 MiB one after the
+// other.
+inline constexpr size_t kSmbReadAheadLinkPiece = size_t{8} << 20;
+inline constexpr size_t kSmbReadAheadLinkPieces = 3;
+inline constexpr size_t kSmbReadAheadLinkLanePieces = 5;
+inline constexpr int kSmbLongRoundTrip = 4;
+
 // When a piece counts as slow: kSmbSlowPieceMs and kSmbTimedPiece, in
-// SmbTimeout.h with the program's other timing settings.
+// SmbTimeout.h with the program's other timing settings; when the server
+// counts as behind a link: kSmbSlowRequestUs, there too.
 
 // The least length left to read ahead for which more lanes are started: each
 // costs an open of the file (a round trip) and, the first time, a logon.
@@ -64,10 +91,16 @@ public:
   // on a thread of the process's pool (each read under a CSmbCall of its
   // own), up to limit at most: the last piece ends there, and nothing at or
   // past it is asked for (a file that ends before limit ends as ever). When
-  // limit is set, at least kSmbLanesLeast away, and the first pieces arrive
-  // slowly (kSmbSlowPieceMs), more lanes read the pieces after them, each on
-  // a pool thread with a reader context of its own (SmbContext.h) and an open
-  // of url in it. Until Stop returns, the file is used by these threads
+  // limit is set and at least kSmbLanesLeast away, the thread first asks the
+  // server for the file's attributes and times the answer: one slower than
+  // kSmbSlowRequestUs (twice running) tells a link, over which more lanes
+  // start at once, and where there may be no more or the answer was very
+  // slow the pieces are kSmbReadAheadLinkPiece long. Otherwise more lanes
+  // start once the first pieces arrive slowly (kSmbSlowPieceMs). Each
+  // further lane reads on a pool thread with a reader context of its own
+  // (SmbContext.h) and an open of url in it; there are at most
+  // kSmbReadAheadLanes, and no more than Connections(). Until Stop returns,
+  // the file is used by these threads
   // alone: the caller makes no call on it, and calls Stop while holding no
   // CSmbCall (a thread may be waiting for the lock).
   CSmbReadAhead(SMBCFILE* file, std::string url, uint64_t position, uint64_t limit);
