@@ -15,7 +15,8 @@ bool ReadsBackAs(const std::string& candidate, std::string_view path) {
 }  // namespace
 
 std::optional<std::string> SourceToken(std::string_view path) {
-  std::string quoted = "\"" + std::string(path) + "\"";
+  std::string quoted = "\"";
+  quoted.append(path).append("\"");
   if (ReadsBackAs(quoted, path)) return quoted;
   std::string plain(path);
   if (ReadsBackAs(plain, path)) return plain;
