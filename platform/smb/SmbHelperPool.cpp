@@ -21,8 +21,6 @@
 #include "platform/smb/SmbHelperProtocol.h"
 #include "platform/smb/SmbTimeout.h"
 
-extern char** environ;
-
 namespace {
 
 // One helper process and the settings it was last given.
