@@ -54,7 +54,8 @@ protected:
   void SetUp() override {
     std::string why;
     if (!CSambaServer::Available(why)) GTEST_SKIP() << "no private Samba server here: " << why;
-    for (const char* folder : {"films", "private", "samba", "dst", "dst1"}) fs::create_directories(dir / folder);
+    for (const char* folder : {"films", "private", "samba", "dst", "dst1"})
+      fs::create_directories(dir / folder);
     server = std::make_unique<CSambaServer>(
         dir / "samba", std::vector<CSambaServer::CShare>{{"films", dir / "films", true},
                                                          {"private", dir / "private", false}});
@@ -108,7 +109,8 @@ TEST_F(CliSmbHelperTest, HelpersLogOnWithThePasswordTheyGetOverTheirSocketAndNow
       EXPECT_EQ(command, std::string("ferrox-smb-helper") + '\0');
       EXPECT_EQ(ProcText(base + "/environ").find(password), std::string::npos);
     }
-    if (seen.size() >= 2 || ProcText("/proc/" + std::to_string(cli) + "/stat").find(") Z") != std::string::npos)
+    if (seen.size() >= 2 ||
+        ProcText("/proc/" + std::to_string(cli) + "/stat").find(") Z") != std::string::npos)
       break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -141,7 +143,8 @@ TEST_F(CliSmbHelperTest, HelpersThatDieAnswerNonsenseOrAreMissingCostTheCopyNoth
     const CRunResult run = RunCli(dir, {"-d", dir / "dst", source});
     unsetenv("FERROX_SMB_HELPER");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadFile(dir / ("dst/tree/" + name)) == bytes) << name;
+    for (const auto& [name, bytes] : files)
+      EXPECT_TRUE(ReadFile(dir / ("dst/tree/" + name)) == bytes) << name;
     if (expectedDone.empty()) expectedDone = DoneLine(run.out);
     EXPECT_EQ(DoneLine(run.out), expectedDone);
     EXPECT_EQ(run.err, "");
