@@ -75,12 +75,6 @@ protected:
     return files;
   }
 
-  static std::string DoneLine(const std::string& out) {
-    for (const std::string& line : SplitLines(out))
-      if (line.starts_with("done, crc32 = ")) return line;
-    return std::string();
-  }
-
   CTempDir dir;
   std::unique_ptr<CSambaServer> server;
 };

@@ -87,13 +87,6 @@ private:
   pid_t m_pid;
 };
 
-// Returns the text of the "done, crc32 = ..." line of out, or "".
-std::string DoneLine(const std::string& out) {
-  for (const std::string& line : SplitLines(out))
-    if (line.starts_with("done, crc32 = ")) return line;
-  return std::string();
-}
-
 // Returns the names the progress lines of out give in their order, each
 // with the result its last line shows: a file's line "\"NAME\"  SIZE bytes,
 // MB mb, 100%" becomes "NAME 100%". A file whose copy was broken off and

@@ -91,13 +91,6 @@ protected:
     ASSERT_TRUE(server->Start()) << server->Error();
   }
 
-  // Returns the text of the "done, crc32 = ..." line of out, or "".
-  static std::string DoneLine(const std::string& out) {
-    for (const std::string& line : SplitLines(out))
-      if (line.starts_with("done, crc32 = ")) return line;
-    return std::string();
-  }
-
   CTempDir dir;
   std::unique_ptr<CSambaServer> server;
 };

@@ -113,6 +113,13 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// Returns the text of the "done, crc32 = ..." line of out, or "".
+inline std::string DoneLine(const std::string& out) {
+  for (const std::string& line : SplitLines(out))
+    if (line.starts_with("done, crc32 = ")) return line;
+  return std::string();
+}
+
 // Returns true when one of lines is exactly wanted.
 inline bool HasLine(const std::vector<std::string>& lines, const std::string& wanted) {
   for (const std::string& line : lines)
