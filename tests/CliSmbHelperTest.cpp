@@ -5,8 +5,10 @@
 // that fail or are missing cost the copy nothing but speed.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +17,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/CliRunner.h"
@@ -33,18 +36,37 @@ std::string ProcText(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Returns the processes whose parent is parent and whose program is the
-// SMB helper.
-std::vector<pid_t> HelpersOf(pid_t parent) {
-  std::vector<pid_t> helpers;
+// Returns the state letter and the parent of process pid ('\0' when it is
+// not there or is not the SMB helper).
+std::pair<char, pid_t> HelperState(pid_t pid) {
+  // "pid (comm) state ppid ...": comm is cut to 15 bytes.
+  const std::string stat = ProcText("/proc/" + std::to_string(pid) + "/stat");
+  const size_t close = stat.rfind(')');
+  if (stat.find("(ferrox-smb-help)") == std::string::npos || close == std::string::npos ||
+      close + 4 >= stat.size())
+    return {'\0', 0};
+  return {stat[close + 2], static_cast<pid_t>(std::atoi(stat.c_str() + close + 4))};
+}
+
+// Returns the SMB helpers below parent: its children, and theirs, each with
+// its own parent.
+std::vector<std::pair<pid_t, pid_t>> HelpersOf(pid_t parent) {
+  std::vector<std::pair<pid_t, pid_t>> all;
   for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    // "pid (comm) state ppid ...": comm is cut to 15 bytes.
-    const std::string stat = ProcText("/proc/" + name + "/stat");
-    const size_t close = stat.rfind(')');
-    if (stat.find("(ferrox-smb-help)") == std::string::npos || close == std::string::npos) continue;
-    if (std::atoi(stat.c_str() + close + 4) == parent) helpers.push_back(std::stoi(name));
+    const auto [state, up] = HelperState(std::stoi(name));
+    if (state != '\0') all.emplace_back(std::stoi(name), up);
+  }
+  std::vector<std::pair<pid_t, pid_t>> helpers;
+  std::set<pid_t> below{parent};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& [pid, up] : all)
+      if (below.count(up) != 0 && below.insert(pid).second) {
+        helpers.emplace_back(pid, up);
+        grew = true;
+      }
   }
   return helpers;
 }
@@ -93,7 +115,7 @@ TEST_F(CliSmbHelperTest, HelpersLogOnWithThePasswordTheyGetOverTheirSocketAndNow
   std::set<pid_t> seen;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline && fs::exists("/proc/" + std::to_string(cli))) {
-    for (pid_t helper : HelpersOf(cli)) {
+    for (const auto& [helper, up] : HelpersOf(cli)) {
       if (seen.count(helper) != 0) continue;
       const std::string base = "/proc/" + std::to_string(helper);
       const std::string command = ProcText(base + "/cmdline");
@@ -103,7 +125,8 @@ TEST_F(CliSmbHelperTest, HelpersLogOnWithThePasswordTheyGetOverTheirSocketAndNow
       EXPECT_EQ(command, std::string("ferrox-smb-helper") + '\0');
       EXPECT_EQ(ProcText(base + "/environ").find(password), std::string::npos);
     }
-    if (seen.size() >= 2 ||
+    // The first helper, which starts the others, and two of those.
+    if (seen.size() >= 3 ||
         ProcText("/proc/" + std::to_string(cli) + "/stat").find(") Z") != std::string::npos)
       break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -111,7 +134,7 @@ TEST_F(CliSmbHelperTest, HelpersLogOnWithThePasswordTheyGetOverTheirSocketAndNow
   const int status = WaitForCli(cli, 60);
   const std::string out = ReadFile(dir / "out");
   EXPECT_EQ(status, 0) << out;
-  EXPECT_FALSE(seen.empty()) << "no helper ran";
+  EXPECT_GE(seen.size(), 2U) << "no helper read";
   for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadFile(dir / ("dst/tree/" + name)) == bytes) << name;
   for (const std::string& text : {out, ReadFile(dir / "run.log")})
     EXPECT_EQ(text.find(password), std::string::npos);
@@ -146,6 +169,56 @@ TEST_F(CliSmbHelperTest, HelpersThatDieAnswerNonsenseOrAreMissingCostTheCopyNoth
     EXPECT_EQ(run.err.find("ERROR"), std::string::npos) << run.err;
   }
   EXPECT_NE(expectedDone, "");
+}
+
+// Helpers start as copies of the first one, which the program started.
+// Killed while the copy runs, two of them and then the first: the copy
+// still comes out whole, as a run without helpers gives it, the first
+// helper reaps the copies that ended before it did, and the program starts
+// helpers on its own once the first is gone.
+TEST_F(CliSmbHelperTest, HelpersKilledWhileTheCopyRunsCostItNothingAndLeaveNoneUnreaped) {
+  const auto files = WriteTree(dir / "films/tree", 800);
+  const std::string source = server->Url("films") + "/tree";
+  const CRunResult plain = RunCli(dir, {"--connections", "1", "-d", dir / "dst1", source});
+  ASSERT_EQ(plain.status, 0) << plain.out << plain.err;
+
+  const CliProcess cli = StartCli(dir, {"-d", dir / "dst", source});
+  pid_t first = 0;
+  std::vector<pid_t> killed;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline && killed.size() < 2 &&
+         ProcText("/proc/" + std::to_string(cli) + "/stat").find(") Z") == std::string::npos) {
+    for (const auto& [helper, up] : HelpersOf(cli)) {
+      if (up == cli) {
+        if (first == 0) first = helper;
+      } else if (killed.size() < 2 && std::find(killed.begin(), killed.end(), helper) == killed.end()) {
+        EXPECT_NE(first, 0);
+        EXPECT_EQ(up, first) << "a helper not started by the first one";
+        kill(helper, SIGKILL);
+        killed.push_back(helper);
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(killed.size(), 2U) << "the copy ended before two helpers were seen";
+  // Reaped by the first helper while it still runs: gone from /proc, not
+  // left as zombies (once it ends, whatever it left is reaped elsewhere).
+  bool reaped = false;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!reaped && std::chrono::steady_clock::now() < until && HelperState(first).first != '\0') {
+    reaped = HelperState(killed[0]).first == '\0' && HelperState(killed[1]).first == '\0' &&
+             HelperState(first).first != '\0';
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(reaped) << "the killed helpers were not reaped while the first one ran";
+  kill(first, SIGKILL);
+
+  const int status = WaitForCli(cli, 120);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status, 0) << out;
+  for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadFile(dir / ("dst/tree/" + name)) == bytes) << name;
+  EXPECT_EQ(DoneLine(out), DoneLine(plain.out));
+  EXPECT_NE(DoneLine(out), "");
 }
 
 }  // namespace

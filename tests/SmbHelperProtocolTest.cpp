@@ -4,6 +4,8 @@
 // nothing or sends nonsense is told apart.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -86,6 +88,33 @@ TEST_F(SmbHelperProtocolTest, ASilentPeerAGonePeerAndNonsenseAreToldApart) {
   // Sending to it fails, and raises no SIGPIPE that would end the program.
   EXPECT_FALSE(SendSmbHelperMessage(ends[1], 1, payload));
   EXPECT_EQ(errno, EPIPE);
+}
+
+// A descriptor sent over the socket arrives as one the receiver can use; a
+// byte without one is told from it.
+TEST_F(SmbHelperProtocolTest, ADescriptorArrivesUsableAndAByteWithoutOneIsRefused) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  ASSERT_TRUE(SendSmbHelperFd(ends[0], pipeEnds[1]));
+  close(pipeEnds[1]);
+  int passed = -1;
+  ASSERT_TRUE(ReceiveSmbHelperFd(ends[1], passed, SmbHelperNowMs() + 5000));
+  ASSERT_GE(passed, 0);
+  EXPECT_NE(fcntl(passed, F_GETFD) & FD_CLOEXEC, 0);
+  ASSERT_EQ(write(passed, "ok", 2), 2);
+  close(passed);
+  char got[3] = {};
+  EXPECT_EQ(read(pipeEnds[0], got, sizeof got), 2);
+  EXPECT_STREQ(got, "ok");
+  close(pipeEnds[0]);
+
+  const uint8_t plain = 0;
+  ASSERT_EQ(send(ends[0], &plain, 1, 0), 1);
+  EXPECT_FALSE(ReceiveSmbHelperFd(ends[1], passed, SmbHelperNowMs() + 5000));
+  EXPECT_EQ(errno, EPROTO);
+  EXPECT_EQ(passed, -1);
+  EXPECT_FALSE(ReceiveSmbHelperFd(ends[1], passed, SmbHelperNowMs() + 100));
+  EXPECT_EQ(errno, ETIMEDOUT);
 }
 
 }  // namespace

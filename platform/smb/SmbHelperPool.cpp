@@ -2,14 +2,18 @@
 #include "platform/smb/SmbHelperPool.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -26,7 +30,8 @@ namespace {
 // One helper process and the settings it was last given.
 struct CHelper {
   pid_t pid = -1;
-  int fd = -1;  // this end of its socket
+  int fd = -1;     // this end of its socket
+  int pidfd = -1;  // for one started by the first helper; -1 for one started here
   bool setUp = false;
   uint64_t generation = 0;  // of the credentials it holds
   uint32_t timeoutMs = 0;
@@ -38,6 +43,15 @@ std::mutex g_lock;
 std::condition_variable& g_changed = *new std::condition_variable;
 std::vector<CHelper>& g_idle = *new std::vector<CHelper>;  // guarded by g_lock
 uint32_t g_running = 0;                                    // guarded by g_lock
+
+// The first helper: it loads the module and starts every other helper as a
+// copy of itself (kFork), so that the libraries are loaded once (tens of
+// milliseconds of processor time each) rather than once per helper. It
+// holds no connection and no credentials, and does not count against
+// Connections(). Once it fails, helpers are started one by one instead.
+std::mutex g_firstLock;
+CHelper g_first;             // guarded by g_firstLock; pid -1 until started
+bool g_firstFailed = false;  // guarded by g_firstLock
 
 // Returns how long a read in a helper may take before the helper counts as
 // hung: its connection, logon, open and reads are each bounded by the
@@ -59,11 +73,11 @@ std::vector<char*> HelperEnvironment(std::string& module) {
   return variables;
 }
 
-// Starts a helper process into helper. Returns true, or false with errno
-// set. The helper gets its end of the socket as standard input, its own
+// Starts a helper process of its own into helper. Returns true, or false
+// with errno set. The helper gets its end of the socket as standard input, its own
 // process group (a Ctrl-C at the terminal is the program's to handle, not
 // the helper's) and no blocked signals.
-bool StartHelper(CHelper& helper) {
+bool SpawnHelper(CHelper& helper) {
   const std::string program = SmbHelperPath();
   if (program.empty()) {
     errno = ENOENT;
@@ -109,14 +123,73 @@ bool StartHelper(CHelper& helper) {
   return true;
 }
 
-// Ends helper's process and waits for it. errno is kept.
+// Ends helper's process and waits for it to end. errno is kept. One the
+// first helper started is reaped there; its pidfd tells when it ended, and
+// keeps its process id from being reused until then.
 void EndHelper(CHelper& helper) {
   CErrnoGuard guard;
-  kill(helper.pid, SIGKILL);
-  close(helper.fd);
-  while (waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
+  if (helper.pidfd < 0) {
+    kill(helper.pid, SIGKILL);
+    close(helper.fd);
+    while (waitpid(helper.pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return;
   }
+  syscall(SYS_pidfd_send_signal, helper.pidfd, SIGKILL, nullptr, 0);
+  close(helper.fd);
+  pollfd ended{helper.pidfd, POLLIN, 0};
+  while (poll(&ended, 1, -1) < 0 && errno == EINTR) {
+  }
+  close(helper.pidfd);
 }
+
+// Returns how long a helper may take to start another.
+int64_t ForkBoundMs() { return 10000 + static_cast<int64_t>(SmbTimeoutMs()); }
+
+// Starts helper as a copy of the first helper, starting that one first when
+// it is not running. Returns true, or false with errno set when the first
+// helper cannot start one; it is then ended and not asked again.
+bool ForkHelper(CHelper& helper) {
+  std::lock_guard hold(g_firstLock);
+  if (g_firstFailed) {
+    errno = ENOTSUP;
+    return false;
+  }
+  if (g_first.pid < 0 && !SpawnHelper(g_first)) {
+    g_firstFailed = true;
+    return false;
+  }
+  int ends[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
+  const bool asked = SendSmbHelperMessage(g_first.fd, static_cast<uint32_t>(CSmbHelperRequest::kFork), {}) &&
+                     SendSmbHelperFd(g_first.fd, ends[1]);
+  close(ends[1]);
+  const int64_t deadline = SmbHelperNowMs() + ForkBoundMs();
+  uint32_t kind = 0;
+  std::vector<uint8_t> reply;
+  uint64_t pid = 0;
+  int pidfd = -1;
+  const bool started = asked && ReceiveSmbHelperMessage(g_first.fd, kind, reply, deadline) && kind == 0 &&
+                       reply.size() == 8 && CSmbHelperReader(reply).Number64(pid) && pid > 0 &&
+                       pid <= static_cast<uint64_t>(INT32_MAX) &&
+                       ReceiveSmbHelperFd(g_first.fd, pidfd, deadline);
+  if (!started) {
+    CErrnoGuard guard;
+    close(ends[0]);
+    EndHelper(g_first);
+    g_firstFailed = true;
+    return false;
+  }
+  helper = CHelper();
+  helper.pid = static_cast<pid_t>(pid);
+  helper.fd = ends[0];
+  helper.pidfd = pidfd;
+  return true;
+}
+
+// Starts a helper into helper: a copy of the first one, or one of its own
+// when that cannot be. Returns true, or false with errno set.
+bool StartHelper(CHelper& helper) { return ForkHelper(helper) || SpawnHelper(helper); }
 
 // Takes a helper for one read into helper: an idle one, a new one while
 // fewer than the setting allows run, or the first one given back. Returns

@@ -4,9 +4,12 @@
 #include <poll.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -24,10 +27,10 @@ bool SendAll(int fd, const uint8_t* data, size_t count) {
   return true;
 }
 
-// Receives count bytes from fd into data by deadlineMs. Returns true, or
-// false with errno as ReceiveSmbHelperMessage says.
-bool ReceiveAll(int fd, uint8_t* data, size_t count, int64_t deadlineMs) {
-  while (count > 0) {
+// Waits until fd has bytes to read or deadlineMs has passed. Returns true
+// when it has; false with errno ETIMEDOUT or poll's.
+bool AwaitBytes(int fd, int64_t deadlineMs) {
+  for (;;) {
     int wait = -1;
     if (deadlineMs >= 0) {
       const int64_t left = deadlineMs - SmbHelperNowMs();
@@ -39,11 +42,16 @@ bool ReceiveAll(int fd, uint8_t* data, size_t count, int64_t deadlineMs) {
     }
     pollfd ready{fd, POLLIN, 0};
     const int polled = poll(&ready, 1, wait);
-    if (polled < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (polled == 0) continue;
+    if (polled > 0) return true;
+    if (polled < 0 && errno != EINTR) return false;
+  }
+}
+
+// Receives count bytes from fd into data by deadlineMs. Returns true, or
+// false with errno as ReceiveSmbHelperMessage says.
+bool ReceiveAll(int fd, uint8_t* data, size_t count, int64_t deadlineMs) {
+  while (count > 0) {
+    if (!AwaitBytes(fd, deadlineMs)) return false;
     const ssize_t got = recv(fd, data, count, 0);
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
@@ -139,6 +147,70 @@ bool ReceiveSmbHelperMessage(int fd, uint32_t& kind, std::vector<uint8_t>& paylo
   kind = static_cast<uint32_t>(GetNumber(header, 4));
   payload.resize(static_cast<size_t>(length));
   return ReceiveAll(fd, payload.data(), payload.size(), deadlineMs);
+}
+
+bool SendSmbHelperFd(int socketFd, int fd) {
+  uint8_t byte = 0;
+  iovec part{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = SOL_SOCKET;
+  header->cmsg_type = SCM_RIGHTS;
+  header->cmsg_len = CMSG_LEN(sizeof(int));
+  std::memcpy(CMSG_DATA(header), &fd, sizeof(int));
+  for (;;) {
+    if (sendmsg(socketFd, &message, MSG_NOSIGNAL) == 1) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+bool ReceiveSmbHelperFd(int socketFd, int& fd, int64_t deadlineMs) {
+  fd = -1;
+  for (;;) {
+    if (!AwaitBytes(socketFd, deadlineMs)) return false;
+    uint8_t byte = 0;
+    iovec part{&byte, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
+    if (got < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return false;
+    }
+    if (got == 0) {
+      errno = EPIPE;
+      return false;
+    }
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header))
+      if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
+          header->cmsg_len >= CMSG_LEN(sizeof(int))) {
+        // Only one descriptor is ever sent; any more would be a broken
+        // peer's, and are closed.
+        const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t n = 0; n < count; ++n) {
+          int passed = -1;
+          std::memcpy(&passed, CMSG_DATA(header) + n * sizeof(int), sizeof(int));
+          if (fd < 0)
+            fd = passed;
+          else
+            close(passed);
+        }
+      }
+    if (fd >= 0 && (message.msg_flags & MSG_CTRUNC) == 0) return true;
+    if (fd >= 0) close(fd);
+    fd = -1;
+    errno = EPROTO;
+    return false;
+  }
 }
 
 int64_t SmbHelperNowMs() {

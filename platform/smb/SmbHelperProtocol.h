@@ -26,6 +26,16 @@ enum class CSmbHelperRequest : uint32_t {
   // start, the count and the expected end (8 bytes each). Replied with the
   // bytes read.
   kReadFile = 2,
+  // Starts another helper as a copy of this one (fork), for a helper that
+  // has loaded the module but served nothing else: starting from a process
+  // that has already loaded Samba's client libraries costs a millisecond or
+  // two, where loading them afresh costs tens. The request's payload is
+  // empty; its socket end follows it as a descriptor (SendSmbHelperFd). The
+  // new helper takes that end as its standard input and starts with no
+  // settings, as a started one does. Replied with its process id (8 bytes),
+  // followed by a pidfd of it, by which the program ends it and learns that
+  // it ended (the copy's parent reaps it).
+  kFork = 3,
 };
 
 // The most a payload may hold: a read of kFetchFileBytes and its framing
@@ -72,6 +82,16 @@ bool SendSmbHelperMessage(int fd, uint32_t kind, const std::vector<uint8_t>& pay
 // when the peer closed the socket, EPROTO when the message is malformed, or
 // the socket's errno.
 bool ReceiveSmbHelperMessage(int fd, uint32_t& kind, std::vector<uint8_t>& payload, int64_t deadlineMs);
+
+// Sends the descriptor fd over the socket socketFd, as one byte that carries
+// it. Returns true when it was sent; false with errno set otherwise.
+bool SendSmbHelperFd(int socketFd, int fd);
+
+// Receives a descriptor sent by SendSmbHelperFd from the socket socketFd
+// into fd, close-on-exec, waiting as ReceiveSmbHelperMessage does. Returns
+// true when one came; false with errno set as ReceiveSmbHelperMessage
+// says, EPROTO when the byte came without a descriptor.
+bool ReceiveSmbHelperFd(int socketFd, int& fd, int64_t deadlineMs);
 
 // Returns the monotonic clock in milliseconds.
 int64_t SmbHelperNowMs();
