@@ -221,4 +221,31 @@ TEST_F(CliSmbHelperTest, HelpersKilledWhileTheCopyRunsCostItNothingAndLeaveNoneU
   EXPECT_NE(DoneLine(out), "");
 }
 
+// Helpers start and log on while the tree is still being listed, so that
+// the first files do not wait for them: one shows before the listing's
+// summary line does.
+TEST_F(CliSmbHelperTest, HelpersStartWhileTheTreeIsStillListed) {
+  fs::create_directories(dir / "films/tree/a");
+  for (int n = 0; n < 40; ++n) WriteFile(dir / ("films/tree/a/f" + std::to_string(n)), "x");
+  for (int n = 0; n < 400; ++n) fs::create_directories(dir / ("films/tree/b" + std::to_string(n)));
+  const CliProcess cli = StartCli(dir, {"-d", dir / "dst", server->Url("films") + "/tree"});
+  std::string outWhenSeen;
+  bool seen = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!seen && std::chrono::steady_clock::now() < deadline &&
+         ProcText("/proc/" + std::to_string(cli) + "/stat").find(") Z") == std::string::npos) {
+    for (const auto& [helper, up] : HelpersOf(cli))
+      if (up != cli) seen = true;
+    if (seen) outWhenSeen = ReadFile(dir / "out");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const int status = WaitForCli(cli, 120);
+  const std::string out = ReadFile(dir / "out");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(seen) << "no helper ran";
+  EXPECT_NE(out.find("total size"), std::string::npos) << out;
+  EXPECT_EQ(outWhenSeen.find("total size"), std::string::npos) << outWhenSeen;
+  EXPECT_EQ(ReadFile(dir / "dst/tree/a/f39"), "x");
+}
+
 }  // namespace

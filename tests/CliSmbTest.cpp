@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/smb/SmbHelperPool.h"
 #include "tests/support/CliRunner.h"
 #include "tests/support/PrivateLink.h"
 #include "tests/support/SambaServer.h"
@@ -266,18 +267,24 @@ TEST_F(CliSmbTest, EachSmallFileOfATreeCostsTheServerThreeRequests) {
   auto filesOnly = [&](int64_t CRequestCounts::*counter) {
     return (after.*counter - before.*counter) - (before.*counter - start.*counter);
   };
-  // The files went out on connections of their own, fetched ahead.
+  // The files went out on connections of their own, fetched ahead. Each
+  // connection costs an open, a query and a close as it is made, and each
+  // helper started while the tree was listed looked the folder up once it
+  // had logged on (the same three; the program may end before the last
+  // of them has).
   const int64_t connections = filesOnly(&CRequestCounts::negprot);
   EXPECT_GT(connections, 0);
   EXPECT_LT(connections, fileCount);
-  EXPECT_EQ(filesOnly(&CRequestCounts::create) - connections, fileCount);
+  const int64_t lookups = filesOnly(&CRequestCounts::getinfo) - connections;
+  EXPECT_GE(lookups, 0);
+  EXPECT_LE(lookups, (fileCount + kSmbFilesPerWarmHelper - 1) / kSmbFilesPerWarmHelper);
+  EXPECT_EQ(filesOnly(&CRequestCounts::create) - connections - lookups, fileCount);
   EXPECT_EQ(filesOnly(&CRequestCounts::read), fileCount);
-  EXPECT_EQ(filesOnly(&CRequestCounts::close) - connections, fileCount);
-  EXPECT_EQ(filesOnly(&CRequestCounts::getinfo) - connections, 0);
+  EXPECT_EQ(filesOnly(&CRequestCounts::close) - connections - lookups, fileCount);
   EXPECT_EQ(filesOnly(&CRequestCounts::find), 0);
   const int64_t requests = filesOnly(&CRequestCounts::create) + filesOnly(&CRequestCounts::read) +
                            filesOnly(&CRequestCounts::close) + filesOnly(&CRequestCounts::getinfo) +
-                           filesOnly(&CRequestCounts::find) - 3 * connections;
+                           filesOnly(&CRequestCounts::find) - 3 * (connections + lookups);
   RecordProperty("requests_per_file_times_100", std::to_string(requests * 100 / fileCount));
 }
 

@@ -13,7 +13,9 @@
 namespace {
 
 std::mutex g_lock;
-CSmbCredentials g_credentials;  // guarded by g_lock
+// Never destroyed: helpers being started in the background may read it
+// while the program exits.
+CSmbCredentials& g_credentials = *new CSmbCredentials;  // guarded by g_lock
 std::atomic<uint64_t> g_generation{0};
 
 // Overwrites every byte text has held room for, then empties it, so that a

@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "platform/ErrnoGuard.h"
 #include "platform/FindPatterns.h"
 #include "platform/smb/SmbContext.h"
 #include "platform/smb/SmbErrors.h"
@@ -37,6 +39,33 @@ bool TakeFolderPattern(CSmbLocation& location) {
   location.share.clear();
   return true;
 }
+
+// A listing of a folder on a share that counts the files it finds, so that
+// helpers start for them while the tree is still being listed
+// (NoteSmbFileListed).
+class CCountedListing final : public CFindHandle {
+public:
+  CCountedListing(std::unique_ptr<CFindHandle> listing, std::string folder)
+      : m_listing(std::move(listing)), m_folder(std::move(folder)) {}
+
+  // Takes the next entry as the listing does, counting it when it is a file.
+  bool FindNext(CFindData& data) override {
+    if (!m_listing->FindNext(data)) return false;
+    Count(data);
+    return true;
+  }
+
+  // Counts data when it is a file; errno is kept.
+  void Count(const CFindData& data) {
+    if ((data.attrib & kAttribSubdir) != 0) return;
+    CErrnoGuard guard;
+    NoteSmbFileListed(m_folder);
+  }
+
+private:
+  std::unique_ptr<CFindHandle> m_listing;
+  std::string m_folder;
+};
 
 // Returns true when location names something on a share, or false with
 // errno set: ENOENT when it names no server or share, EILSEQ when a name in
@@ -93,8 +122,15 @@ public:
     if (context == nullptr) return nullptr;
     if (listing) {
       std::unique_ptr<CFindHandle> search = OpenSmbListing(call, SmbUrl(location), device, data);
-      if (!search) errno = ShareErrno(call, location, errno);
-      return search;
+      if (!search) {
+        errno = ShareErrno(call, location, errno);
+        return search;
+      }
+      if (location.share.empty()) return search;
+      auto counted = std::make_unique<CCountedListing>(std::move(search),
+                                                       pattern.substr(0, pattern.find_last_of("/\\")));
+      counted->Count(data);
+      return counted;
     }
     struct stat st {};
     if (smbc_getFunctionStat(context)(context, SmbUrl(location).c_str(), &st) != 0) {

@@ -59,6 +59,18 @@ uint32_t ServeRead(const std::vector<uint8_t>& payload, std::vector<uint8_t>& re
   return errno != 0 ? static_cast<uint32_t>(errno) : EIO;
 }
 
+// Serves a request to reach a path: logs on to its server and share and
+// looks it up. Returns 0, or the errno of the failure (EPROTO for a
+// malformed request).
+uint32_t ServeReach(const std::vector<uint8_t>& payload) {
+  CSmbHelperReader reader(payload);
+  std::string path;
+  if (!reader.Text(path)) return EPROTO;
+  CFindData data;
+  if (SmbModuleFileSystem().FindFirst(path, data)) return 0;
+  return errno != 0 ? static_cast<uint32_t>(errno) : EIO;
+}
+
 // Reaps the helpers this one started that have ended, keeping errno. Runs
 // as the SIGCHLD handler: the program learns of their end by their pidfds,
 // and only the parent can reap them.
@@ -172,6 +184,10 @@ int main() {
       case CSmbHelperRequest::kReadFile:
         served = true;
         answer = ServeRead(request, reply);
+        break;
+      case CSmbHelperRequest::kReach:
+        served = true;
+        answer = ServeReach(request);
         break;
       default:
         answer = EPROTO;

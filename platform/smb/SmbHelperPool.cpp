@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "platform/Connections.h"
 #include "platform/ErrnoGuard.h"
@@ -196,7 +199,7 @@ bool StartHelper(CHelper& helper) { return ForkHelper(helper) || SpawnHelper(hel
 // false, with errno set, when none may run or a new one did not start.
 bool TakeHelper(CHelper& helper) {
   std::unique_lock hold(g_lock);
-  const uint32_t most = Connections() > 1 ? Connections() - 1 : 0;
+  const uint32_t most = Connections() > 1 ? std::min(Connections() - 1, kSmbMostHelpers) : 0;
   if (most == 0) {
     errno = ENOTSUP;
     return false;
@@ -285,6 +288,30 @@ bool SmbHelpersAvailable() {
     return !program.empty() && access(program.c_str(), X_OK) == 0;
   }();
   return found;
+}
+
+void NoteSmbFileListed(const std::string& folder) {
+  static std::atomic<uint32_t> listed{0};
+  static std::atomic<uint32_t> warmed{0};
+  if (warmed.load(std::memory_order_relaxed) >= kSmbWarmHelpers || !SmbHelpersAvailable()) return;
+  const uint32_t wanted = std::min(
+      {kSmbWarmHelpers, Connections() - 1, (++listed + kSmbFilesPerWarmHelper - 1) / kSmbFilesPerWarmHelper});
+  for (uint32_t now = warmed.load(); now < wanted;) {
+    if (!warmed.compare_exchange_weak(now, now + 1)) continue;
+    ++now;
+    std::thread([folder] {
+      CHelper helper;
+      if (!TakeHelper(helper)) return;
+      CSmbHelperWriter request;
+      request.Text(folder);
+      uint32_t kind = 0;
+      std::vector<uint8_t> reply;
+      // A helper that could not reach the folder still served: its reads
+      // will try again, and fail as the copy's own would.
+      GiveBack(helper, SetUp(helper) && Ask(helper, CSmbHelperRequest::kReach, request, kind, reply) &&
+                           reply.empty());
+    }).detach();
+  }
 }
 
 bool ReadFileInSmbHelper(const std::string& path, uint64_t start, size_t count, uint64_t end,

@@ -36,6 +36,10 @@ enum class CSmbHelperRequest : uint32_t {
   // followed by a pidfd of it, by which the program ends it and learns that
   // it ended (the copy's parent reaps it).
   kFork = 3,
+  // Logs on to the server and share of a path (a text) and looks the path
+  // up, so that the helper has its connection before its first read.
+  // Replied with an empty payload, or with the errno of the failure.
+  kReach = 4,
 };
 
 // The most a payload may hold: a read of kFetchFileBytes and its framing
