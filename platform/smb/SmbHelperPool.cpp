@@ -77,9 +77,9 @@ std::vector<char*> HelperEnvironment(std::string& module) {
 }
 
 // Starts a helper process of its own into helper. Returns true, or false
-// with errno set. The helper gets its end of the socket as standard input, its own
-// process group (a Ctrl-C at the terminal is the program's to handle, not
-// the helper's) and no blocked signals.
+// with errno set. The helper gets its end of the socket as standard input,
+// its own process group (a Ctrl-C at the terminal is the program's to
+// handle, not the helper's) and no blocked signals.
 bool SpawnHelper(CHelper& helper) {
   const std::string program = SmbHelperPath();
   if (program.empty()) {
@@ -126,9 +126,10 @@ bool SpawnHelper(CHelper& helper) {
   return true;
 }
 
-// Ends helper's process and waits for it to end. errno is kept. One the
-// first helper started is reaped there; its pidfd tells when it ended, and
-// keeps its process id from being reused until then.
+// Ends helper's process and waits for it to end. errno is kept. A helper
+// that the first one started is reaped by that one; its pidfd tells here
+// when it has ended, and a signal sent through it cannot reach another
+// process that took its id.
 void EndHelper(CHelper& helper) {
   CErrnoGuard guard;
   if (helper.pidfd < 0) {

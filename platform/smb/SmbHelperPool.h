@@ -14,6 +14,11 @@
 // its time limit is killed, its read fails, and the caller reads the file
 // itself as it would have without helpers.
 //
+// How they start: the first helper loads the module and holds no connection;
+// every other one is a copy of it (fork), which saves loading Samba's
+// libraries again. Where that cannot be, each helper is a process of its
+// own.
+//
 // Where the program is: FERROX_SMB_HELPER when set and not empty, otherwise
 // ferrox-smb-helper beside the module (SmbModulePath). The helper loads the
 // module the program loaded (its FERROX_SMB_MODULE is set to it). The
