@@ -805,6 +805,14 @@ TEST_F(SmbFileSystemTest, ReadingsGoOutTogetherEachARequestAndLeaveTheStreamAlon
   std::unique_ptr<CStream> in = FileOpen(Unc("pub", "pages.bin"), OpenMode::kRead);
   ASSERT_TRUE(in);
   ASSERT_EQ(in->Seek(1000, SeekOrigin::kSet), 0);
+  // As many as the user's connections allow, up to the most the check keeps.
+  for (const uint32_t connections : {1u, 5u, 64u}) {
+    SetConnections(connections);
+    std::unique_ptr<CStream> other = FileOpen(Unc("pub", "pages.bin"), OpenMode::kRead);
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->Readings().Depth(), std::min(connections, kMostSmbReadings)) << connections;
+  }
+  SetConnections(0);
   CReadQueue& readings = in->Readings();
   ASSERT_EQ(readings.Depth(), kSmbReadingsInFlight);
   // Eight of them, in windows that lie in the file.

@@ -67,7 +67,7 @@ std::unique_ptr<CReadQueue> OpenSmbReadings(const std::string& url) {
   // the readings then go one at a time through the stream.
   if (!SetUpSmbThreads()) return nullptr;
   return MakeThreadReadings(
-      std::min(kSmbReadingsInFlight, Connections()),
+      std::min(kMostSmbReadings, Connections()),
       [url]() -> std::unique_ptr<CPositionalReader> {
         const auto shared = LockSmbSharedState();
         SMBCCTX* context = TakeSmbReaderContext();
