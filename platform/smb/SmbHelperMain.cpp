@@ -108,7 +108,7 @@ CForkSide ServeFork(int socket, bool& broken) {
     return sigaction(SIGCHLD, &action, nullptr) == 0;
   }();
   // SIGCHLD waits until the new helper has its pidfd: a helper that ended
-  // at once and were reaped first would leave its process id to be reused.
+  // at once and was reaped first would leave its process id to be reused.
   sigset_t childSignal;
   sigset_t before;
   sigemptyset(&childSignal);
@@ -170,9 +170,10 @@ int main() {
           answer = EPROTO;
           break;
         }
+        // The new helper serves its own socket from here on; the first one
+        // goes on unless the program can no longer be answered.
         bool broken = false;
-        if (ServeFork(kSocket, broken) == CForkSide::kChild) continue;
-        if (broken) _exit(0);
+        if (ServeFork(kSocket, broken) == CForkSide::kParent && broken) _exit(0);
         continue;
       }
       case CSmbHelperRequest::kSetup:

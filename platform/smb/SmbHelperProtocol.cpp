@@ -67,6 +67,24 @@ bool ReceiveAll(int fd, uint8_t* data, size_t count, int64_t deadlineMs) {
   return true;
 }
 
+// One byte with room for one descriptor beside it, as sendmsg and recvmsg
+// take them.
+struct CFdMessage {
+  CFdMessage() {
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+  }
+  CFdMessage(const CFdMessage&) = delete;
+  CFdMessage& operator=(const CFdMessage&) = delete;
+
+  uint8_t byte = 0;
+  iovec part{&byte, 1};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+  msghdr message{};
+};
+
 void PutNumber(uint8_t* at, uint64_t value, int bytes) {
   for (int n = 0; n < bytes; ++n) at[n] = static_cast<uint8_t>(value >> (8 * n));
 }
@@ -150,14 +168,8 @@ bool ReceiveSmbHelperMessage(int fd, uint32_t& kind, std::vector<uint8_t>& paylo
 }
 
 bool SendSmbHelperFd(int socketFd, int fd) {
-  uint8_t byte = 0;
-  iovec part{&byte, 1};
-  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-  msghdr message{};
-  message.msg_iov = &part;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
+  CFdMessage carrier;
+  msghdr& message = carrier.message;
   cmsghdr* header = CMSG_FIRSTHDR(&message);
   header->cmsg_level = SOL_SOCKET;
   header->cmsg_type = SCM_RIGHTS;
@@ -173,14 +185,8 @@ bool ReceiveSmbHelperFd(int socketFd, int& fd, int64_t deadlineMs) {
   fd = -1;
   for (;;) {
     if (!AwaitBytes(socketFd, deadlineMs)) return false;
-    uint8_t byte = 0;
-    iovec part{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    CFdMessage carrier;
+    msghdr& message = carrier.message;
     const ssize_t got = recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
