@@ -248,4 +248,21 @@ TEST_F(CliSmbHelperTest, HelpersStartWhileTheTreeIsStillListed) {
   EXPECT_EQ(ReadFile(dir / "dst/tree/a/f39"), "x");
 }
 
+// An smb:// address with an escape names a folder with a blank; a folder
+// whose name is the escape itself, with files of the same names and sizes,
+// stands beside it. The helpers read what the program reads: the copy holds
+// the named folder's bytes.
+TEST_F(CliSmbHelperTest, HelpersReadTheFolderAnEscapedAddressNames) {
+  const auto files = WriteTree(dir / "films/my tree", 40);
+  for (const auto& [name, bytes] : files) {
+    fs::create_directories(fs::path(dir / ("films/my%20tree/" + name)).parent_path());
+    WriteFile(dir / ("films/my%20tree/" + name), std::string(bytes.size(), 'D'));
+  }
+  const CRunResult run = RunCli(dir, {"-d", dir / "dst", server->Url("films") + "/my%20tree"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const auto& [name, bytes] : files)
+    EXPECT_TRUE(ReadFile(dir / ("dst/my tree/" + name)) == bytes) << name;
+  EXPECT_NE(run.out.find("succesfully copyed"), std::string::npos) << run.out;
+}
+
 }  // namespace

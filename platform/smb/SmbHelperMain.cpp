@@ -20,6 +20,7 @@
 #include "platform/SmbModule.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbHelperProtocol.h"
+#include "platform/smb/SmbPath.h"
 #include "platform/smb/SmbTimeout.h"
 
 namespace {
@@ -30,11 +31,15 @@ bool TakeSetup(const std::vector<uint8_t>& payload) {
   CSmbHelperReader reader(payload);
   uint32_t timeoutMs = 0;
   CSmbCredentials credentials;
-  const bool whole = reader.Number32(timeoutMs) && reader.Text(credentials.user) &&
-                     reader.Text(credentials.domain) && reader.Text(credentials.password);
+  uint32_t count = 0;
+  bool whole = reader.Number32(timeoutMs) && reader.Text(credentials.user) &&
+               reader.Text(credentials.domain) && reader.Text(credentials.password) && reader.Number32(count);
+  std::vector<std::string> addresses;
+  for (uint32_t n = 0; whole && n < count; ++n) whole = reader.Text(addresses.emplace_back());
   if (whole) {
     SetSmbTimeoutMs(timeoutMs);
     SetSmbCredentials(credentials);
+    SetWrittenSmbAddresses(addresses);
   }
   credentials.password.resize(credentials.password.capacity());
   explicit_bzero(credentials.password.data(), credentials.password.size());

@@ -26,6 +26,7 @@
 #include "platform/SmbModule.h"
 #include "platform/smb/SmbCredentials.h"
 #include "platform/smb/SmbHelperProtocol.h"
+#include "platform/smb/SmbPath.h"
 #include "platform/smb/SmbTimeout.h"
 
 namespace {
@@ -37,6 +38,7 @@ struct CHelper {
   int pidfd = -1;  // for one started by the first helper; -1 for one started here
   bool setUp = false;
   uint64_t generation = 0;  // of the credentials it holds
+  uint64_t addresses = 0;   // the generation of the written addresses it holds
   uint32_t timeoutMs = 0;
 };
 
@@ -253,21 +255,28 @@ bool Ask(const CHelper& helper, CSmbHelperRequest request, CSmbHelperWriter& pay
          ReceiveSmbHelperMessage(helper.fd, kind, reply, SmbHelperNowMs() + ReadBoundMs(helper.timeoutMs));
 }
 
-// Gives helper the time limit and the credentials in force when it holds
-// others. Returns false when it did not take them.
+// Gives helper the time limit, the credentials and the written addresses in
+// force when it holds others. Returns false when it did not take them.
 bool SetUp(CHelper& helper) {
   const uint64_t generation = SmbCredentialsGeneration();
   const uint32_t timeoutMs = SmbTimeoutMs();
-  if (helper.setUp && helper.generation == generation && helper.timeoutMs == timeoutMs) return true;
+  uint64_t addressesGeneration = 0;
+  const std::vector<std::string> addresses = WrittenSmbAddresses(addressesGeneration);
+  if (helper.setUp && helper.generation == generation && helper.timeoutMs == timeoutMs &&
+      helper.addresses == addressesGeneration)
+    return true;
   CSmbHelperWriter payload;
   payload.Number32(timeoutMs);
   WithSmbCredentials(WriteCredentials, &payload);
+  payload.Number32(static_cast<uint32_t>(addresses.size()));
+  for (const std::string& address : addresses) payload.Text(address);
   helper.timeoutMs = timeoutMs;
   uint32_t kind = 0;
   std::vector<uint8_t> reply;
   if (!Ask(helper, CSmbHelperRequest::kSetup, payload, kind, reply) || kind != 0) return false;
   helper.setUp = true;
   helper.generation = generation;
+  helper.addresses = addressesGeneration;
   return true;
 }
 

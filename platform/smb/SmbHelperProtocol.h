@@ -20,7 +20,9 @@
 enum class CSmbHelperRequest : uint32_t {
   // The time limit (4 bytes, ms) and the credentials (user, domain,
   // password: three texts) of every connection the helper makes from now
-  // on. Replied with an empty payload.
+  // on, then the addresses the user wrote (their count, 4 bytes, and the
+  // texts; see SetWrittenSmbAddresses), so that the helper reads each path
+  // as the program does. Replied with an empty payload.
   kSetup = 1,
   // Reads a file as CFileSystem::ReadFileAt does: its path (a text), the
   // start, the count and the expected end (8 bytes each). Replied with the

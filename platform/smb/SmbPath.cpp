@@ -129,6 +129,7 @@ bool IsNameOnShare(std::string_view name) {
 // smb:// ones, without trailing separators.
 std::mutex g_writtenLock;
 std::vector<std::string> g_written;  // guarded by g_writtenLock
+uint64_t g_writtenGeneration = 0;    // guarded by g_writtenLock
 
 // Returns how many bytes at the start of path were written as a URL: the
 // length of the longest written address that path begins with, up to a
@@ -240,6 +241,13 @@ void SetWrittenSmbAddresses(const std::vector<std::string>& addresses) {
   }
   std::lock_guard lock(g_writtenLock);
   g_written = std::move(written);
+  ++g_writtenGeneration;
+}
+
+std::vector<std::string> WrittenSmbAddresses(uint64_t& generation) {
+  std::lock_guard lock(g_writtenLock);
+  generation = g_writtenGeneration;
+  return g_written;
 }
 
 const char* SmbAddressFault(std::string_view address) {

@@ -56,6 +56,12 @@ bool SmbPathHasPassword(std::string_view path);
 // run starts; every thread sees it.
 void SetWrittenSmbAddresses(const std::vector<std::string>& addresses);
 
+// Returns the addresses kept by the last SetWrittenSmbAddresses (the smb://
+// ones, trailing separators dropped), in order, and sets generation to a
+// number that changes with every SetWrittenSmbAddresses: a helper process
+// handed them reads every path as this process does.
+std::vector<std::string> WrittenSmbAddresses(uint64_t& generation);
+
 // Returns text with every '%' followed by two hexadecimal digits replaced by
 // the byte they give; any other '%' stays as it is. The result is bytes and
 // need not be UTF-8.
