@@ -212,6 +212,7 @@ struct CRequestCounts {
   int64_t close = 0;
   int64_t find = 0;
   int64_t negprot = 0;  // one for each connection
+  int64_t logon = 0;    // session setups
 };
 
 // Returns server's counts once every handle opened has been closed and at
@@ -227,6 +228,7 @@ CRequestCounts SettledCounts(const CSambaServer& server, int64_t reads) {
     counts.close = server.ProfileCounter("smb2_close_count");
     counts.find = server.ProfileCounter("smb2_find_count");
     counts.negprot = server.ProfileCounter("smb2_negprot_count");
+    counts.logon = server.ProfileCounter("smb2_sesssetup_count");
     if ((counts.read >= reads && counts.close == counts.create) ||
         std::chrono::steady_clock::now() > deadline)
       return counts;
@@ -282,6 +284,9 @@ TEST_F(CliSmbTest, EachSmallFileOfATreeCostsTheServerThreeRequests) {
   EXPECT_EQ(filesOnly(&CRequestCounts::read), fileCount);
   EXPECT_EQ(filesOnly(&CRequestCounts::close) - connections - lookups, fileCount);
   EXPECT_EQ(filesOnly(&CRequestCounts::find), 0);
+  // Each logon takes two round trips (negotiate, then authenticate), none
+  // spent asking for credentials that nothing on this machine caches.
+  EXPECT_EQ(filesOnly(&CRequestCounts::logon), 2 * connections);
   const int64_t requests = filesOnly(&CRequestCounts::create) + filesOnly(&CRequestCounts::read) +
                            filesOnly(&CRequestCounts::close) + filesOnly(&CRequestCounts::getinfo) +
                            filesOnly(&CRequestCounts::find) - 3 * (connections + lookups);

@@ -2,10 +2,15 @@
 #include "platform/smb/SmbContext.h"
 #include "platform/ErrnoGuard.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <libsmbclient.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/smb/SmbCredentials.h"
@@ -79,6 +84,34 @@ int CheckServer(SMBCCTX* context, SMBCSRV* server) {
   return dead;
 }
 
+// Returns true when winbindd runs on this machine (a process of that name
+// is there), so that a logon may take the credentials it caches for the
+// user. Found once per process; errno is kept.
+bool WinbindRuns() {
+  static const bool runs = [] {
+    CErrnoGuard guard;
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr) return true;  // cannot tell: keep the cache on
+    bool found = false;
+    while (const dirent* entry = readdir(processes)) {
+      if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+      char name[32] = {};
+      const std::string path = std::string("/proc/") + entry->d_name + "/comm";
+      const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) continue;
+      const ssize_t got = read(fd, name, sizeof name - 1);
+      close(fd);
+      if (got > 0 && std::strncmp(name, "winbindd", 8) == 0 && (name[8] == '\n' || name[8] == '\0')) {
+        found = true;
+        break;
+      }
+    }
+    closedir(processes);
+    return found;
+  }();
+  return runs;
+}
+
 // Swallows libsmbclient's debug messages: nothing of it may reach standard
 // output (which may carry a front end's JSON) or a log.
 void DiscardLog(void* /*privateData*/, int /*level*/, const char* /*message*/) {}
@@ -108,7 +141,10 @@ SMBCCTX* CreateContext(uint32_t timeoutMs) {
   // otherwise the logon falls back to the user and password (or guest).
   smbc_setOptionUseKerberos(context, 1);
   smbc_setOptionFallbackAfterKerberos(context, 1);
-  smbc_setOptionUseCCache(context, 1);
+  // The credentials winbindd caches for the user, where it runs. Without
+  // it, asking for them costs every logon a round trip of its own (three
+  // session setups instead of two) and finds nothing.
+  smbc_setOptionUseCCache(context, WinbindRuns() ? 1 : 0);
   smbc_setOptionOpenShareMode(context, SMBC_SHAREMODE_DENY_NONE);
   smbc_setOptionUrlEncodeReaddirEntries(context, 0);
   smbc_setTimeout(context, static_cast<int>(timeoutMs));
