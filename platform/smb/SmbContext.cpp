@@ -18,8 +18,14 @@
 
 namespace {
 
+// Two locks: g_contextLock for the process's context and the files open in
+// it, g_lock for the state libsmbclient keeps for the whole process (see
+// LockSmbSharedState). A CSmbCall holds both, in that order; a read of a
+// file open in the context (CSmbFileCall) holds the first alone, and a
+// reader thread's logon or open the second alone.
+std::recursive_mutex g_contextLock;
 std::recursive_mutex g_lock;
-SMBCCTX* g_context = nullptr;  // guarded by g_lock, like everything below
+SMBCCTX* g_context = nullptr;  // guarded by g_contextLock and g_lock, like everything below
 uint32_t g_appliedTimeoutMs = 0;
 uint64_t g_appliedGeneration = 0;
 // How often libsmbclient asked for the credentials of a new connection, and
@@ -181,7 +187,8 @@ bool IsSmbConnectionError(int err) {
 }
 
 CSmbCall::CSmbCall()
-    : m_lock(g_lock),
+    : m_contextLock(g_contextLock),
+      m_lock(g_lock),
       m_logonsAsked(g_logonsAsked),
       m_connectionsMade(g_connectionsMade),
       m_connectionsReused(g_connectionsReused) {}
@@ -223,6 +230,10 @@ bool CSmbCall::NewConnectionFailed() const {
 }
 
 std::unique_lock<std::recursive_mutex> LockSmbSharedState() { return std::unique_lock(g_lock); }
+
+CSmbFileCall::CSmbFileCall() : m_lock(g_contextLock) {}
+
+SMBCCTX* CSmbFileCall::Context() const { return g_context; }
 
 SMBCCTX* TakeSmbReaderContext() {
   const uint32_t timeout = SmbTimeoutMs();

@@ -4,8 +4,9 @@
 // that makes it usable from any thread.
 //
 // libsmbclient is not thread-safe, so every call into it is made while a
-// CSmbCall is alive, which holds the lock. A call that waits on a server (at
-// most the time limit) keeps other threads' SMB calls waiting meanwhile.
+// CSmbCall is alive, which holds the lock (reads of a file already open take
+// a CSmbFileCall, below). A call that waits on a server (at most the time
+// limit) keeps other threads' SMB calls waiting meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +57,7 @@ public:
   bool NewConnectionFailed() const;
 
 private:
+  std::unique_lock<std::recursive_mutex> m_contextLock;
   std::unique_lock<std::recursive_mutex> m_lock;
   uint64_t m_logonsAsked;  // the process's counts when this call began
   uint64_t m_connectionsMade;
@@ -74,6 +76,27 @@ SMBCCTX* TakeSmbReaderContext();
 // after a connection-level failure its connections are dropped first.
 // errno is kept.
 void ReturnSmbReaderContext(SMBCCTX* context, bool connectionFailed);
+
+// Holds the lock of the process's context alone while it lives, for seeks
+// and reads of a file open in it, which convert nothing and log on to
+// nothing (as a reader thread's reads, below): they go out while another
+// thread logs on or opens in a reader context. Every other use of the
+// context takes a CSmbCall, and a CSmbFileCall is never made while holding
+// LockSmbSharedState.
+class CSmbFileCall {
+public:
+  CSmbFileCall();
+  ~CSmbFileCall() = default;
+  CSmbFileCall(const CSmbFileCall&) = delete;
+  CSmbFileCall& operator=(const CSmbFileCall&) = delete;
+
+  // Returns the context the file was opened in: set up by the CSmbCall that
+  // opened it.
+  SMBCCTX* Context() const;
+
+private:
+  std::unique_lock<std::recursive_mutex> m_lock;
+};
 
 // Returns a hold on the lock every CSmbCall holds, for a reader thread's
 // calls other than its reads. Some of libsmbclient's state is the whole

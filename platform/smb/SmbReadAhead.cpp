@@ -95,7 +95,6 @@ struct CSmbReadAhead::CState {
   bool stopping = false;         // Stop asks the threads to end
   uint32_t lanes = 1;            // lanes started
   uint32_t running = 1;          // lanes that have not ended yet
-  uint32_t opening = 0;          // lanes started that have not yet opened the file or failed to
   uint32_t timedPieces = 0;      // full pieces of the first lane timed so far
   int64_t quickestPieceMs = -1;  // the quickest of them
   // The length of every piece but the last, and how many may be read or
@@ -193,7 +192,6 @@ struct CSmbReadAhead::CState {
     lanes = most;
     for (uint32_t lane = 1; lane < most; ++lane) {
       ++running;
-      ++opening;
       RunOnPoolThread([state = self.lock()] { state->ReaderLane(); });
     }
     changed.notify_all();
@@ -203,8 +201,8 @@ struct CSmbReadAhead::CState {
   // behind a link: when the reading has a limit at least kSmbLanesLeast
   // away, asks for the file's attributes and times the answer, and once more
   // when it took longer than SmbSlowRequestUs(). When both did, starts the
-  // other lanes and returns once they have opened the file or failed to (or
-  // Stop asks); the pieces are then kSmbReadAheadLinkPiece long when no
+  // other lanes, whose logons and opens go out while this lane reads (see
+  // CSmbFileCall); the pieces are then kSmbReadAheadLinkPiece long when no
   // other lane may start or the quicker answer took kSmbLongRoundTrip times
   // SmbSlowRequestUs() or longer. Returns at once otherwise; a request that
   // fails tells nothing (the reads meet the failure). Called on the first
@@ -231,7 +229,6 @@ struct CSmbReadAhead::CState {
       soloRoom = kSmbReadAheadLinkPieces;
       lanesRoom = kSmbReadAheadLinkLanePieces;
     }
-    changed.wait(guard, [this] { return opening == 0 || stopping; });
   }
 
   // A lane of its own: a reader context, an open of url in it (both while
@@ -252,13 +249,12 @@ struct CSmbReadAhead::CState {
         }
       }
     }
-    {
+    if (context == nullptr) {
       std::lock_guard guard(lock);
-      --opening;
-      if (context == nullptr) --running;
+      --running;
       changed.notify_all();
+      return;
     }
-    if (context == nullptr) return;
     bool connectionFailed = false;
     Lane(false, [&](uint64_t position, char* into, size_t wanted, int& failure) {
       const size_t length = ReadPiece(context, opened, position, into, wanted, failure);
@@ -304,9 +300,13 @@ CSmbReadAhead::CSmbReadAhead(SMBCFILE* file, std::string url, uint64_t position,
   RunOnPoolThread([state = m_state] {
     state->ProbeLink();
     state->Lane(true, [&state](uint64_t at, char* into, size_t wanted, int& failure) {
-      CSmbCall call;
-      const size_t length = ReadPiece(call.Context(), state->file, at, into, wanted, failure);
-      if (failure != 0) call.AfterFailure(failure);
+      size_t length = 0;
+      {
+        // The file's own reads: other lanes may log on and open meanwhile.
+        CSmbFileCall call;
+        length = ReadPiece(call.Context(), state->file, at, into, wanted, failure);
+      }
+      if (failure != 0) CSmbCall().AfterFailure(failure);
       return length;
     });
   });
