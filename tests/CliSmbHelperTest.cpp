@@ -225,9 +225,12 @@ TEST_F(CliSmbHelperTest, HelpersKilledWhileTheCopyRunsCostItNothingAndLeaveNoneU
 // the first files do not wait for them: one shows before the listing's
 // summary line does.
 TEST_F(CliSmbHelperTest, HelpersStartWhileTheTreeIsStillListed) {
-  fs::create_directories(dir / "films/tree/a");
-  for (int n = 0; n < 40; ++n) WriteFile(dir / ("films/tree/a/f" + std::to_string(n)), "x");
-  for (int n = 0; n < 400; ++n) fs::create_directories(dir / ("films/tree/b" + std::to_string(n)));
+  // The files stand in the tree's own folder, found by its first listing,
+  // and the empty folders keep the listing going long after that, also on
+  // a machine busy with other tests.
+  fs::create_directories(dir / "films/tree");
+  for (int n = 0; n < 40; ++n) WriteFile(dir / ("films/tree/f" + std::to_string(n)), "x");
+  for (int n = 0; n < 1500; ++n) fs::create_directories(dir / ("films/tree/b" + std::to_string(n)));
   const CliProcess cli = StartCli(dir, {"-d", dir / "dst", server->Url("films") + "/tree"});
   std::string outWhenSeen;
   bool seen = false;
@@ -245,7 +248,7 @@ TEST_F(CliSmbHelperTest, HelpersStartWhileTheTreeIsStillListed) {
   EXPECT_TRUE(seen) << "no helper ran";
   EXPECT_NE(out.find("total size"), std::string::npos) << out;
   EXPECT_EQ(outWhenSeen.find("total size"), std::string::npos) << outWhenSeen;
-  EXPECT_EQ(ReadFile(dir / "dst/tree/a/f39"), "x");
+  EXPECT_EQ(ReadFile(dir / "dst/tree/f39"), "x");
 }
 
 // An smb:// address with an escape names a folder with a blank; a folder
