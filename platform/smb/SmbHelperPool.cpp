@@ -260,11 +260,11 @@ bool Ask(const CHelper& helper, CSmbHelperRequest request, CSmbHelperWriter& pay
 bool SetUp(CHelper& helper) {
   const uint64_t generation = SmbCredentialsGeneration();
   const uint32_t timeoutMs = SmbTimeoutMs();
+  if (helper.setUp && helper.generation == generation && helper.timeoutMs == timeoutMs &&
+      helper.addresses == WrittenSmbAddressesGeneration())
+    return true;
   uint64_t addressesGeneration = 0;
   const std::vector<std::string> addresses = WrittenSmbAddresses(addressesGeneration);
-  if (helper.setUp && helper.generation == generation && helper.timeoutMs == timeoutMs &&
-      helper.addresses == addressesGeneration)
-    return true;
   CSmbHelperWriter payload;
   payload.Number32(timeoutMs);
   WithSmbCredentials(WriteCredentials, &payload);

@@ -244,6 +244,11 @@ void SetWrittenSmbAddresses(const std::vector<std::string>& addresses) {
   ++g_writtenGeneration;
 }
 
+uint64_t WrittenSmbAddressesGeneration() {
+  std::lock_guard lock(g_writtenLock);
+  return g_writtenGeneration;
+}
+
 std::vector<std::string> WrittenSmbAddresses(uint64_t& generation) {
   std::lock_guard lock(g_writtenLock);
   generation = g_writtenGeneration;

@@ -62,6 +62,9 @@ void SetWrittenSmbAddresses(const std::vector<std::string>& addresses);
 // handed them reads every path as this process does.
 std::vector<std::string> WrittenSmbAddresses(uint64_t& generation);
 
+// Returns the number WrittenSmbAddresses would set generation to now.
+uint64_t WrittenSmbAddressesGeneration();
+
 // Returns text with every '%' followed by two hexadecimal digits replaced by
 // the byte they give; any other '%' stays as it is. The result is bytes and
 // need not be UTF-8.
