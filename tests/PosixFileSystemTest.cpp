@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/LargeBuffer.h"
 #include "platform/posix/PosixReadings.h"
 #include "tests/support/TempDir.h"
 
@@ -1353,6 +1354,36 @@ TEST_F(CPosixFileSystemTest, UnsearchableFolderListsEntriesThatCannotBeExamined)
   EXPECT_EQ(record.time_access, -1);
   EXPECT_EQ(record.dev, 0u);
   EXPECT_EQ(record.ino, 0u);
+}
+
+// A large buffer starts at a huge page's boundary, holds every byte of its
+// odd size, and moving it hands over the same memory; small and empty ones
+// come from the allocator or hold nothing.
+TEST(CLargeBufferTest, HoldsItsBytesFromAHugePageBoundaryAndMovesItsMemory) {
+  const size_t size = 8 * kMiB + 4097;
+  CLargeBuffer buffer(size);
+  ASSERT_NE(buffer.Data(), nullptr);
+  EXPECT_EQ(buffer.Size(), size);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.Data()) % (2 * kMiB), 0u);
+  for (size_t i = 0; i < size; ++i) buffer.Data()[i] = static_cast<char>(i * 31 % 251);
+
+  char* const memory = buffer.Data();
+  CLargeBuffer moved(std::move(buffer));
+  EXPECT_EQ(buffer.Data(), nullptr);  // NOLINT(bugprone-use-after-move): moved from, empty
+  EXPECT_EQ(buffer.Size(), 0u);       // NOLINT(bugprone-use-after-move)
+  ASSERT_EQ(moved.Data(), memory);
+  size_t wrong = 0;
+  for (size_t i = 0; i < size; ++i) wrong += moved.Data()[i] != static_cast<char>(i * 31 % 251);
+  EXPECT_EQ(wrong, 0u);
+
+  CLargeBuffer small(100 * 1024);
+  ASSERT_NE(small.Data(), nullptr);
+  std::memset(small.Data(), 7, small.Size());
+  moved = std::move(small);  // the large memory is given back, the small taken over
+  EXPECT_EQ(moved.Size(), 100u * 1024);
+  EXPECT_EQ(moved.Data()[100 * 1024 - 1], 7);
+  EXPECT_EQ(CLargeBuffer(0).Data(), nullptr);
+  EXPECT_EQ(CLargeBuffer().Size(), 0u);
 }
 
 }  // namespace

@@ -857,8 +857,13 @@ TEST_F(SmbFileSystemTest, ReadingsGoOutTogetherEachARequestAndLeaveTheStreamAlon
   // them: the next file's readings connect anew instead of failing.
   in.reset();
   ASSERT_TRUE(m_server->Restart()) << m_server->Error();
+  // The program's own connection can be found dead by this open itself: libsmbclient checks a
+  // cached connection with an echo at most once per time limit, and the last check may be more
+  // recent than the restart. The copy then opens again, as here.
   in = FileOpen(Unc("pub", "pages.bin"), OpenMode::kRead);
-  ASSERT_TRUE(in);
+  if (!in && (errno == ECONNABORTED || errno == ECONNRESET))
+    in = FileOpen(Unc("pub", "pages.bin"), OpenMode::kRead);
+  ASSERT_TRUE(in) << ErrorText(errno);
   CReadQueue& again = in->Readings();
   for (uint32_t slot = 0; slot < depth; ++slot) again.Start(slot, slot * 4096, 4096, scratch[slot].get());
   for (uint32_t slot = 0; slot < depth; ++slot) {

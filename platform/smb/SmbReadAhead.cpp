@@ -7,6 +7,7 @@
 
 #include "platform/Connections.h"
 #include "platform/ErrnoGuard.h"
+#include "platform/LargeBuffer.h"
 #include "platform/WorkerPool.h"
 #include "platform/smb/SmbContext.h"
 #include "platform/smb/SmbThreads.h"
@@ -77,10 +78,12 @@ struct CSmbReadAhead::CState {
   // The pieces in flight or waiting: piece n is in slot n %
   // kSmbReadAheadLanePieces, its bytes in a buffer of its own taken when it
   // is handed out and given back when it is used up. Buffers are allocated
-  // when first needed and left uninitialised (only the pages a read fills
-  // are ever touched, so a short file costs little): one lane never has
-  // more than Room() of them.
-  std::vector<std::unique_ptr<char[]>> buffers;
+  // when first needed, in huge pages where the system has them (new memory
+  // in small pages cost more than the reads on the machines measured, see
+  // LargeBuffer.h), and left uninitialised (only the pages a read fills are
+  // ever touched, so a short file costs little): one lane never has more
+  // than Room() of them.
+  std::vector<CLargeBuffer> buffers;
   std::vector<char*> spare;  // buffers not in use
   std::array<char*, kSmbReadAheadLanePieces> data{};
   std::array<size_t, kSmbReadAheadLanePieces> lengths{};
@@ -110,11 +113,14 @@ struct CSmbReadAhead::CState {
   // Returns the slot of piece n.
   static size_t Slot(uint64_t n) { return static_cast<size_t>(n % kSmbReadAheadLanePieces); }
 
-  // Returns a buffer for a piece. Called with the lock held.
+  // Returns a buffer for a piece, or nullptr when no memory could be had.
+  // Called with the lock held.
   char* TakeBuffer() {
     if (spare.empty()) {
-      buffers.emplace_back(new char[piece]);
-      return buffers.back().get();
+      CLargeBuffer made(piece);
+      if (made.Data() == nullptr) return nullptr;
+      buffers.push_back(std::move(made));
+      return buffers.back().Data();
     }
     char* buffer = spare.back();
     spare.pop_back();
@@ -144,6 +150,20 @@ struct CSmbReadAhead::CState {
       const size_t slot = Slot(n);
       const size_t wanted = limit - position < piece ? static_cast<size_t>(limit - position) : piece;
       char* buffer = TakeBuffer();
+      if (buffer == nullptr) {
+        // Out of memory: the copy meets a failed read there, as it would
+        // reading the file itself.
+        data[slot] = nullptr;
+        lengths[slot] = 0;
+        ready[slot] = true;
+        if (n + 1 < count) {
+          count = n + 1;
+          error = ENOMEM;
+          atEnd = false;
+        }
+        changed.notify_all();
+        break;
+      }
       data[slot] = buffer;
       guard.unlock();
       int failure = 0;
@@ -278,7 +298,7 @@ struct CSmbReadAhead::CState {
   // Counts piece `taken` as used up. Called with the lock held.
   void UseUp() {
     ready[Slot(taken)] = false;
-    spare.push_back(data[Slot(taken)]);
+    if (data[Slot(taken)] != nullptr) spare.push_back(data[Slot(taken)]);
     takenInPiece = 0;
     ++taken;
     changed.notify_all();
