@@ -19,6 +19,10 @@
 #                               LinkRows need a private smbd: package samba; DelayRow and DelayFilesRow
 #                               a FUSE source: libfuse3-dev and /dev/fuse)
 #   FERROX_BENCH_LINK_RUNS=N    timed runs per command in LinkRows (default 3, quick 1)
+#   FERROX_BENCH_LINK_PARTS="PART..."  only these parts of LinkRows: files (the small files, and
+#                               the requests counted), big (the long file), check (its check after
+#                               copy, which takes the big part's time as its peer), rclone (rclone
+#                               as a peer in the first two); default all four
 #   FERROX_BENCH_BEFORE=PATH    DelayRow also times the check of this ferrox-cli (an earlier build),
 #                               StartRow its start
 #
@@ -573,6 +577,14 @@ RequestsPerFile() {
 # private smbd: link_files files of 16 KiB in link_folders folders, one file of link_mib MiB, each
 # by ferrox-cli, smbclient and rclone's SMB backend, and the same file by ferrox-cli with check
 # after copy. Then the SMB2 requests each of the three sends per small file, counted by the relay.
+# Returns 0 when FERROX_BENCH_LINK_PARTS names part, or is not set.
+LinkPart() {
+  case " ${FERROX_BENCH_LINK_PARTS:-files big check rclone} " in
+    *" $1 "*) return 0 ;;
+  esac
+  return 1
+}
+
 LinkRows() {
   local relay=$build/bin/latency_relay
   if [ ! -x "$relay" ] || ! command -v smbclient >/dev/null; then
@@ -584,7 +596,7 @@ LinkRows() {
     return
   fi
   local have_rclone=0
-  command -v rclone >/dev/null && have_rclone=1
+  command -v rclone >/dev/null && LinkPart rclone && have_rclone=1
   say "10: SMB through a latency relay: $link_files files of 16 KiB, ${link_mib} MiB ..."
   local d
   mkdir -p "$work/link/tree"
@@ -620,32 +632,42 @@ LinkRows() {
       big_commands+=("rclone=sh -c '$rclone copy :smb:bench/link/big.bin $dst >/dev/null 2>&1'")
     fi
 
-    say "    $link_files files of 16 KiB, $rtt ms round trip ..."
-    Time "$fresh" "$link_runs" round "${tree_commands[@]}"
-    r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
-    Row "$link_files files of 16 KiB in $link_folders folders over SMB, $rtt ms round trip" \
-      "ferrox-cli $(Shown "${median[ferrox]}")" "smbclient mget $(Shown "${median[smbclient]}")" "$r" "reported"
-    [ "$have_rclone" = 1 ] &&
-      Row "" "" "rclone copy $(Shown "${median[rclone]}")" "$(Ratio "${median[ferrox]}" "${median[rclone]}")" ""
+    if LinkPart files; then
+      say "    $link_files files of 16 KiB, $rtt ms round trip ..."
+      Time "$fresh" "$link_runs" round "${tree_commands[@]}"
+      r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
+      Row "$link_files files of 16 KiB in $link_folders folders over SMB, $rtt ms round trip" \
+        "ferrox-cli $(Shown "${median[ferrox]}")" "smbclient mget $(Shown "${median[smbclient]}")" "$r" "reported"
+      [ "$have_rclone" = 1 ] &&
+        Row "" "" "rclone copy $(Shown "${median[rclone]}")" "$(Ratio "${median[ferrox]}" "${median[rclone]}")" ""
+    fi
 
-    say "    ${link_mib} MiB, $rtt ms round trip ..."
-    Time "$big_prepare" "$link_runs" round "${big_commands[@]}"
-    r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
-    Row "${link_mib} MiB over SMB, $rtt ms round trip" "ferrox-cli $(Shown "${median[ferrox]}")" \
-      "smbclient get $(Shown "${median[smbclient]}")" "$r" "reported"
-    [ "$have_rclone" = 1 ] &&
-      Row "" "" "rclone copy $(Shown "${median[rclone]}")" "$(Ratio "${median[ferrox]}" "${median[rclone]}")" ""
+    if LinkPart big || LinkPart check; then
+      say "    ${link_mib} MiB, $rtt ms round trip ..."
+      # The check alone needs only ferrox-cli's plain copy as its peer.
+      LinkPart big || big_commands=("${big_commands[0]}")
+      Time "$big_prepare" "$link_runs" round "${big_commands[@]}"
+      if LinkPart big; then
+        r=$(Ratio "${median[ferrox]}" "${median[smbclient]}")
+        Row "${link_mib} MiB over SMB, $rtt ms round trip" "ferrox-cli $(Shown "${median[ferrox]}")" \
+          "smbclient get $(Shown "${median[smbclient]}")" "$r" "reported"
+        [ "$have_rclone" = 1 ] &&
+          Row "" "" "rclone copy $(Shown "${median[rclone]}")" "$(Ratio "${median[ferrox]}" "${median[rclone]}")" ""
+      fi
+    fi
 
-    say "    ${link_mib} MiB with check after copy, $rtt ms round trip ..."
-    local plain=${median[ferrox]}
-    Time "$big_prepare" "$link_runs" round \
-      "check=sh -c '$cli -c --check-cycles 1 -d $dst $url/big.bin >/dev/null'"
-    Row "${link_mib} MiB over SMB, $rtt ms round trip, check after copy, one cycle" \
-      "ferrox-cli -c $(Shown "${median[check]}")" "ferrox-cli $(Shown "$plain")" \
-      "$(Ratio "${median[check]}" "$plain")" "reported"
+    if LinkPart check; then
+      say "    ${link_mib} MiB with check after copy, $rtt ms round trip ..."
+      local plain=${median[ferrox]}
+      Time "$big_prepare" "$link_runs" round \
+        "check=sh -c '$cli -c --check-cycles 1 -d $dst $url/big.bin >/dev/null'"
+      Row "${link_mib} MiB over SMB, $rtt ms round trip, check after copy, one cycle" \
+        "ferrox-cli -c $(Shown "${median[check]}")" "ferrox-cli $(Shown "$plain")" \
+        "$(Ratio "${median[check]}" "$plain")" "reported"
+    fi
 
     # Requests are counted once, through the shorter delay.
-    if [ "$ms" = 1 ]; then
+    if [ "$ms" = 1 ] && LinkPart files; then
       say "    counting the SMB2 requests per small file ..."
       local pair
       for pair in "${tree_commands[@]}"; do
@@ -659,7 +681,9 @@ LinkRows() {
       "ferrox-cli ${counted[ferrox]}" "smbclient mget ${counted[smbclient]}" "" "reported"
     [ "$have_rclone" = 1 ] && Row "" "" "rclone copy ${counted[rclone]}" "" ""
   fi
-  [ "$have_rclone" = 1 ] || Row "" "" "rclone: skipped, not installed (Debian package rclone)" "" ""
+  if [ "$have_rclone" = 0 ] && LinkPart rclone; then
+    Row "" "" "rclone: skipped, not installed (Debian package rclone)" "" ""
+  fi
   rm -rf "$dst"
   link_dst=
   PrivateSmbdStop
