@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 
 class CLargeBuffer {
 public:
@@ -23,10 +24,17 @@ public:
   // memory could not be had.
   explicit CLargeBuffer(size_t size);
 
-  ~CLargeBuffer();
+  ~CLargeBuffer() { Release(); }
 
-  CLargeBuffer(CLargeBuffer&& other) noexcept;
-  CLargeBuffer& operator=(CLargeBuffer&& other) noexcept;
+  // Takes other's memory over; other is empty afterwards.
+  CLargeBuffer(CLargeBuffer&& other) noexcept { TakeOver(other); }
+  CLargeBuffer& operator=(CLargeBuffer&& other) noexcept {
+    if (this != &other) {
+      Release();
+      TakeOver(other);
+    }
+    return *this;
+  }
   CLargeBuffer(const CLargeBuffer&) = delete;
   CLargeBuffer& operator=(const CLargeBuffer&) = delete;
 
@@ -37,11 +45,19 @@ public:
   size_t Size() const { return m_data != nullptr ? m_size : 0; }
 
 private:
-  // Gives the memory back; the buffer is empty afterwards.
+  // Gives the memory back; the buffer is empty afterwards. One per system.
   void Release();
+
+  // Moves other's fields here and empties other; this is empty before.
+  void TakeOver(CLargeBuffer& other) {
+    m_data = std::exchange(other.m_data, nullptr);
+    m_size = std::exchange(other.m_size, 0);
+    m_mapping = std::exchange(other.m_mapping, nullptr);
+    m_mappingSize = std::exchange(other.m_mappingSize, 0);
+  }
 
   char* m_data = nullptr;
   size_t m_size = 0;
-  void* m_mapping = nullptr;  // the system's allocation that holds m_data
+  void* m_mapping = nullptr;  // the system's allocation that holds m_data, if not the allocator's
   size_t m_mappingSize = 0;
 };

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <new>
-#include <utility>
 
 namespace {
 
@@ -39,25 +38,6 @@ CLargeBuffer::CLargeBuffer(size_t size) : m_size(size) {
     }
   }
   m_data = new (std::nothrow) char[size];
-}
-
-CLargeBuffer::~CLargeBuffer() { Release(); }
-
-CLargeBuffer::CLargeBuffer(CLargeBuffer&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)),
-      m_size(std::exchange(other.m_size, 0)),
-      m_mapping(std::exchange(other.m_mapping, nullptr)),
-      m_mappingSize(std::exchange(other.m_mappingSize, 0)) {}
-
-CLargeBuffer& CLargeBuffer::operator=(CLargeBuffer&& other) noexcept {
-  if (this != &other) {
-    Release();
-    m_data = std::exchange(other.m_data, nullptr);
-    m_size = std::exchange(other.m_size, 0);
-    m_mapping = std::exchange(other.m_mapping, nullptr);
-    m_mappingSize = std::exchange(other.m_mappingSize, 0);
-  }
-  return *this;
 }
 
 void CLargeBuffer::Release() {

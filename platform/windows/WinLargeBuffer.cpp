@@ -4,24 +4,9 @@
 #include "platform/LargeBuffer.h"
 
 #include <new>
-#include <utility>
 
 CLargeBuffer::CLargeBuffer(size_t size) : m_size(size) {
   if (size != 0) m_data = new (std::nothrow) char[size];
-}
-
-CLargeBuffer::~CLargeBuffer() { Release(); }
-
-CLargeBuffer::CLargeBuffer(CLargeBuffer&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr)), m_size(std::exchange(other.m_size, 0)) {}
-
-CLargeBuffer& CLargeBuffer::operator=(CLargeBuffer&& other) noexcept {
-  if (this != &other) {
-    Release();
-    m_data = std::exchange(other.m_data, nullptr);
-    m_size = std::exchange(other.m_size, 0);
-  }
-  return *this;
 }
 
 void CLargeBuffer::Release() {
